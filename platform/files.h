@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// File operations on names relative to the current directory (the game folder). Names use
+// '\' as the folder separator, as the program writes them; on POSIX both '\' and '/' are.
+namespace platform {
+
+enum class FileMode {
+  Read,       // existing file, reading only
+  Write,      // created or emptied, writing only
+  ReadWrite,  // existing file, reading and writing
+};
+
+// What other openers may do while the file is open. POSIX has no share modes; there the
+// value is accepted and has no effect.
+enum class FileShare { None, Read, ReadWrite };
+
+class File {
+ public:
+  File() = default;
+  ~File() { Close(); }
+  File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kClosed; }
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool Open(const std::string& name, FileMode mode, FileShare share = FileShare::None);
+  bool IsOpen() const { return handle_ != kClosed; }
+  void Close();
+
+  // Bytes read (0 at the end), or -1 on an error.
+  std::int64_t Read(void* buffer, std::size_t size);
+  // True only when every byte was written.
+  bool Write(const void* buffer, std::size_t size);
+  std::optional<std::int64_t> Length() const;
+  bool Seek(std::int64_t offset);
+  // The system's handle or descriptor, for the platform's own sources.
+  std::intptr_t handle() const { return handle_; }
+
+ private:
+  static constexpr std::intptr_t kClosed = -1;
+  std::intptr_t handle_ = kClosed;
+};
+
+struct FoundEntry {
+  std::string name;  // the last component only
+  bool folder = false;
+};
+
+// Entries matching `pattern` (a folder, a separator and a name with '*' and '?', matched
+// without regard to case), hidden and system files included, "." and ".." left out.
+// A missing folder holds nothing; false when the folder cannot be read.
+bool FindEntries(const std::string& pattern, std::vector<FoundEntry>& found);
+
+bool CopyFileOver(const std::string& from, const std::string& to);
+// Replaces `to` by `from` in one step where the system allows it.
+bool MoveFileOver(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& name);
+bool CreateFolder(const std::string& name);
+// The attribute query: true when the name exists, as a file or as a folder.
+bool PathExists(const std::string& name);
+bool IsFolder(const std::string& name);
+
+// The current directory, without a trailing separator.
+std::string CurrentDirectory();
+
+}  // namespace platform

@@ -1,0 +1,168 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/files.h"
+
+namespace platform {
+namespace {
+// The program names files with '\'; here that is a folder separator.
+std::string Native(const std::string& name) {
+  std::string slashed = name;
+  for (char& c : slashed) {
+    if (c == '\\') c = '/';
+  }
+  return slashed;
+}
+
+int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
+class Folder {
+ public:
+  explicit Folder(const std::string& path) : dir_(opendir(path.c_str())) {}
+  ~Folder() {
+    if (dir_ != nullptr) closedir(dir_);
+  }
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  DIR* get() const { return dir_; }
+
+ private:
+  DIR* dir_;
+};
+}  // namespace
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = kClosed;
+  }
+  return *this;
+}
+
+bool File::Open(const std::string& name, FileMode mode, FileShare) {
+  Close();
+  int flags = O_RDONLY;
+  if (mode == FileMode::Write) flags = O_WRONLY | O_CREAT | O_TRUNC;
+  if (mode == FileMode::ReadWrite) flags = O_RDWR;
+  int fd = open(Native(name).c_str(), flags | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {  // Windows will not open a folder
+    close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+void File::Close() {
+  if (handle_ == kClosed) return;
+  close(Descriptor(handle_));
+  handle_ = kClosed;
+}
+
+std::int64_t File::Read(void* buffer, std::size_t size) {
+  for (;;) {
+    ssize_t got = read(Descriptor(handle_), buffer, size);
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
+
+bool File::Write(const void* buffer, std::size_t size) {
+  const char* bytes = static_cast<const char*>(buffer);
+  while (size > 0) {
+    ssize_t written = write(Descriptor(handle_), bytes, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+std::optional<std::int64_t> File::Length() const {
+  struct stat info {};
+  if (fstat(Descriptor(handle_), &info) != 0) return std::nullopt;
+  return static_cast<std::int64_t>(info.st_size);
+}
+
+bool File::Seek(std::int64_t offset) {
+  return lseek(Descriptor(handle_), static_cast<off_t>(offset), SEEK_SET) == offset;
+}
+
+bool FindEntries(const std::string& pattern, std::vector<FoundEntry>& found) {
+  std::string native = Native(pattern);
+  std::size_t slash = native.rfind('/');
+  std::string folder = slash == std::string::npos ? std::string(".")
+                       : slash == 0               ? std::string("/")
+                                                  : native.substr(0, slash);
+  std::string mask = slash == std::string::npos ? native : native.substr(slash + 1);
+  Folder listing(folder);
+  if (listing.get() == nullptr) return errno == ENOENT;
+  while (dirent* entry = readdir(listing.get())) {
+    std::string name = entry->d_name;
+    if (name == "." || name == ".." || fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD) != 0) {
+      continue;
+    }
+    std::string path = folder;  // built in steps: gcc 12 warns falsely on folder + "/" + name
+    path += '/';
+    path += name;
+    found.push_back({name, IsFolder(path)});
+  }
+  return true;
+}
+
+bool CopyFileOver(const std::string& from, const std::string& to) {
+  File source;
+  if (!source.Open(from, FileMode::Read)) return false;
+  File target;
+  if (!target.Open(to, FileMode::Write)) return false;
+  // Like the Windows copy, the copy keeps the file's attributes: a program stays runnable.
+  struct stat info {};
+  if (fstat(Descriptor(source.handle()), &info) == 0) {
+    fchmod(Descriptor(target.handle()), info.st_mode & 07777);
+  }
+  std::unique_ptr<char[]> buffer(new char[1 << 16]);
+  for (;;) {
+    std::int64_t got = source.Read(buffer.get(), 1 << 16);
+    if (got < 0) return false;
+    if (got == 0) return true;
+    if (!target.Write(buffer.get(), static_cast<std::size_t>(got))) return false;
+  }
+}
+
+bool MoveFileOver(const std::string& from, const std::string& to) {
+  return std::rename(Native(from).c_str(), Native(to).c_str()) == 0;
+}
+
+bool RemoveFile(const std::string& name) {
+  return !IsFolder(name) && unlink(Native(name).c_str()) == 0;
+}
+
+bool CreateFolder(const std::string& name) { return mkdir(Native(name).c_str(), 0755) == 0; }
+
+bool PathExists(const std::string& name) {
+  struct stat info {};
+  return stat(Native(name).c_str(), &info) == 0;
+}
+
+bool IsFolder(const std::string& name) {
+  struct stat info {};
+  return stat(Native(name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string CurrentDirectory() {
+  std::unique_ptr<char, decltype(&std::free)> path(getcwd(nullptr, 0), &std::free);
+  return path ? std::string(path.get()) : std::string();
+}
+
+}  // namespace platform

@@ -1,0 +1,144 @@
+#include <direct.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "platform/files.h"
+
+namespace platform {
+namespace {
+HANDLE Native(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+DWORD ShareFlags(FileShare share) {
+  switch (share) {
+    case FileShare::None:
+      return 0;
+    case FileShare::Read:
+      return FILE_SHARE_READ;
+    case FileShare::ReadWrite:
+      return FILE_SHARE_READ | FILE_SHARE_WRITE;
+  }
+  return 0;
+}
+
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE handle) : handle_(handle) {}
+  ~FindHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+  }
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+}  // namespace
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = kClosed;
+  }
+  return *this;
+}
+
+bool File::Open(const std::string& name, FileMode mode, FileShare share) {
+  Close();
+  DWORD access = GENERIC_READ;
+  DWORD disposition = OPEN_EXISTING;
+  if (mode == FileMode::Write) {
+    access = GENERIC_WRITE;
+    disposition = CREATE_ALWAYS;
+  } else if (mode == FileMode::ReadWrite) {
+    access = GENERIC_READ | GENERIC_WRITE;
+  }
+  HANDLE opened = CreateFileA(name.c_str(), access, ShareFlags(share), nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return false;
+  handle_ = reinterpret_cast<std::intptr_t>(opened);
+  return true;
+}
+
+void File::Close() {
+  if (handle_ == kClosed) return;
+  CloseHandle(Native(handle_));
+  handle_ = kClosed;
+}
+
+std::int64_t File::Read(void* buffer, std::size_t size) {
+  DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+  DWORD got = 0;
+  if (!ReadFile(Native(handle_), buffer, chunk, &got, nullptr)) return -1;
+  return got;
+}
+
+bool File::Write(const void* buffer, std::size_t size) {
+  const char* bytes = static_cast<const char*>(buffer);
+  while (size > 0) {
+    DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(Native(handle_), bytes, chunk, &written, nullptr) || written == 0) return false;
+    bytes += written;
+    size -= written;
+  }
+  return true;
+}
+
+std::optional<std::int64_t> File::Length() const {
+  LARGE_INTEGER length;
+  if (!GetFileSizeEx(Native(handle_), &length)) return std::nullopt;
+  return length.QuadPart;
+}
+
+bool File::Seek(std::int64_t offset) {
+  LARGE_INTEGER to;
+  to.QuadPart = offset;
+  return SetFilePointerEx(Native(handle_), to, nullptr, FILE_BEGIN) != 0;
+}
+
+bool FindEntries(const std::string& pattern, std::vector<FoundEntry>& found) {
+  WIN32_FIND_DATAA entry;
+  FindHandle search(FindFirstFileA(pattern.c_str(), &entry));
+  if (search.get() == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  do {
+    std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    found.push_back({name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileA(search.get(), &entry));
+  return true;
+}
+
+bool CopyFileOver(const std::string& from, const std::string& to) {
+  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+bool MoveFileOver(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != 0; }
+
+bool CreateFolder(const std::string& name) { return CreateDirectoryA(name.c_str(), nullptr) != 0; }
+
+bool PathExists(const std::string& name) {
+  return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const std::string& name) {
+  DWORD attributes = GetFileAttributesA(name.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string CurrentDirectory() {
+  std::unique_ptr<char, decltype(&std::free)> path(_getcwd(nullptr, 0), &std::free);
+  return path ? std::string(path.get()) : std::string();
+}
+
+}  // namespace platform

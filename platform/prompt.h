@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace platform {
+
+// Message box styles and answers, with the values of the Windows API.
+constexpr unsigned kBoxOk = 0x0;
+constexpr unsigned kBoxYesNo = 0x4;
+constexpr unsigned kBoxIconError = 0x10;
+constexpr int kAnswerOk = 1;
+constexpr int kAnswerYes = 6;
+constexpr int kAnswerNo = 7;
+
+// Shows a message box without an owner window and waits for the answer. Any thread may call it.
+int ShowMessage(const std::string& text, const std::string& caption, unsigned style);
+
+// The framework's own box: the application's name as caption, an exclamation icon.
+int ShowAppMessage(const std::string& text);
+
+// Replaces every box by a call to the hook (tests script their answers); an empty hook
+// restores the real boxes. `caption` is empty for ShowAppMessage.
+using PromptHook =
+    std::function<int(const std::string& text, const std::string& caption, unsigned style)>;
+void SetPromptHook(PromptHook hook);
+
+}  // namespace platform

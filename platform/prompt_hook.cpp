@@ -1,0 +1,36 @@
+#include <mutex>
+
+#include "platform/prompt.h"
+#include "platform/prompt_native.h"
+
+namespace platform {
+namespace {
+std::mutex hookMutex;
+PromptHook& Hook() {
+  static PromptHook hook;
+  return hook;
+}
+
+// A copy of the hook, so the box is shown without the mutex held.
+PromptHook CurrentHook() {
+  std::lock_guard<std::mutex> guard(hookMutex);
+  return Hook();
+}
+}  // namespace
+
+void SetPromptHook(PromptHook hook) {
+  std::lock_guard<std::mutex> guard(hookMutex);
+  Hook() = std::move(hook);
+}
+
+int ShowMessage(const std::string& text, const std::string& caption, unsigned style) {
+  if (PromptHook hook = CurrentHook()) return hook(text, caption, style);
+  return ShowNativeMessage(text, caption, style);
+}
+
+int ShowAppMessage(const std::string& text) {
+  if (PromptHook hook = CurrentHook()) return hook(text, "", kBoxOk);
+  return ShowNativeAppMessage(text);
+}
+
+}  // namespace platform

@@ -1,0 +1,7 @@
+#pragma once
+
+#include "platform/shell.h"
+
+namespace platform {
+ShellHook CurrentShellHook();
+}  // namespace platform
