@@ -1,0 +1,63 @@
+#include "engine/patch_job.h"
+
+#include <condition_variable>
+
+void SetState(PatchJob& job, PatchState state) {
+  std::lock_guard<std::mutex> guard(job.lock);
+  job.state.store(static_cast<std::int32_t>(state), std::memory_order_release);
+}
+
+// Signalled by the thread as its last act, so the window can wait for it with a time limit.
+struct PatchWorker::Ending {
+  std::mutex mutex;
+  std::condition_variable signal;
+  bool ended = false;
+};
+
+PatchWorker::PatchWorker()
+    : job_(std::make_shared<PatchJob>()), ending_(std::make_shared<Ending>()) {}
+
+PatchWorker::~PatchWorker() {
+  if (!thread_.joinable()) return;
+  std::unique_lock<std::mutex> guard(ending_->mutex);
+  if (ending_->ended) {
+    guard.unlock();
+    thread_.join();
+  } else {
+    thread_.detach();
+  }
+}
+
+bool PatchWorker::Start(const std::string& zone, const std::string& configPath, Routine routine) {
+  if (started_) return false;
+  job_->zone = zone;
+  job_->configPath = configPath;
+  started_ = true;
+  thread_ = std::thread([job = job_, ending = ending_, routine = std::move(routine)] {
+    try {
+      routine(*job);
+    } catch (...) {
+      // The program's code throws nothing; a library that did must not take the process down.
+      if (CurrentState(*job) == PatchState::Running) SetState(*job, PatchState::Failed);
+    }
+    std::lock_guard<std::mutex> guard(ending->mutex);
+    ending->ended = true;
+    ending->signal.notify_all();
+  });
+  return true;
+}
+
+PatchSnapshot PatchWorker::Poll() {
+  std::lock_guard<std::mutex> guard(job_->lock);
+  return {job_->itemText, job_->stageText,  job_->itemPos,      job_->itemRange,
+          job_->stagePos, job_->stageRange, CurrentState(*job_)};
+}
+
+void PatchWorker::Stop(std::chrono::milliseconds wait) {
+  if (!started_) return;
+  SetState(*job_, PatchState::Stop);
+  std::unique_lock<std::mutex> guard(ending_->mutex);
+  if (!ending_->signal.wait_for(guard, wait, [this] { return ending_->ended; })) return;
+  guard.unlock();
+  if (thread_.joinable()) thread_.join();
+}

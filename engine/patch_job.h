@@ -1,0 +1,83 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// The record that the window and the patch worker share. `lock` guards the two texts, the four
+// counters and writes of `state`; the worker may read `state` without it.
+enum class PatchState : std::int32_t {
+  Idle = 0,
+  Running = 1,
+  Relaunch = 2,
+  Done = 3,
+  Failed = 4,
+  Stop = 5,
+};
+
+struct PatchJob {
+  std::mutex lock;
+  std::string itemText;   // the file being worked on
+  std::string stageText;  // caption of the running stage
+  std::int32_t itemPos = 0;
+  std::int32_t itemRange = 0;
+  std::int32_t stagePos = 0;
+  std::int32_t stageRange = 0;
+  std::string zone;        // the patch.sys section naming the zone's servers; may be empty
+  std::string configPath;  // full path of patch.sys
+  std::atomic<std::int32_t> state{static_cast<std::int32_t>(PatchState::Idle)};
+  std::uint16_t port = 0;
+};
+
+// Worker side: the unlocked read of the state between items, and the locked write.
+inline PatchState CurrentState(const PatchJob& job) {
+  return static_cast<PatchState>(job.state.load(std::memory_order_acquire));
+}
+void SetState(PatchJob& job, PatchState state);
+
+// What one poll sees, copied in one locked region.
+struct PatchSnapshot {
+  std::string itemText;
+  std::string stageText;
+  std::int32_t itemPos = 0;
+  std::int32_t itemRange = 0;
+  std::int32_t stagePos = 0;
+  std::int32_t stageRange = 0;
+  PatchState state = PatchState::Idle;
+};
+
+// The window's hold on the job and its one worker thread. The job is shared with the thread,
+// so a worker that outlives the stop wait still finds its record and lock intact.
+class PatchWorker {
+ public:
+  using Routine = std::function<void(PatchJob&)>;
+  static constexpr std::chrono::milliseconds kStopWait{30000};
+
+  PatchWorker();
+  ~PatchWorker();
+  PatchWorker(const PatchWorker&) = delete;
+  PatchWorker& operator=(const PatchWorker&) = delete;
+
+  // Starts the thread unless one was started before; only then are the inputs copied in.
+  // Returns whether this call started it.
+  bool Start(const std::string& zone, const std::string& configPath, Routine routine);
+  bool Started() const { return started_; }
+  PatchSnapshot Poll();
+  // Asks a started worker to stop and waits for its end, at most `wait`. A worker still
+  // running then is left to finish on its own.
+  void Stop(std::chrono::milliseconds wait = kStopWait);
+
+  PatchJob& job() { return *job_; }
+
+ private:
+  struct Ending;
+  std::shared_ptr<PatchJob> job_;
+  std::shared_ptr<Ending> ending_;
+  std::thread thread_;
+  bool started_ = false;
+};

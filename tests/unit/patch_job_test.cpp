@@ -1,0 +1,128 @@
+#include "engine/patch_job.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+void WaitUntil(const std::atomic<bool>& flag) {
+  for (int i = 0; i < 2000 && !flag.load(); ++i) std::this_thread::sleep_for(5ms);
+  ASSERT_TRUE(flag.load());
+}
+
+TEST(PatchWorkerTest, PollBeforeTheWorkerRunsSeesTheIdleRecord) {
+  PatchWorker worker;
+  PatchSnapshot seen = worker.Poll();
+  EXPECT_EQ(seen.state, PatchState::Idle);
+  EXPECT_EQ(seen.itemRange, 0);
+  EXPECT_EQ(seen.stageText, "");
+  EXPECT_EQ(CurrentState(worker.job()), PatchState::Idle);
+}
+
+TEST(PatchWorkerTest, PollCopiesWhatTheWorkerPublished) {
+  PatchWorker worker;
+  std::atomic<bool> published{false};
+  worker.Start("zone1", "C:\\g\\patch.sys", [&](PatchJob& job) {
+    {
+      std::lock_guard<std::mutex> guard(job.lock);
+      job.stageText = "Update Server List";
+      job.itemText = "data.ppk";
+      job.itemPos = 512;
+      job.itemRange = 2048;
+      job.stagePos = 1;
+      job.stageRange = 3;
+    }
+    SetState(job, PatchState::Running);
+    published = true;
+  });
+  WaitUntil(published);
+  PatchSnapshot seen = worker.Poll();
+  EXPECT_EQ(seen.stageText, "Update Server List");
+  EXPECT_EQ(seen.itemText, "data.ppk");
+  EXPECT_EQ(seen.itemPos, 512);
+  EXPECT_EQ(seen.itemRange, 2048);
+  EXPECT_EQ(seen.stagePos, 1);
+  EXPECT_EQ(seen.stageRange, 3);
+  EXPECT_EQ(seen.state, PatchState::Running);
+}
+
+TEST(PatchWorkerTest, SecondStartMakesNoThreadAndKeepsTheInputs) {
+  PatchWorker worker;
+  std::atomic<int> runs{0};
+  std::atomic<bool> release{false};
+  auto routine = [&](PatchJob&) {
+    ++runs;
+    while (!release) std::this_thread::sleep_for(1ms);
+  };
+  EXPECT_TRUE(worker.Start("first", "C:\\a\\patch.sys", routine));
+  EXPECT_FALSE(worker.Start("second", "C:\\b\\patch.sys", routine));
+  EXPECT_EQ(worker.job().zone, "first");
+  EXPECT_EQ(worker.job().configPath, "C:\\a\\patch.sys");
+  release = true;
+  worker.Stop();
+  EXPECT_EQ(runs.load(), 1);
+}
+
+TEST(PatchWorkerTest, StopBeforeStartReturnsAtOnceAndLeavesTheState) {
+  PatchWorker worker;
+  auto before = std::chrono::steady_clock::now();
+  worker.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
+  EXPECT_EQ(CurrentState(worker.job()), PatchState::Idle);
+}
+
+TEST(PatchWorkerTest, StopAsksTheWorkerToStopAndWaitsForIt) {
+  PatchWorker worker;
+  std::atomic<bool> sawStop{false};
+  worker.Start("", "", [&](PatchJob& job) {
+    SetState(job, PatchState::Running);
+    while (CurrentState(job) != PatchState::Stop) std::this_thread::sleep_for(1ms);
+    sawStop = true;
+  });
+  while (worker.Poll().state != PatchState::Running) std::this_thread::sleep_for(1ms);
+  worker.Stop();
+  EXPECT_TRUE(sawStop.load());
+  EXPECT_EQ(worker.Poll().state, PatchState::Stop);
+}
+
+// A worker stuck in a message box ignores the stop request; the window gives up waiting and is
+// destroyed, and the worker must still find its record when it wakes up (checked by ASan).
+TEST(PatchWorkerTest, WorkerOutlivingTheWaitKeepsItsRecord) {
+  auto finished = std::make_shared<std::atomic<bool>>(false);
+  {
+    PatchWorker worker;
+    worker.Start("zone", "path", [finished](PatchJob& job) {
+      std::this_thread::sleep_for(300ms);
+      {
+        std::lock_guard<std::mutex> guard(job.lock);
+        job.itemText = "written after the window went away";
+        job.itemPos += 1;
+      }
+      SetState(job, PatchState::Failed);
+      *finished = true;
+    });
+    worker.Stop(20ms);
+    EXPECT_FALSE(finished->load());
+  }
+  WaitUntil(*finished);
+}
+
+TEST(PatchWorkerTest, WorkerThatThrowsEndsAsFailed) {
+  PatchWorker worker;
+  worker.Start("", "", [](PatchJob& job) {
+    SetState(job, PatchState::Running);
+    throw std::runtime_error("from a library");
+  });
+  PatchState end = PatchState::Running;
+  for (int i = 0; i < 2000 && end != PatchState::Failed; ++i) {
+    std::this_thread::sleep_for(1ms);
+    end = worker.Poll().state;
+  }
+  EXPECT_EQ(end, PatchState::Failed);
+  worker.Stop();
+}
+}  // namespace
