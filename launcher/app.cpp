@@ -1,0 +1,55 @@
+#include "launcher/app.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "launcher/command_line.h"
+#include "launcher/relaunch.h"
+#include "platform/files.h"
+#include "platform/prompt.h"
+#include "window/main_dialog.h"
+
+namespace {
+// COM is released on every path once it was initialised.
+class ComApartment {
+ public:
+  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  bool ok() const { return SUCCEEDED(result_); }
+
+ private:
+  HRESULT result_;
+};
+}  // namespace
+
+BOOL CVeldrinApp::InitInstance() {
+  ComApartment com;
+  if (!com.ok()) {
+    platform::ShowAppMessage("Failed to initialize COM library.");
+    return FALSE;
+  }
+  InitCommonControls();
+
+  std::string patchSysPath = PatchSysPath(platform::CurrentDirectory());
+  LaunchPlan plan = PlanLaunch(m_lpCmdLine);
+  if (plan.role == LaunchRole::CopyAndRelaunch) {
+    CopyAndStartPatcher(plan, platform::ProfileReader(patchSysPath));
+    return FALSE;
+  }
+
+  CVeldrinDlg dialog;
+  dialog.m_patchSysPath = patchSysPath;
+  dialog.m_steam = plan.steam;
+  dialog.DoModal();
+  return FALSE;
+}
+
+// The text after the program name, as the dialog framework hands it to the application.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+  CVeldrinApp app(commandLine != nullptr ? commandLine : "");
+  return app.InitInstance();
+}

@@ -1,0 +1,106 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/support/scratch_folder.h"
+
+namespace {
+std::vector<std::string> Names(const std::string& pattern) {
+  std::vector<platform::FoundEntry> found;
+  EXPECT_TRUE(platform::FindEntries(pattern, found));
+  std::vector<std::string> names;
+  for (const auto& entry : found) names.push_back(entry.name + (entry.folder ? "\\" : ""));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(FilesTest, BackslashNamesReachFilesInFolders) {
+  ScratchFolder folder;
+  ASSERT_TRUE(platform::CreateFolder("data"));
+  ASSERT_TRUE(platform::CreateFolder("data\\maps"));
+  EXPECT_FALSE(platform::CreateFolder("data"));
+  platform::File file;
+  ASSERT_TRUE(file.Open("data\\maps\\a.dat", platform::FileMode::Write));
+  ASSERT_TRUE(file.Write("hello", 5));
+  file.Close();
+  EXPECT_EQ(folder.Read("data/maps/a.dat"), "hello");
+  EXPECT_TRUE(platform::PathExists("data\\maps\\a.dat"));
+  EXPECT_TRUE(platform::IsFolder("data\\maps"));
+  EXPECT_FALSE(platform::IsFolder("data\\maps\\a.dat"));
+  EXPECT_FALSE(platform::PathExists("data\\missing"));
+}
+
+TEST(FilesTest, ReadSeekAndLength) {
+  ScratchFolder folder;
+  folder.Write("f.bin", std::string("0123456789"));
+  platform::File file;
+  EXPECT_FALSE(file.Open("missing.bin", platform::FileMode::Read));
+  ASSERT_TRUE(file.Open("f.bin", platform::FileMode::Read));
+  EXPECT_EQ(file.Length().value_or(-1), 10);
+  ASSERT_TRUE(file.Seek(7));
+  char buffer[16] = {};
+  EXPECT_EQ(file.Read(buffer, sizeof buffer), 3);
+  EXPECT_EQ(std::string(buffer, 3), "789");
+  EXPECT_EQ(file.Read(buffer, sizeof buffer), 0);
+}
+
+TEST(FilesTest, OpeningAFolderAsAFileFails) {
+  ScratchFolder folder;
+  ASSERT_TRUE(platform::CreateFolder("temp"));
+  platform::File file;
+  EXPECT_FALSE(file.Open("temp", platform::FileMode::Read));
+  EXPECT_FALSE(platform::RemoveFile("temp"));
+}
+
+TEST(FilesTest, WriteModeEmptiesAnExistingFileAndReadWriteKeepsIt) {
+  ScratchFolder folder;
+  folder.Write("v.txt", "1.5\r\n");
+  {
+    platform::File file;
+    ASSERT_TRUE(file.Open("v.txt", platform::FileMode::ReadWrite));
+    EXPECT_EQ(file.Length().value_or(-1), 5);
+  }
+  {
+    platform::File file;
+    ASSERT_TRUE(file.Open("v.txt", platform::FileMode::Write));
+  }
+  EXPECT_EQ(folder.Read("v.txt"), "");
+}
+
+TEST(FilesTest, CopyMoveAndDeleteReplaceTargets) {
+  ScratchFolder folder;
+  folder.Write("new", "new content");
+  folder.Write("old", "old");
+  ASSERT_TRUE(platform::CopyFileOver("new", "old"));
+  EXPECT_EQ(folder.Read("old"), "new content");
+  EXPECT_FALSE(platform::CopyFileOver("missing", "old"));
+  EXPECT_EQ(folder.Read("old"), "new content");
+  folder.Write("moved", "moved content");
+  ASSERT_TRUE(platform::MoveFileOver("moved", "old"));
+  EXPECT_EQ(folder.Read("old"), "moved content");
+  EXPECT_FALSE(platform::PathExists("moved"));
+  EXPECT_TRUE(platform::RemoveFile("old"));
+  EXPECT_FALSE(platform::RemoveFile("old"));
+}
+
+TEST(FilesTest, FindMatchesPatternsWithoutRegardToCase) {
+  ScratchFolder folder;
+  folder.Write("temp\\a.ppk", "");
+  folder.Write("temp\\B.PPK", "");
+  folder.Write("temp\\c.txt", "");
+  folder.Write("temp\\.hidden", "");
+  ASSERT_TRUE(platform::CreateFolder("temp\\sub"));
+  EXPECT_EQ(Names("temp\\*.ppk"), (std::vector<std::string>{"B.PPK", "a.ppk"}));
+  EXPECT_EQ(Names("temp\\*"),
+            (std::vector<std::string>{".hidden", "B.PPK", "a.ppk", "c.txt", "sub\\"}));
+  EXPECT_EQ(Names("temp\\?.txt"), (std::vector<std::string>{"c.txt"}));
+  EXPECT_TRUE(Names("nowhere\\*").empty());
+}
+
+TEST(FilesTest, CurrentDirectoryIsTheScratchFolder) {
+  ScratchFolder folder;
+  EXPECT_EQ(platform::CurrentDirectory(), folder.path());
+}
+}  // namespace
