@@ -25,7 +25,14 @@ class File {
   File() = default;
   ~File() { Close(); }
   File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kClosed; }
-  File& operator=(File&& other) noexcept;
+  File& operator=(File&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = other.handle_;
+      other.handle_ = kClosed;
+    }
+    return *this;
+  }
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 

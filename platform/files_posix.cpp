@@ -39,15 +39,6 @@ class Folder {
 };
 }  // namespace
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kClosed;
-  }
-  return *this;
-}
-
 bool File::Open(const std::string& name, FileMode mode, FileShare) {
   Close();
   int flags = O_RDONLY;

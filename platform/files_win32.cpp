@@ -37,15 +37,6 @@ class FindHandle {
 };
 }  // namespace
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = kClosed;
-  }
-  return *this;
-}
-
 bool File::Open(const std::string& name, FileMode mode, FileShare share) {
   Close();
   DWORD access = GENERIC_READ;

@@ -57,23 +57,25 @@ void Quit(HWND window) {
 
 // With the recorder as "veldra.exe", the launcher's copy and start are observed without a
 // second window: the launcher copies whatever "veldra.exe" is in the folder.
+// Returns the command line the copy was started with.
+std::string LaunchWithRecorder(const ScratchFolder& folder, const std::string& words) {
+  EXPECT_TRUE(platform::CopyFileOver(BuiltProgram("veldra.exe"), "launcher.exe"));
+  WriteRecorderProgram(folder, "veldra.exe");
+  RunToEnd("launcher.exe" + words);
+  EXPECT_TRUE(WaitForFile("recorded.txt"));
+  EXPECT_EQ(folder.Read("_veldra.exe"), folder.Read("veldra.exe"));
+  return folder.Read("recorded.txt");
+}
+
 TEST(LauncherTest, EmptyCommandLineCopiesThePatcherAndStartsTheCopy) {
   ScratchFolder folder;
-  ASSERT_TRUE(platform::CopyFileOver(BuiltProgram("veldra.exe"), "launcher.exe"));
-  WriteRecorderProgram(folder, "veldra.exe");
-  RunToEnd("launcher.exe");
-  ASSERT_TRUE(WaitForFile("recorded.txt"));
-  EXPECT_EQ(folder.Read("recorded.txt"), "_veldra.exe runningcopy");
-  EXPECT_EQ(folder.Read("_veldra.exe"), folder.Read("veldra.exe"));
+  EXPECT_EQ(LaunchWithRecorder(folder, ""), "_veldra.exe runningcopy");
 }
 
 TEST(LauncherTest, RelaunchWordIsPassedOnWithSteam) {
   ScratchFolder folder;
-  ASSERT_TRUE(platform::CopyFileOver(BuiltProgram("veldra.exe"), "launcher.exe"));
-  WriteRecorderProgram(folder, "veldra.exe");
-  RunToEnd("launcher.exe  RunningAuto steam ");
-  ASSERT_TRUE(WaitForFile("recorded.txt"));
-  EXPECT_EQ(folder.Read("recorded.txt"), "_veldra.exe runningcopyauto steam");
+  EXPECT_EQ(LaunchWithRecorder(folder, "  RunningAuto steam "),
+            "_veldra.exe runningcopyauto steam");
 }
 
 TEST(LauncherTest, StartedWithoutWordsInAnEmptyFolderTheCopyShowsTheWindow) {
