@@ -1,0 +1,100 @@
+#!/usr/bin/env python3
+"""The test server must misbehave exactly as told, or the client tests built on it prove
+nothing."""
+import base64
+import http.client
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CREDENTIALS = "Basic " + base64.b64encode(b"quarn:482vbn%^&VBN").decode()
+
+
+class FaultServerTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.root = os.path.join(self.folder.name, "root")
+        os.makedirs(os.path.join(self.root, "live"))
+        with open(os.path.join(self.root, "live", "a.ppk"), "wb") as f:
+            f.write(bytes(range(256)) * 4)
+        self.rules = os.path.join(self.folder.name, "rules.json")
+        self.log = os.path.join(self.folder.name, "log.jsonl")
+        self.server = subprocess.Popen(
+            [sys.executable, os.path.join(HERE, "fault_server.py"), "--root", self.root,
+             "--rules", self.rules, "--log", self.log], stdout=subprocess.PIPE, text=True)
+        self.port = int(self.server.stdout.readline().split()[1])
+
+    def tearDown(self):
+        self.server.terminate()
+        self.server.wait()
+        self.server.stdout.close()
+        self.folder.cleanup()
+
+    def set_rules(self, rules):
+        with open(self.rules, "w", encoding="utf-8") as f:
+            json.dump(rules, f)
+
+    def get(self, path, authorize=True):
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
+        headers = {"User-Agent": "Quarn Patch Client"}
+        if authorize:
+            headers["Authorization"] = CREDENTIALS
+        connection.request("GET", path, headers=headers)
+        return connection, connection.getresponse()
+
+    def logged(self):
+        with open(self.log, encoding="utf-8") as f:
+            return [json.loads(line) for line in f]
+
+    def test_challenges_then_serves_with_credentials_and_logs_both(self):
+        _, refused = self.get("/live/a.ppk", authorize=False)
+        self.assertEqual(refused.status, 401)
+        self.assertIn("Basic", refused.getheader("WWW-Authenticate"))
+        _, served = self.get("/live/./a.ppk")
+        self.assertEqual(served.status, 200)
+        self.assertEqual(served.read(), bytes(range(256)) * 4)
+        self.assertEqual([e["status"] for e in self.logged()], [401, 200])
+        self.assertEqual(self.logged()[1]["path"], "/live/./a.ppk")
+        self.assertEqual(self.logged()[1]["agent"], "Quarn Patch Client")
+        self.assertEqual(self.logged()[1]["user"], "quarn")
+
+    def test_status_rule_and_missing_files_and_no_way_out_of_the_root(self):
+        self.set_rules({"a.ppk": {"status": 503}})
+        self.assertEqual(self.get("/live/a.ppk")[1].status, 503)
+        self.assertEqual(self.get("/live/b.ppk")[1].status, 404)
+        self.assertEqual(self.get("/../rules.json")[1].status, 404)
+
+    def test_drop_after_cuts_the_body_and_the_connection(self):
+        self.set_rules({"a.ppk": {"drop_after": 100}})
+        _, response = self.get("/live/a.ppk")
+        self.assertEqual(response.getheader("Content-Length"), "1024")
+        with self.assertRaises(http.client.IncompleteRead) as cut:
+            response.read()
+        self.assertEqual(len(cut.exception.partial), 100)
+
+    def test_wrong_length_announces_more_than_is_sent(self):
+        self.set_rules({"a.ppk": {"content_length": 4096}})
+        _, response = self.get("/live/a.ppk")
+        with self.assertRaises(http.client.IncompleteRead) as cut:
+            response.read()
+        self.assertEqual(len(cut.exception.partial), 1024)
+
+    def test_stall_holds_the_body_back(self):
+        self.set_rules({"a.ppk": {"stall": 1.0}})
+        before = time.monotonic()
+        _, response = self.get("/live/a.ppk")
+        self.assertEqual(len(response.read()), 1024)
+        self.assertGreaterEqual(time.monotonic() - before, 0.9)
+
+    def test_no_auth_rule_serves_without_credentials(self):
+        self.set_rules({"a.ppk": {"no_auth": True}})
+        self.assertEqual(self.get("/live/a.ppk", authorize=False)[1].status, 200)
+
+
+if __name__ == "__main__":
+    unittest.main()
