@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A server as the configuration names it: a host, optionally ":port" and/or "/folder".
+struct ServerAddress {
+  std::string host;
+  std::optional<std::uint16_t> port;  // set only when the string carried a port
+  std::optional<std::string> folder;  // set only when the string carried a folder
+};
+
+// Splits at the first ':' and the first '/'. A '/' before the ':' ends the host, and the
+// folder is then not taken: "host/live:2101" is host "host", port 2101, no folder.
+ServerAddress SplitServerString(std::string_view server);
+
+// The host of a server list entry: cut at its first ':', then at its first '/'.
+std::string HostOfListEntry(std::string_view entry);
+
+// The leading decimal number of a port text, as the C runtime's atoi reads it, kept to 16 bits.
+std::uint16_t PortNumber(std::string_view text);
+
+// The server list stored in "pserv.log" after its 36-byte header: name=server lines, in file
+// order. A file shorter than the header holds no list.
+std::vector<std::string> ServerListOfPservLog(std::string_view bytes);
+
+// The folder on the second line of "remote.ver": everything from two bytes after the end of
+// the first line (taken to be CR LF). None when the file has no line break.
+std::optional<std::string> FolderOfRemoteVer(std::string_view bytes);
