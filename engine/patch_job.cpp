@@ -2,9 +2,25 @@
 
 #include <condition_variable>
 
+#include "platform/profile.h"
+
 void SetState(PatchJob& job, PatchState state) {
   std::lock_guard<std::mutex> guard(job.lock);
   job.state.store(static_cast<std::int32_t>(state), std::memory_order_release);
+}
+
+void BeginStage(PatchJob& job, const std::string& caption) {
+  std::lock_guard<std::mutex> guard(job.lock);
+  job.stageText = caption;
+  job.itemPos = 0;
+  job.itemRange = 0;
+  job.stagePos = 0;
+  job.stageRange = 0;
+}
+
+std::string ConfigText(const PatchJob& job, const char* section, const char* key,
+                       const char* fallback) {
+  return platform::ProfileReader(job.configPath).String(section, key, fallback, 1024);
 }
 
 // Signalled by the thread as its last act, so the window can wait for it with a time limit.

@@ -9,6 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "engine/http_connection.h"
+
 // The record that the window and the patch worker share. `lock` guards the two texts, the four
 // counters and writes of `state`; the worker may read `state` without it.
 enum class PatchState : std::int32_t {
@@ -30,6 +32,7 @@ struct PatchJob {
   std::int32_t stageRange = 0;
   std::string zone;        // the patch.sys section naming the zone's servers; may be empty
   std::string configPath;  // full path of patch.sys
+  HttpConnection connection;
   std::atomic<std::int32_t> state{static_cast<std::int32_t>(PatchState::Idle)};
   std::uint16_t port = 0;
 };
@@ -39,6 +42,13 @@ inline PatchState CurrentState(const PatchJob& job) {
   return static_cast<PatchState>(job.state.load(std::memory_order_acquire));
 }
 void SetState(PatchJob& job, PatchState state);
+
+// A stage begins: its caption shows and the four counters start again from 0.
+void BeginStage(PatchJob& job, const std::string& caption);
+
+// A text of the job's patch.sys, as every stage looks up its captions and messages.
+std::string ConfigText(const PatchJob& job, const char* section, const char* key,
+                       const char* fallback);
 
 // What one poll sees, copied in one locked region.
 struct PatchSnapshot {

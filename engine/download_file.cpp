@@ -1,0 +1,98 @@
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/http_connection.h"
+#include "engine/patch_job.h"
+#include "platform/files.h"
+#include "platform/prompt.h"
+
+namespace {
+
+constexpr std::uint32_t kChunkSize = 512;
+
+// The staging file, written in large blocks: the server hands over 512 bytes at a time, and
+// a system call for each would cost more than the transfer.
+class StagingFile {
+ public:
+  bool Create(const std::string& name) {
+    buffer_.reserve(kBlockSize);
+    return file_.Open(name, platform::FileMode::Write);
+  }
+  bool Append(const char* bytes, std::size_t count) {
+    buffer_.insert(buffer_.end(), bytes, bytes + count);
+    return buffer_.size() < kBlockSize || Flush();
+  }
+  bool Finish() {
+    bool written = Flush();
+    file_.Close();
+    return written;
+  }
+
+ private:
+  static constexpr std::size_t kBlockSize = 64 * 1024;
+  bool Flush() {
+    bool written = buffer_.empty() || file_.Write(buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return written;
+  }
+  platform::File file_;
+  std::vector<char> buffer_;
+};
+
+bool ReportFailure(const std::string& name) {
+  platform::ShowMessage(name, "Error Downloading File", platform::kBoxOk);
+  return false;
+}
+
+// Reads the open request's body to its end. False when the transfer broke or the staging
+// file could not take the bytes.
+bool ReceiveBody(PatchJob& job, StagingFile& staging) {
+  char chunk[kChunkSize];
+  for (;;) {
+    std::uint32_t available = 0;
+    std::uint32_t read = 0;
+    if (!job.connection.QueryDataAvailable(available) ||
+        !job.connection.ReadFile(chunk, kChunkSize, read)) {
+      return false;
+    }
+    if (!staging.Append(chunk, read)) return false;
+    {
+      std::lock_guard<std::mutex> hold(job.lock);
+      job.itemPos += static_cast<std::int32_t>(read);
+    }
+    if (read == 0) return true;
+  }
+}
+
+}  // namespace
+
+bool DownloadFile(PatchJob& job, const std::string& name, bool inPlace) {
+  std::string stagingName = "temp\\";
+  stagingName += name;
+  StagingFile staging;
+  if (!staging.Create(stagingName)) return ReportFailure(name);
+
+  std::int32_t available = job.connection.OpenFile(name);
+  if (available == -1) {
+    staging.Finish();
+    return ReportFailure(name);
+  }
+  {
+    std::lock_guard<std::mutex> hold(job.lock);
+    job.itemRange = available;
+    job.itemPos = 0;
+    job.itemText = name;
+  }
+  bool received = ReceiveBody(job, staging);
+  job.connection.CloseRequest();
+  received = staging.Finish() && received;
+  if (!received) return ReportFailure(name);
+
+  if (inPlace) {
+    if (!platform::CopyFileOver(stagingName, name)) return ReportFailure(name);
+    platform::RemoveFile(stagingName);
+  }
+  return true;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "engine/http_transport.h"
+
+// The worker's one connection to the patch server: a host, a port and a folder that every
+// file name is taken relative to, with one file request open at a time. OpenFile retries and
+// reconnects by itself.
+class HttpConnection {
+ public:
+  static constexpr const char* kAgent = "Quarn Patch Client";
+  static constexpr const char* kUser = "quarn";
+  static constexpr const char* kPassword = "482vbn%^&VBN";
+  static constexpr int kAttempts = 5;
+  static constexpr unsigned kRetryPauseMs = 500;
+
+  HttpConnection() = default;
+  virtual ~HttpConnection();
+  HttpConnection(const HttpConnection&) = delete;
+  HttpConnection& operator=(const HttpConnection&) = delete;
+
+  // A stalled server ends a request after this long without a byte.
+  void SetIdleTimeout(std::chrono::milliseconds timeout) { transport_.SetIdleTimeout(timeout); }
+
+  // Fails without effect while a connection is open: close first to change servers.
+  bool Connect(const std::string& host, std::uint16_t port, const std::string& folder);
+  // Requests folder + "/" + name. The bytes readable at once, or -1 when the server refused
+  // the file (status 400 or more, at once) or could not be reached in five attempts.
+  std::int32_t OpenFile(const std::string& name);
+  bool QueryDataAvailable(std::uint32_t& available) {
+    return transport_.QueryDataAvailable(available);
+  }
+  bool ReadFile(void* buffer, std::uint32_t size, std::uint32_t& read) {
+    return transport_.ReadFile(buffer, size, read);
+  }
+  void CloseRequest() { transport_.CloseRequest(); }
+  void Close();
+
+  // Empty exactly while no connection is open.
+  const std::string& host() const { return host_; }
+  const std::string& folder() const { return folder_; }
+  std::uint16_t port() const { return static_cast<std::uint16_t>(port_); }
+
+ private:
+  HttpTransport transport_;
+  std::string host_;
+  std::string folder_;
+  std::uint32_t port_ = 0;
+};
+
+struct PatchJob;
+
+// Streams the server file `name` into "temp\" + name over the job's connection, with the
+// progress in the job. With `inPlace` the finished file then replaces the local `name`; a file
+// that did not arrive whole never does. A failure has been shown to the user, naming the file.
+bool DownloadFile(PatchJob& job, const std::string& name, bool inPlace);

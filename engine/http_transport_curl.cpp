@@ -1,0 +1,231 @@
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "engine/http_transport.h"
+
+namespace {
+
+// Hosts come from configuration the server itself may supply; anything that would change the
+// meaning of the address (user info, a path, a port, a query) is refused.
+bool IsPlainHost(const std::string& host) {
+  if (host.empty()) return false;
+  for (unsigned char c : host) {
+    bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   c == '.' || c == '-' || c == '_' || c >= 0x80;
+    if (!allowed) return false;
+  }
+  return true;
+}
+
+// The path goes out as WinINet sends it: blanks and other bytes a URL cannot hold are
+// escaped, everything else (including "/./" and bytes above 127 once decoded) arrives as is.
+std::string EscapedPath(const std::string& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  if (path.empty() || path.front() != '/') escaped += '/';
+  for (unsigned char c : path) {
+    if (c <= ' ' || c >= 0x7f || c == '#' || c == '?') {
+      escaped += '%';
+      escaped += kHex[c >> 4];
+      escaped += kHex[c & 15];
+    } else {
+      escaped += static_cast<char>(c);
+    }
+  }
+  return escaped;
+}
+
+void InitializeCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+}  // namespace
+
+// Reads are pulled: the multi interface is driven only while the caller waits for bytes, and
+// the write callback pauses the transfer once enough is buffered, so memory stays bounded.
+struct HttpTransport::Handles {
+  static constexpr std::size_t kBufferLimit = 1 << 20;
+
+  CURLM* multi = nullptr;
+  CURL* easy = nullptr;
+  std::string agent;
+  std::string origin;  // "http://host:port"
+  bool requestOpen = false;
+  bool added = false;
+  bool paused = false;
+  bool done = false;
+  CURLcode result = CURLE_OK;
+  std::vector<char> buffer;
+  std::size_t consumed = 0;
+
+  std::size_t Buffered() const { return buffer.size() - consumed; }
+
+  static std::size_t Receive(char* data, std::size_t, std::size_t size, void* self) {
+    auto* handles = static_cast<Handles*>(self);
+    if (handles->Buffered() >= kBufferLimit) {
+      handles->paused = true;
+      return CURL_WRITEFUNC_PAUSE;
+    }
+    if (handles->consumed == handles->buffer.size()) {
+      handles->buffer.clear();
+      handles->consumed = 0;
+    }
+    handles->buffer.insert(handles->buffer.end(), data, data + size);
+    return size;
+  }
+
+  // Drives the transfer until bytes are buffered or it has ended.
+  void Pump() {
+    if (paused && Buffered() == 0) {
+      paused = false;
+      curl_easy_pause(easy, CURLPAUSE_CONT);
+    }
+    while (!done && Buffered() == 0) {
+      int running = 0;
+      if (curl_multi_perform(multi, &running) != CURLM_OK) {
+        done = true;
+        result = CURLE_RECV_ERROR;
+        break;
+      }
+      int left = 0;
+      while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+        if (message->msg == CURLMSG_DONE) {
+          done = true;
+          result = message->data.result;
+        }
+      }
+      if (done || Buffered() > 0) break;
+      curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    }
+  }
+
+  void Detach() {
+    if (added) curl_multi_remove_handle(multi, easy);
+    added = false;
+    requestOpen = false;
+    paused = false;
+    done = false;
+    result = CURLE_OK;
+    buffer.clear();
+    consumed = 0;
+  }
+};
+
+HttpTransport::HttpTransport() : handles_(std::make_unique<Handles>()) {}
+
+HttpTransport::~HttpTransport() {
+  CloseRequest();
+  CloseConnection();
+  CloseSession();
+}
+
+bool HttpTransport::OpenSession(const std::string& agent) {
+  CloseSession();
+  InitializeCurlOnce();
+  handles_->multi = curl_multi_init();
+  handles_->agent = agent;
+  return handles_->multi != nullptr;
+}
+
+bool HttpTransport::OpenConnection(const std::string& host, std::uint16_t port,
+                                   const std::string& user, const std::string& password) {
+  CloseConnection();
+  if (!HasSession() || !IsPlainHost(host)) return false;
+  CURL* easy = curl_easy_init();
+  if (easy == nullptr) return false;
+  const long idleSeconds = std::max<long>(1, static_cast<long>(idleTimeout_.count() / 1000));
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, handles_->agent.c_str());
+  curl_easy_setopt(easy, CURLOPT_USERNAME, user.c_str());
+  curl_easy_setopt(easy, CURLOPT_PASSWORD, password.c_str());
+  // Ask first and answer the server's Basic challenge, as WinINet does.
+  curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_ONLY);
+  curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http");
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(idleTimeout_.count()));
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, idleSeconds);
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Handles::Receive);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, handles_.get());
+  handles_->easy = easy;
+  handles_->origin = "http://" + host + ":" + std::to_string(port);
+  return true;
+}
+
+bool HttpTransport::OpenRequest(const std::string& path) {
+  CloseRequest();
+  if (!HasConnection()) return false;
+  std::string url = handles_->origin + EscapedPath(path);
+  if (curl_easy_setopt(handles_->easy, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
+  handles_->requestOpen = true;
+  return true;
+}
+
+bool HttpTransport::SendRequest() {
+  Handles& h = *handles_;
+  if (!h.requestOpen || h.added) return false;
+  if (curl_multi_add_handle(h.multi, h.easy) != CURLM_OK) return false;
+  h.added = true;
+  h.Pump();
+  // A transfer that ended before any answer arrived is a transport failure.
+  return StatusCode().value_or(0) != 0 || (h.done && h.result == CURLE_OK);
+}
+
+std::optional<std::uint32_t> HttpTransport::StatusCode() {
+  if (!handles_->added) return std::nullopt;
+  long status = 0;
+  if (curl_easy_getinfo(handles_->easy, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK ||
+      status == 0) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(status);
+}
+
+bool HttpTransport::QueryDataAvailable(std::uint32_t& available) {
+  Handles& h = *handles_;
+  if (!h.added) return false;
+  h.Pump();
+  if (h.Buffered() == 0 && h.result != CURLE_OK) return false;
+  available = static_cast<std::uint32_t>(std::min<std::size_t>(h.Buffered(), UINT32_MAX));
+  return true;
+}
+
+bool HttpTransport::ReadFile(void* buffer, std::uint32_t size, std::uint32_t& read) {
+  Handles& h = *handles_;
+  read = 0;
+  if (!h.added) return false;
+  h.Pump();
+  if (h.Buffered() == 0) return h.result == CURLE_OK;
+  std::size_t count = std::min<std::size_t>(size, h.Buffered());
+  std::memcpy(buffer, h.buffer.data() + h.consumed, count);
+  h.consumed += count;
+  read = static_cast<std::uint32_t>(count);
+  return true;
+}
+
+bool HttpTransport::HasSession() const { return handles_->multi != nullptr; }
+bool HttpTransport::HasConnection() const { return handles_->easy != nullptr; }
+
+void HttpTransport::CloseRequest() {
+  if (handles_->easy != nullptr) handles_->Detach();
+}
+
+void HttpTransport::CloseConnection() {
+  CloseRequest();
+  if (handles_->easy != nullptr) curl_easy_cleanup(handles_->easy);
+  handles_->easy = nullptr;
+}
+
+void HttpTransport::CloseSession() {
+  CloseConnection();
+  if (handles_->multi != nullptr) curl_multi_cleanup(handles_->multi);
+  handles_->multi = nullptr;
+}

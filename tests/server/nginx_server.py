@@ -1,0 +1,111 @@
+#!/usr/bin/env python3
+"""nginx as a patch server is hosted: a folder served on 127.0.0.1 with Basic authentication.
+
+Its configuration, password file, logs and pid live in a folder of the caller's; the access
+log has one line per request: user, "request line", status, bytes sent, "agent".
+Run alone, it serves until interrupted: nginx_server.py --root DIR --work DIR
+"""
+import argparse
+import os
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+USER = "quarn"
+PASSWORD = "482vbn%^&VBN"
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def write_config(work, root, port):
+    hashed = subprocess.run(["openssl", "passwd", "-apr1", PASSWORD], check=True,
+                            capture_output=True, text=True).stdout.strip()
+    with open(os.path.join(work, "htpasswd"), "w") as f:
+        f.write(f"{USER}:{hashed}\n")
+    # As root, the workers would otherwise run as nobody and be refused a private folder.
+    user = "user root;" if os.geteuid() == 0 else ""
+    temp = os.path.join(work, "temp")
+    os.makedirs(temp, exist_ok=True)
+    config = f"""
+{user}
+worker_processes 1;
+daemon off;
+pid {work}/nginx.pid;
+error_log {work}/error.log;
+events {{ worker_connections 64; }}
+http {{
+  log_format patch '$remote_user "$request" $status $body_bytes_sent "$http_user_agent"';
+  access_log {work}/access.log patch;
+  client_body_temp_path {temp}/body;
+  proxy_temp_path {temp}/proxy;
+  fastcgi_temp_path {temp}/fastcgi;
+  uwsgi_temp_path {temp}/uwsgi;
+  scgi_temp_path {temp}/scgi;
+  sendfile on;
+  server {{
+    listen 127.0.0.1:{port};
+    root {root};
+    auth_basic "patch";
+    auth_basic_user_file {work}/htpasswd;
+  }}
+}}
+"""
+    path = os.path.join(work, "nginx.conf")
+    with open(path, "w") as f:
+        f.write(config)
+    return path
+
+
+def start(root, work):
+    """Starts nginx; returns (process, port) once it accepts connections."""
+    os.makedirs(work, exist_ok=True)
+    for _ in range(5):
+        port = free_port()
+        config = write_config(os.path.abspath(work), os.path.abspath(root), port)
+        process = subprocess.Popen(["nginx", "-p", work, "-c", config, "-e",
+                                    os.path.join(work, "error.log")],
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(100):
+            if process.poll() is not None:
+                break  # the port was taken meanwhile: try another
+            try:
+                socket.create_connection(("127.0.0.1", port), timeout=0.2).close()
+                return process, port
+            except OSError:
+                time.sleep(0.05)
+        stop(process)
+    raise RuntimeError("nginx did not start; see " + os.path.join(work, "error.log"))
+
+
+def stop(process):
+    if process.poll() is None:
+        process.send_signal(signal.SIGQUIT)
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--work", required=True)
+    options = parser.parse_args()
+    process, port = start(options.root, options.work)
+    print(f"port {port}", flush=True)
+    try:
+        process.wait()
+    except KeyboardInterrupt:
+        stop(process)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

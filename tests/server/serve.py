@@ -1,0 +1,80 @@
+#!/usr/bin/env python3
+"""Runs a test program beside its patch servers: the fault-injecting server and nginx, each
+over a fresh folder, and a port on which nothing answers.
+
+  serve.py [--windows-paths] -- PROGRAM ARGS...
+
+The program finds them in its environment:
+  VELDRA_FAULT_PORT, VELDRA_FAULT_ROOT, VELDRA_FAULT_RULES, VELDRA_FAULT_LOG
+  VELDRA_NGINX_PORT, VELDRA_NGINX_ROOT, VELDRA_NGINX_LOG
+  VELDRA_CLOSED_PORT
+With --windows-paths the folders are given as a Windows program under Wine sees them (Z:).
+The exit status is the program's.
+"""
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+
+import nginx_server
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def start_fault_server(folder):
+    root, rules, log = (os.path.join(folder, n) for n in ("root", "rules.json", "requests.log"))
+    os.makedirs(root)
+    with open(rules, "w") as f:
+        f.write("{}")
+    process = subprocess.Popen([sys.executable, os.path.join(HERE, "fault_server.py"), "--root",
+                                root, "--rules", rules, "--log", log],
+                               stdout=subprocess.PIPE, text=True)
+    port = int(process.stdout.readline().split()[1])
+    return process, port, root, rules, log
+
+
+def main():
+    args = sys.argv[1:]
+    windows = args[:1] == ["--windows-paths"]
+    if windows:
+        args = args[1:]
+    if args[:1] == ["--"]:
+        args = args[1:]
+
+    def shown(path):
+        return "Z:" + path.replace("/", "\\") if windows else path
+
+    with tempfile.TemporaryDirectory(prefix="veldra-servers-") as scratch:
+        os.chmod(scratch, 0o755)
+        fault, fault_port, fault_root, rules, log = start_fault_server(
+            os.path.join(scratch, "fault"))
+        nginx_root = os.path.join(scratch, "nginx", "root")
+        os.makedirs(nginx_root)
+        nginx, nginx_port = nginx_server.start(nginx_root, os.path.join(scratch, "nginx", "work"))
+        closed = socket.socket()  # bound, never listening: connections are refused
+        closed.bind(("127.0.0.1", 0))
+        # Every server here is local; a proxy of the machine's must not stand between.
+        env = {k: v for k, v in os.environ.items()
+               if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy")}
+        env.update({
+            "VELDRA_FAULT_PORT": str(fault_port),
+            "VELDRA_FAULT_ROOT": shown(fault_root),
+            "VELDRA_FAULT_RULES": shown(rules),
+            "VELDRA_FAULT_LOG": shown(log),
+            "VELDRA_NGINX_PORT": str(nginx_port),
+            "VELDRA_NGINX_ROOT": shown(nginx_root),
+            "VELDRA_NGINX_LOG": shown(os.path.join(scratch, "nginx", "work", "access.log")),
+            "VELDRA_CLOSED_PORT": str(closed.getsockname()[1]),
+        })
+        try:
+            return subprocess.call(args, env=env)
+        finally:
+            closed.close()
+            fault.kill()
+            fault.wait()
+            nginx_server.stop(nginx)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

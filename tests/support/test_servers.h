@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The servers that tests/server/serve.py runs beside a test program, found through the
+// environment it sets. Each accessor fails the test when the program runs without them.
+
+// A request as the fault-injecting server logged it.
+struct LoggedRequest {
+  std::string path;
+  std::string agent;
+  std::string user;
+  int status = 0;
+};
+
+class FaultServer {
+ public:
+  FaultServer();
+  std::uint16_t port() const { return port_; }
+
+  // Back to a fresh state: no files, no rules, no logged requests.
+  void Reset() const;
+  void Serve(const std::string& name, const std::string& content) const;
+  // The rules as JSON, for example {"a.bin": {"status": 404}}.
+  void SetRules(const std::string& json) const;
+  std::vector<LoggedRequest> Requests() const;
+
+ private:
+  std::uint16_t port_ = 0;
+  std::string root_;
+  std::string rules_;
+  std::string log_;
+};
+
+class NginxServer {
+ public:
+  NginxServer();
+  std::uint16_t port() const { return port_; }
+  void Serve(const std::string& name, const std::string& content) const;
+  // One line per request: user, "request line", status, bytes, "agent".
+  std::vector<std::string> AccessLog() const;
+
+ private:
+  std::uint16_t port_ = 0;
+  std::string root_;
+  std::string log_;
+};
+
+// A port of 127.0.0.1 on which every connection is refused.
+std::uint16_t ClosedPort();
+
+// `count` bytes that are not a repetition of a short pattern.
+std::string PatternBytes(std::size_t count);

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "engine/http_connection.h"
+#include "engine/patch_job.h"
+#include "platform/files.h"
+#include "platform/prompt.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/test_servers.h"
+
+namespace {
+
+class DownloadFileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    server.Reset();
+    ASSERT_TRUE(platform::CreateFolder("temp"));
+  }
+  void ConnectTo(std::uint16_t port) {
+    ASSERT_TRUE(job.connection.Connect("127.0.0.1", port, "."));
+  }
+  static void ExpectFailureBoxFor(const ScriptedPrompt& prompt, const std::string& name) {
+    std::vector<ScriptedPrompt::Box> shown = prompt.Shown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, name);
+    EXPECT_EQ(shown[0].caption, "Error Downloading File");
+    EXPECT_EQ(shown[0].style, platform::kBoxOk);
+  }
+
+  FaultServer server;
+  ScratchFolder folder;
+  PatchJob job;
+};
+
+TEST_F(DownloadFileTest, InPlaceReplacesTheLocalFileAndClearsTheStaging) {
+  std::string content = PatternBytes(300000);
+  server.Serve("patch.sys", content);
+  folder.Write("patch.sys", "old");
+  ConnectTo(server.port());
+
+  ASSERT_TRUE(DownloadFile(job, "patch.sys", true));
+  EXPECT_EQ(folder.Read("patch.sys"), content);
+  EXPECT_FALSE(platform::PathExists("temp\\patch.sys"));
+  EXPECT_EQ(job.itemText, "patch.sys");
+  EXPECT_EQ(job.itemPos, 300000);
+  EXPECT_GT(job.itemRange, 0);
+  EXPECT_LE(job.itemRange, 300000) << "what was available when the request opened";
+}
+
+TEST_F(DownloadFileTest, APackageStaysInTheStagingFolder) {
+  server.Serve("data_a_dat.ppk", "package");
+  ConnectTo(server.port());
+  ASSERT_TRUE(DownloadFile(job, "data_a_dat.ppk", false));
+  EXPECT_EQ(folder.Read("temp/data_a_dat.ppk"), "package");
+  EXPECT_FALSE(platform::PathExists("data_a_dat.ppk"));
+}
+
+TEST_F(DownloadFileTest, AZeroByteFileDownloads) {
+  server.Serve("lock.ftp", "");
+  ConnectTo(server.port());
+  ASSERT_TRUE(DownloadFile(job, "lock.ftp", true));
+  ASSERT_TRUE(platform::PathExists("lock.ftp"));
+  EXPECT_EQ(folder.Read("lock.ftp"), "");
+  EXPECT_EQ(job.itemPos, 0);
+}
+
+TEST_F(DownloadFileTest, AMissingFileIsOneRequestAndLeavesAnEmptyStagingFile) {
+  server.SetRules(R"({"remote.ver": {"status": 404, "no_auth": true}})");
+  folder.Write("remote.ver", "1.0\r\n");
+  ConnectTo(server.port());
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+
+  EXPECT_FALSE(DownloadFile(job, "remote.ver", true));
+  ExpectFailureBoxFor(prompt, "remote.ver");
+  EXPECT_EQ(server.Requests().size(), 1u);
+  ASSERT_TRUE(platform::PathExists("temp\\remote.ver"));
+  EXPECT_EQ(folder.Read("temp/remote.ver"), "");
+  EXPECT_EQ(folder.Read("remote.ver"), "1.0\r\n");
+}
+
+TEST_F(DownloadFileTest, ABodyCutShortNeverReplacesTheLocalFile) {
+  std::string content = PatternBytes(100000);
+  server.Serve("cut.bin", content);
+  server.Serve("short.bin", content);
+  // One connection closed inside the body, one announcing more than it sends.
+  server.SetRules(R"({"cut.bin": {"drop_after": 40000},
+                      "short.bin": {"content_length": 100100}})");
+  folder.Write("cut.bin", "installed");
+  folder.Write("short.bin", "installed");
+  ConnectTo(server.port());
+
+  for (const char* name : {"cut.bin", "short.bin"}) {
+    SCOPED_TRACE(name);
+    ScriptedPrompt prompt;
+    prompt.Then(platform::kAnswerOk);
+    EXPECT_FALSE(DownloadFile(job, name, true));
+    ExpectFailureBoxFor(prompt, name);
+    EXPECT_EQ(folder.Read(name), "installed");
+  }
+}
+
+TEST_F(DownloadFileTest, AStalledServerEndsTheRequest) {
+  server.Serve("stall.bin", "late");
+  server.SetRules(R"({"stall.bin": {"stall": 8}})");
+  job.connection.SetIdleTimeout(std::chrono::seconds(1));
+  ConnectTo(server.port());
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(DownloadFile(job, "stall.bin", true));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(7));
+  ExpectFailureBoxFor(prompt, "stall.bin");
+  EXPECT_FALSE(platform::PathExists("stall.bin"));
+}
+
+TEST_F(DownloadFileTest, AStagingFileThatCannotBeMadeIsADownloadFailure) {
+  server.Serve("patch.sys", "new");
+  ASSERT_TRUE(std::filesystem::remove("temp"));
+  ConnectTo(server.port());
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+
+  EXPECT_FALSE(DownloadFile(job, "patch.sys", true));
+  ExpectFailureBoxFor(prompt, "patch.sys");
+  EXPECT_TRUE(server.Requests().empty()) << "nothing to receive into, nothing asked";
+}
+
+TEST_F(DownloadFileTest, TenMegabytesFromNginxArriveWhole) {
+  NginxServer nginx;
+  std::string content = PatternBytes(10 * 1024 * 1024);
+  nginx.Serve("game/big.bin", content);
+  ASSERT_TRUE(job.connection.Connect("127.0.0.1", nginx.port(), "game"));
+
+  ASSERT_TRUE(DownloadFile(job, "big.bin", true));
+  EXPECT_TRUE(folder.Read("big.bin") == content) << "the bytes differ";
+  std::vector<std::string> log = nginx.AccessLog();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(), "quarn \"GET /game/big.bin HTTP/1.1\" 200 10485760 \"Quarn Patch Client\"");
+}
+
+}  // namespace

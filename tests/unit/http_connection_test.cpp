@@ -1,0 +1,101 @@
+#include "engine/http_connection.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "tests/support/test_servers.h"
+
+namespace {
+
+class HttpConnectionTest : public testing::Test {
+ protected:
+  void SetUp() override { server.Reset(); }
+  FaultServer server;
+  HttpConnection connection;
+};
+
+TEST_F(HttpConnectionTest, ConnectsOnceAndRemembersTheServer) {
+  EXPECT_FALSE(connection.Connect("", server.port(), "."));
+  EXPECT_EQ(connection.host(), "");
+
+  ASSERT_TRUE(connection.Connect("127.0.0.1", server.port(), "patch/live"));
+  EXPECT_EQ(connection.host(), "127.0.0.1");
+  EXPECT_EQ(connection.folder(), "patch/live");
+  EXPECT_EQ(connection.port(), server.port());
+
+  EXPECT_FALSE(connection.Connect("localhost", 2100, "other")) << "open: must close first";
+  EXPECT_EQ(connection.host(), "127.0.0.1");
+  EXPECT_EQ(connection.folder(), "patch/live");
+
+  connection.Close();
+  EXPECT_EQ(connection.host(), "");
+  EXPECT_TRUE(connection.Connect("127.0.0.1", server.port(), "."));
+}
+
+TEST_F(HttpConnectionTest, AnswersTheChallengeWithTheAgentAndCredentials) {
+  server.Serve("a.txt", "hello");
+  ASSERT_TRUE(connection.Connect("127.0.0.1", server.port(), "."));
+  EXPECT_EQ(connection.OpenFile("a.txt"), 5);
+  connection.CloseRequest();
+
+  std::vector<LoggedRequest> requests = server.Requests();
+  ASSERT_FALSE(requests.empty());
+  const LoggedRequest& served = requests.back();
+  EXPECT_EQ(served.status, 200);
+  EXPECT_EQ(served.path, "/./a.txt") << "folder + \"/\" + name, as it stands";
+  EXPECT_EQ(served.user, "quarn");
+  EXPECT_EQ(served.agent, "Quarn Patch Client");
+  for (const LoggedRequest& request : requests) EXPECT_EQ(request.agent, "Quarn Patch Client");
+}
+
+TEST_F(HttpConnectionTest, FolderAndNameAreJoinedAsTheyStand) {
+  server.Serve("patch/live/b.bin", "x");
+  ASSERT_TRUE(connection.Connect("127.0.0.1", server.port(), "patch/live"));
+  EXPECT_EQ(connection.OpenFile("b.bin"), 1);
+  connection.CloseRequest();
+  EXPECT_EQ(server.Requests().back().path, "/patch/live/b.bin");
+
+  connection.Close();
+  server.Serve("c.bin", "yz");
+  ASSERT_TRUE(connection.Connect("127.0.0.1", server.port(), ""));
+  EXPECT_EQ(connection.OpenFile("c.bin"), 2);
+  EXPECT_EQ(server.Requests().back().path, "/c.bin");
+}
+
+TEST_F(HttpConnectionTest, ARefusalIsFinalAtOnce) {
+  server.SetRules(R"({"gone.bin": {"status": 404, "no_auth": true},
+                      "broken.bin": {"status": 500, "no_auth": true}})");
+  ASSERT_TRUE(connection.Connect("127.0.0.1", server.port(), "."));
+  EXPECT_EQ(connection.OpenFile("gone.bin"), -1);
+  EXPECT_EQ(connection.OpenFile("broken.bin"), -1);
+  ASSERT_EQ(server.Requests().size(), 2u) << "no retry after a status of 400 or more";
+  EXPECT_EQ(connection.host(), "127.0.0.1") << "a refusal keeps the connection";
+
+  server.Serve("next.bin", "1");
+  EXPECT_EQ(connection.OpenFile("next.bin"), 1) << "the connection still serves";
+}
+
+TEST_F(HttpConnectionTest, AnUnreachableServerCostsFiveAttempts) {
+  ASSERT_TRUE(connection.Connect("127.0.0.1", ClosedPort(), "."));
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(connection.OpenFile("a.txt"), -1);
+  auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(waited, std::chrono::milliseconds(5 * 500 - 100)) << "500 ms per attempt";
+  EXPECT_EQ(connection.host(), "127.0.0.1") << "reconnected after the last attempt";
+  EXPECT_EQ(connection.port(), ClosedPort());
+}
+
+TEST_F(HttpConnectionTest, ReconnectsWhenTheServerDroppedTheConnection) {
+  // The first answer closes the connection without a body; the retry gets a fresh one.
+  server.SetRules(R"({"drop.bin": {"drop_after": 0}})");
+  server.Serve("drop.bin", "payload");
+  server.Serve("after.bin", "ok");
+  ASSERT_TRUE(connection.Connect("127.0.0.1", server.port(), "."));
+  connection.OpenFile("drop.bin");
+  connection.CloseRequest();
+  EXPECT_EQ(connection.OpenFile("after.bin"), 2);
+}
+
+}  // namespace
