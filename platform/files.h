@@ -64,6 +64,9 @@ struct FoundEntry {
 // A missing folder holds nothing; false when the folder cannot be read.
 bool FindEntries(const std::string& pattern, std::vector<FoundEntry>& found);
 
+// The whole content of a file, or none when it cannot be opened or read.
+std::optional<std::string> ReadWholeFile(const std::string& name);
+
 bool CopyFileOver(const std::string& from, const std::string& to);
 // Replaces `to` by `from` in one step where the system allows it.
 bool MoveFileOver(const std::string& from, const std::string& to);

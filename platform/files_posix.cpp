@@ -44,6 +44,13 @@ bool File::Open(const std::string& name, FileMode mode, FileShare) {
   int flags = O_RDONLY;
   if (mode == FileMode::Write) flags = O_WRONLY | O_CREAT | O_TRUNC;
   if (mode == FileMode::ReadWrite) flags = O_RDWR;
+  // A file without write permission is read-only for everyone, root included, as a file
+  // with the read-only attribute is on Windows.
+  struct stat existing {};
+  if (mode != FileMode::Read && stat(Native(name).c_str(), &existing) == 0 &&
+      (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    return false;
+  }
   int fd = open(Native(name).c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   struct stat info {};

@@ -47,6 +47,13 @@ bool File::Open(const std::string& name, FileMode mode, FileShare share) {
   } else if (mode == FileMode::ReadWrite) {
     access = GENERIC_READ | GENERIC_WRITE;
   }
+  // Windows refuses to write a read-only file; Wine run as root would not, so ask first.
+  DWORD attributes = GetFileAttributesA(name.c_str());
+  if (mode != FileMode::Read && attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
   HANDLE opened = CreateFileA(name.c_str(), access, ShareFlags(share), nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (opened == INVALID_HANDLE_VALUE) return false;

@@ -5,7 +5,7 @@
 
 namespace platform {
 
-// Opens a web address or a document with the program the user's system has for it.
+// Opens a web address or a document, maximized, with the program the user's system has for it.
 bool ShellOpen(const std::string& target);
 
 // Tests observe the openings instead of starting a browser; an empty hook restores the shell.

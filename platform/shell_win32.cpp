@@ -10,7 +10,7 @@ namespace platform {
 bool ShellOpen(const std::string& target) {
   if (ShellHook hook = CurrentShellHook()) return hook(target);
   auto result = reinterpret_cast<INT_PTR>(
-      ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+      ShellExecuteA(nullptr, "Open", target.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED));
   return result > 32;  // values up to 32 are error codes
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "tests/support/scratch_folder.h"
 
@@ -67,6 +68,35 @@ TEST(FilesTest, WriteModeEmptiesAnExistingFileAndReadWriteKeepsIt) {
     ASSERT_TRUE(file.Open("v.txt", platform::FileMode::Write));
   }
   EXPECT_EQ(folder.Read("v.txt"), "");
+}
+
+TEST(FilesTest, AReadOnlyFileOpensForReadingOnly) {
+  ScratchFolder folder;
+  folder.Write("local.ver", "1.5");
+  namespace fs = std::filesystem;
+  const fs::perms writable =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions("local.ver", writable, fs::perm_options::remove);
+
+  platform::File file;
+  EXPECT_FALSE(file.Open("local.ver", platform::FileMode::ReadWrite));
+  EXPECT_FALSE(file.Open("local.ver", platform::FileMode::Write));
+  EXPECT_EQ(platform::ReadWholeFile("local.ver").value_or(""), "1.5");
+
+  fs::permissions("local.ver", fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_TRUE(file.Open("local.ver", platform::FileMode::ReadWrite));
+}
+
+TEST(FilesTest, ReadWholeFileTakesEveryByteOrNothing) {
+  ScratchFolder folder;
+  std::string content(200000, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
+  folder.Write("pserv.log", content);
+  EXPECT_EQ(platform::ReadWholeFile("pserv.log"), content);
+  folder.Write("empty.log", "");
+  EXPECT_EQ(platform::ReadWholeFile("empty.log"), "");
+  EXPECT_FALSE(platform::ReadWholeFile("missing.log"));
+  EXPECT_FALSE(platform::ReadWholeFile(".")) << "a folder is not a file";
 }
 
 TEST(FilesTest, CopyMoveAndDeleteReplaceTargets) {
