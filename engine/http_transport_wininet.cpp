@@ -74,6 +74,12 @@ bool HttpTransport::OpenRequest(const std::string& path) {
 bool HttpTransport::SendRequest() {
   Handles& h = *handles_;
   if (!HttpSendRequestA(h.request.get(), nullptr, 0, nullptr, 0)) return false;
+  // A connection closed without any answer is taken by Wine for an empty response; Windows
+  // fails the send. No status line, no answer.
+  if (StatusCode().value_or(0) == 0) {
+    SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    return false;
+  }
   h.received = 0;
   h.announced.reset();
   char length[32] = {};

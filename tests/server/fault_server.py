@@ -9,6 +9,7 @@ maps a file name, as it stands after the last "/" of the request path, to what t
   {"stall": 5}             send the headers, then nothing for 5 seconds, then the body
   {"content_length": 10}   announce this length, whatever the file holds
   {"no_auth": true}        serve without asking for credentials
+  {"hang_up": true}        close the connection without any answer
 Every request is appended to the log file as one JSON line: path, agent, user, status.
 The chosen port is printed as "port N" on the first line of standard output.
 """
@@ -60,6 +61,12 @@ class Handler(BaseHTTPRequestHandler):
         user = self.credentials_user()
         entry = {"path": self.path, "agent": self.headers.get("User-Agent", ""), "user": user}
 
+        if rule.get("hang_up"):
+            entry["status"] = 0
+            server.record(entry)
+            self.connection.shutdown(socket.SHUT_RDWR)
+            self.close_connection = True
+            return
         if not rule.get("no_auth") and user != server.options.user:
             entry["status"] = 401
             server.record(entry)

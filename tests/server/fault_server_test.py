@@ -91,6 +91,12 @@ class FaultServerTest(unittest.TestCase):
         self.assertEqual(len(response.read()), 1024)
         self.assertGreaterEqual(time.monotonic() - before, 0.9)
 
+    def test_hang_up_answers_nothing(self):
+        self.set_rules({"a.ppk": {"hang_up": True}})
+        with self.assertRaises((http.client.RemoteDisconnected, ConnectionError)):
+            self.get("/live/a.ppk")
+        self.assertEqual(self.logged()[-1]["status"], 0)
+
     def test_no_auth_rule_serves_without_credentials(self):
         self.set_rules({"a.ppk": {"no_auth": True}})
         self.assertEqual(self.get("/live/a.ppk", authorize=False)[1].status, 200)

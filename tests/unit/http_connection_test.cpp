@@ -87,6 +87,15 @@ TEST_F(HttpConnectionTest, AnUnreachableServerCostsFiveAttempts) {
   EXPECT_EQ(connection.port(), ClosedPort());
 }
 
+TEST_F(HttpConnectionTest, AConnectionClosedWithoutAnAnswerIsATransportFailure) {
+  server.SetRules(R"({"lock.ftp": {"hang_up": true}})");
+  ASSERT_TRUE(connection.Connect("127.0.0.1", server.port(), "."));
+  EXPECT_EQ(connection.OpenFile("lock.ftp"), -1);
+  int asked = 0;
+  for (const LoggedRequest& request : server.Requests()) asked += request.path == "/./lock.ftp";
+  EXPECT_GE(asked, HttpConnection::kAttempts) << "retried as an unreachable server is";
+}
+
 TEST_F(HttpConnectionTest, ReconnectsWhenTheServerDroppedTheConnection) {
   // The first answer closes the connection without a body; the retry gets a fresh one.
   server.SetRules(R"({"drop.bin": {"drop_after": 0}})");
