@@ -18,8 +18,8 @@ void BeginStage(PatchJob& job, const std::string& caption) {
   job.stageRange = 0;
 }
 
-std::string ConfigText(const PatchJob& job, const char* section, const char* key,
-                       const char* fallback) {
+std::string ConfigText(const PatchJob& job, const std::string& section, const std::string& key,
+                       const std::string& fallback) {
   return platform::ProfileReader(job.configPath).String(section, key, fallback, 1024);
 }
 

@@ -47,8 +47,8 @@ void SetState(PatchJob& job, PatchState state);
 void BeginStage(PatchJob& job, const std::string& caption);
 
 // A text of the job's patch.sys, as every stage looks up its captions and messages.
-std::string ConfigText(const PatchJob& job, const char* section, const char* key,
-                       const char* fallback);
+std::string ConfigText(const PatchJob& job, const std::string& section, const std::string& key,
+                       const std::string& fallback);
 
 // What one poll sees, copied in one locked region.
 struct PatchSnapshot {

@@ -1,0 +1,57 @@
+#include "engine/worker.h"
+
+#include <mutex>
+
+#include "engine/http_connection.h"
+#include "engine/patch_job.h"
+#include "engine/server_select.h"
+#include "engine/version_check.h"
+#include "platform/prompt.h"
+
+namespace {
+
+using Stage = bool (*)(PatchJob&);
+
+// In order; the first that returns false ends the run.
+constexpr Stage kStages[] = {
+    ConnectServer,
+    CheckVersion,
+    ProbeMaintenance,
+};
+
+// A stop the window asked for before the thread got going wins over the start.
+bool BeginRunning(PatchJob& job) {
+  std::lock_guard<std::mutex> guard(job.lock);
+  if (job.state.load() != static_cast<std::int32_t>(PatchState::Idle)) return false;
+  job.state.store(static_cast<std::int32_t>(PatchState::Running));
+  return true;
+}
+
+// A stage that set Relaunch, Failed or Stop itself, or a window that asked to stop, keeps
+// its state; only a plain failure becomes Failed.
+void EndFailed(PatchJob& job) {
+  std::lock_guard<std::mutex> guard(job.lock);
+  std::int32_t running = static_cast<std::int32_t>(PatchState::Running);
+  job.state.compare_exchange_strong(running, static_cast<std::int32_t>(PatchState::Failed));
+}
+
+}  // namespace
+
+bool ProbeMaintenance(PatchJob& job) {
+  if (job.connection.OpenFile("lock.ftp") == -1) return true;
+  job.connection.CloseRequest();
+  platform::ShowMessage("Server is under maintenance, please try again later", "Maintenance",
+                        platform::kBoxOk);
+  return false;
+}
+
+void RunPatchWorker(PatchJob& job) {
+  if (!BeginRunning(job)) return;
+  for (Stage stage : kStages) {
+    if (!stage(job)) {
+      EndFailed(job);
+      return;
+    }
+  }
+  SetState(job, PatchState::Done);
+}

@@ -1,0 +1,173 @@
+#include "engine/server_select.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/patch_job.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/prompt.h"
+#include "tests/support/patch_sys.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/test_servers.h"
+
+namespace {
+
+class ConnectServerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    server.Reset();
+    ASSERT_TRUE(platform::CreateFolder("temp"));
+    job.configPath = folder.path() + "\\patch.sys";
+    job.state = static_cast<std::int32_t>(PatchState::Running);
+  }
+  std::string Local() const { return "127.0.0.1:" + std::to_string(server.port()); }
+  std::vector<std::string> RequestedPaths() const {
+    std::vector<std::string> paths;
+    for (const LoggedRequest& request : server.Requests()) {
+      if (request.status != 401) paths.push_back(request.path);
+    }
+    return paths;
+  }
+  static std::vector<ScriptedPrompt::Box> ExpectConnectionFailure(const ScriptedPrompt& prompt,
+                                                                  const std::string& host) {
+    std::vector<ScriptedPrompt::Box> shown = prompt.Shown();
+    EXPECT_FALSE(shown.empty());
+    if (!shown.empty()) {
+      EXPECT_EQ(shown.back().text, "Error connecting patch server - [" + host + "]");
+      EXPECT_EQ(shown.back().caption, "Error");
+    }
+    return shown;
+  }
+
+  FaultServer server;
+  ScratchFolder folder;
+  PatchJob job;
+};
+
+TEST_F(ConnectServerTest, APortAndFolderInTheServerStringWin) {
+  std::string entry = Local() + "/patch/live";
+  folder.Write("patch.sys", ZoneConfig("Live", {entry}, "configured"));
+  server.Serve("patch/live/patch.sys", ZoneConfig("Live", {entry}, "configured", "[Msg]\r\n"));
+  server.Serve("patch/live/pserv.log", std::string(36, 'h') + "Server1=" + entry + "\r\n");
+
+  EXPECT_TRUE(ConnectServer(job));
+  EXPECT_EQ(RequestedPaths(),
+            (std::vector<std::string>{"/patch/live/patch.sys", "/patch/live/pserv.log"}));
+  EXPECT_EQ(job.connection.port(), server.port());
+  EXPECT_EQ(job.connection.folder(), "patch/live");
+  EXPECT_EQ(job.zone, "Live") << "an empty zone is taken from Combo/Zone0";
+  EXPECT_EQ(folder.Read("patch.sys"), ZoneConfig("Live", {entry}, "configured", "[Msg]\r\n"));
+  EXPECT_EQ(job.stageText, "Update Server List");
+}
+
+TEST_F(ConnectServerTest, APortAfterTheFolderKeepsTheConfiguredFolder) {
+  std::string entry = "127.0.0.1/live:" + std::to_string(server.port());
+  folder.Write("patch.sys", ZoneConfig("Live", {entry}, "configured"));
+  server.Serve("configured/patch.sys", ZoneConfig("Live", {entry}, "configured"));
+  server.Serve("configured/pserv.log", "");
+
+  EXPECT_TRUE(ConnectServer(job));
+  EXPECT_EQ(RequestedPaths(),
+            (std::vector<std::string>{"/configured/patch.sys", "/configured/pserv.log"}));
+}
+
+TEST_F(ConnectServerTest, ReleaseIniFixesTheServerWithoutConfirmation) {
+  folder.Write("patch.sys", ZoneConfig("Live", {"elsewhere.invalid"}));
+  folder.Write("common/Release.ini", "[FTP]\r\nIP=127.0.0.1\r\nFolder=fixed\r\nPort=" +
+                                         std::to_string(server.port()) + "\r\n");
+  server.Serve("fixed/patch.sys", "[Combo]\r\nZone0=Other\r\n");  // lists no server at all
+  server.Serve("fixed/pserv.log", "");
+
+  EXPECT_TRUE(ConnectServer(job));
+  EXPECT_EQ(CurrentState(job), PatchState::Running);
+  EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{"/fixed/patch.sys", "/fixed/pserv.log"}));
+}
+
+TEST_F(ConnectServerTest, AnEmptyReleaseIniHostNeverConnects) {
+  folder.Write("common/Release.ini", "[FTP]\r\nIP=\r\n");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(ConnectServer(job));
+  EXPECT_EQ(ExpectConnectionFailure(prompt, "").size(), 1u);
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(ConnectServerTest, TheConfirmationComparesHostsExactly) {
+  folder.Write("patch.sys", ZoneConfig("Live", {Local()}));
+  server.Serve("pserv.log", "");
+  // Listed with a port and a folder: still this host.
+  server.Serve("patch.sys", ZoneConfig("Live", {"other.invalid", "127.0.0.1:9/x"}));
+  EXPECT_TRUE(ConnectServer(job));
+
+  // The same address written differently is another server: the patcher starts again.
+  job.connection.Close();
+  folder.Write("patch.sys", ZoneConfig("Live", {Local()}));
+  server.Serve("patch.sys", ZoneConfig("Live", {"127.000.0.1:" + std::to_string(server.port())}));
+  EXPECT_FALSE(ConnectServer(job));
+  EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
+}
+
+TEST_F(ConnectServerTest, EveryAttemptWithinOneSecondTakesTheSameEntry) {
+  std::vector<std::string> entries;
+  for (int i = 0; i < 3; ++i) entries.push_back(Local() + "/f" + std::to_string(i));
+  folder.Write("patch.sys", ZoneConfig("Live", entries));
+  // No folder serves patch.sys: every attempt fails, and each would ask its own folder.
+  for (int tries = 0; tries < 3; ++tries) {
+    server.Reset();
+    job.connection.Close();
+    ScriptedPrompt prompt;
+    prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
+    std::int64_t before = platform::SecondsNow();
+    EXPECT_FALSE(ConnectServer(job));
+    if (platform::SecondsNow() != before) continue;  // the second turned over: try again
+
+    std::string expected = "/f" + std::to_string(before % 3) + "/patch.sys";
+    EXPECT_EQ(RequestedPaths(), std::vector<std::string>{expected})
+        << "one fetch: the failed attempt's connection stays open and later attempts fail";
+    std::vector<ScriptedPrompt::Box> shown = ExpectConnectionFailure(prompt, "127.0.0.1");
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].text, "patch.sys");
+    return;
+  }
+  FAIL() << "the clock turned over a second on every try";
+}
+
+TEST_F(ConnectServerTest, WithoutAZoneTheServerListOfPservLogIsUsedAndRelaunches) {
+  folder.Write("patch.sys", "[Msg]\r\nUpdateServerList=Servers\r\n");
+  folder.Write("pserv.log", std::string(36, '\0') + "Server1=" + Local() + "\r\n");
+  folder.Write("remote.ver", "1.0\r\nold");
+  server.Serve("old/patch.sys", "[Msg]\r\n");
+  server.Serve("old/pserv.log", std::string(36, '\0'));
+
+  EXPECT_FALSE(ConnectServer(job));
+  EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{"/old/patch.sys", "/old/pserv.log"}));
+  EXPECT_EQ(job.stageText, "Servers");
+  EXPECT_EQ(CurrentState(job), PatchState::Relaunch) << "an empty zone lists no server";
+}
+
+TEST_F(ConnectServerTest, NoServerToChooseFailsEveryAttempt) {
+  struct Case {
+    const char* name;
+    std::string patchSys;
+    std::string pservLog;
+  };
+  const Case cases[] = {
+      {"zone without Server1", "[Combo]\r\nZone0=Live\r\n[Live]\r\nPort=2100\r\n", ""},
+      {"pserv.log without entries", "", std::string(36, '\0')},
+      {"pserv.log shorter than its header", "", "Server1=x"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    job.zone.clear();
+    folder.Write("patch.sys", c.patchSys);
+    folder.Write("pserv.log", c.pservLog);
+    ScriptedPrompt prompt;
+    prompt.Then(platform::kAnswerOk);
+    EXPECT_FALSE(ConnectServer(job));
+    EXPECT_EQ(ExpectConnectionFailure(prompt, "").size(), 1u);
+  }
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+#include "engine/version_check.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/patch_job.h"
+#include "platform/files.h"
+#include "platform/prompt.h"
+#include "platform/shell.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/test_servers.h"
+
+namespace {
+
+constexpr const char* kIncorrect = "Error Version Incorrect, Please download new version";
+constexpr const char* kUpdate = "There is a new version, do you want to download now?";
+
+class CheckVersionTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    server.Reset();
+    ASSERT_TRUE(platform::CreateFolder("temp"));
+    job.configPath = folder.path() + "\\patch.sys";
+    folder.Write("patch.sys", "[ErrMsg]\r\nPatchURL=http://example.invalid/full\r\n");
+    job.state = static_cast<std::int32_t>(PatchState::Running);
+    ASSERT_TRUE(job.connection.Connect("127.0.0.1", server.port(), "."));
+    platform::SetShellHook([this](const std::string& target) {
+      opened.push_back(target);
+      return true;
+    });
+  }
+  void TearDown() override { platform::SetShellHook(nullptr); }
+
+  void Versions(const char* required, const char* installed, const char* newest) {
+    server.Serve("remote.ver", required);
+    if (installed != nullptr) folder.Write("local.ver", installed);
+    server.Serve("latest.ver", newest);
+  }
+  bool LatestWasFetched() const {
+    for (const LoggedRequest& request : server.Requests()) {
+      if (request.path == "/./latest.ver" && request.status == 200) return true;
+    }
+    return false;
+  }
+  static std::vector<std::string> Texts(const ScriptedPrompt& prompt) {
+    std::vector<std::string> texts;
+    for (const ScriptedPrompt::Box& box : prompt.Shown()) texts.push_back(box.text);
+    return texts;
+  }
+
+  FaultServer server;
+  ScratchFolder folder;
+  PatchJob job;
+  std::vector<std::string> opened;
+};
+
+TEST_F(CheckVersionTest, EqualVersionsAskNothingAndGoOn) {
+  Versions("1.5\r\nlive", "1.5", "1.5");
+  EXPECT_TRUE(CheckVersion(job));
+  EXPECT_TRUE(LatestWasFetched());
+  EXPECT_EQ(folder.Read("remote.ver"), "1.5\r\nlive");
+}
+
+TEST_F(CheckVersionTest, AMissingLocalVersionCountsAsOne) {
+  Versions("2", nullptr, "2");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerNo);
+  EXPECT_FALSE(CheckVersion(job));
+  EXPECT_EQ(Texts(prompt), std::vector<std::string>{kIncorrect});
+  EXPECT_EQ(prompt.Shown()[0].caption, "Error");
+  EXPECT_EQ(prompt.Shown()[0].style, platform::kBoxYesNo);
+  EXPECT_EQ(CurrentState(job), PatchState::Running) << "the driver makes it Failed";
+  EXPECT_FALSE(LatestWasFetched());
+  EXPECT_TRUE(opened.empty());
+}
+
+TEST_F(CheckVersionTest, VersionsCompareAsNumbers) {
+  Versions("1.10", "1.9", "1.10");  // 1.1 is older than 1.9
+  EXPECT_TRUE(CheckVersion(job));
+
+  Versions("1.9", "1.10", "1.9");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerNo);
+  EXPECT_FALSE(CheckVersion(job));
+  EXPECT_EQ(Texts(prompt), std::vector<std::string>{kIncorrect});
+}
+
+TEST_F(CheckVersionTest, AReadOnlyLocalVersionCountsAsOne) {
+  Versions("2.0", "3.0", "3.0");
+  namespace fs = std::filesystem;
+  fs::permissions("local.ver",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerNo);
+  EXPECT_FALSE(CheckVersion(job));
+  EXPECT_EQ(Texts(prompt), std::vector<std::string>{kIncorrect});
+  fs::permissions("local.ver", fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST_F(CheckVersionTest, GoingToTheDownloadPageLeavesTheWindowOpen) {
+  Versions("2", "1", "2");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerYes);
+  EXPECT_FALSE(CheckVersion(job));
+  EXPECT_EQ(opened, std::vector<std::string>{"http://example.invalid/full"});
+  EXPECT_EQ(CurrentState(job), PatchState::Stop);
+}
+
+TEST_F(CheckVersionTest, ANewerFullVersionIsOfferedFirst) {
+  Versions("1.0", "1.2", "1.3");
+  {
+    ScriptedPrompt prompt;
+    prompt.Then(platform::kAnswerNo);
+    EXPECT_TRUE(CheckVersion(job)) << "declined: patch all the same";
+    EXPECT_EQ(Texts(prompt), std::vector<std::string>{kUpdate});
+  }
+  folder.Write("patch.sys", "[ErrMsg]\r\nVersionUpdate=Get 1.3?\r\n");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerYes);
+  EXPECT_FALSE(CheckVersion(job));
+  EXPECT_EQ(Texts(prompt), std::vector<std::string>{"Get 1.3?"});
+  EXPECT_EQ(opened, std::vector<std::string>{""}) << "an empty PatchURL still ends the work";
+  EXPECT_EQ(CurrentState(job), PatchState::Stop);
+}
+
+TEST_F(CheckVersionTest, MissingVersionFilesOnTheServer) {
+  server.SetRules(R"({"remote.ver": {"status": 404}})");
+  {
+    ScriptedPrompt prompt;
+    prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
+    EXPECT_FALSE(CheckVersion(job));
+    EXPECT_EQ(Texts(prompt),
+              (std::vector<std::string>{"remote.ver", "Error Opening remote version file"}));
+  }
+  server.SetRules(R"({"latest.ver": {"status": 404}})");
+  server.Serve("remote.ver", "1.0");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_TRUE(CheckVersion(job)) << "no newest version: patch on";
+  EXPECT_EQ(Texts(prompt), std::vector<std::string>{"latest.ver"});
+}
+
+}  // namespace

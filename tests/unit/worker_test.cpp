@@ -1,0 +1,99 @@
+#include "engine/worker.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/patch_job.h"
+#include "platform/files.h"
+#include "platform/prompt.h"
+#include "platform/shell.h"
+#include "tests/support/patch_sys.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/test_servers.h"
+
+namespace {
+
+// A server that lets the run through to the maintenance probe.
+class PatchWorkerRunTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    server.Reset();
+    ASSERT_TRUE(platform::CreateFolder("temp"));
+    job.configPath = folder.path() + "\\patch.sys";
+    std::string config = ZoneConfig("Live", {"127.0.0.1:" + std::to_string(server.port())});
+    folder.Write("patch.sys", config);
+    folder.Write("local.ver", "1.0");
+    server.Serve("patch.sys", config);
+    server.Serve("pserv.log", "");
+    server.Serve("remote.ver", "1.0");
+    server.Serve("latest.ver", "1.0");
+  }
+  bool Requested(const std::string& path) const {
+    for (const LoggedRequest& request : server.Requests()) {
+      if (request.path == path) return true;
+    }
+    return false;
+  }
+
+  FaultServer server;
+  ScratchFolder folder;
+  PatchJob job;
+};
+
+TEST_F(PatchWorkerRunTest, AMaintenanceMarkerStopsTheRun) {
+  server.Serve("lock.ftp", "");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  RunPatchWorker(job);
+  ASSERT_EQ(prompt.Shown().size(), 1u);
+  EXPECT_EQ(prompt.Shown()[0].text, "Server is under maintenance, please try again later");
+  EXPECT_EQ(prompt.Shown()[0].caption, "Maintenance");
+  EXPECT_EQ(CurrentState(job), PatchState::Failed);
+}
+
+TEST_F(PatchWorkerRunTest, NoMarkerLetsTheRunGoOn) {
+  RunPatchWorker(job);
+  EXPECT_TRUE(Requested("/./lock.ftp"));
+  EXPECT_EQ(CurrentState(job), PatchState::Done);
+}
+
+TEST_F(PatchWorkerRunTest, AServerThatCannotAnswerTheProbeLetsTheRunGoOn) {
+  server.SetRules(R"({"lock.ftp": {"hang_up": true}})");
+  RunPatchWorker(job);
+  EXPECT_EQ(CurrentState(job), PatchState::Done);
+}
+
+TEST_F(PatchWorkerRunTest, AFailedStageEndsInFailed) {
+  server.SetRules(R"({"remote.ver": {"status": 404}})");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
+  RunPatchWorker(job);
+  EXPECT_EQ(CurrentState(job), PatchState::Failed);
+  EXPECT_FALSE(Requested("/./lock.ftp"));
+}
+
+TEST_F(PatchWorkerRunTest, AStateAStageLeftSurvives) {
+  // The server no longer lists itself for the zone: relaunch.
+  server.Serve("patch.sys", ZoneConfig("Live", {"other.invalid"}));
+  RunPatchWorker(job);
+  EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
+}
+
+TEST_F(PatchWorkerRunTest, TheDownloadPageLeavesStop) {
+  server.Serve("remote.ver", "2.0");
+  platform::SetShellHook([](const std::string&) { return true; });
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerYes);
+  RunPatchWorker(job);
+  platform::SetShellHook(nullptr);
+  EXPECT_EQ(CurrentState(job), PatchState::Stop);
+}
+
+TEST_F(PatchWorkerRunTest, AStopBeforeTheStartRunsNothing) {
+  job.state = static_cast<std::int32_t>(PatchState::Stop);
+  RunPatchWorker(job);
+  EXPECT_EQ(CurrentState(job), PatchState::Stop);
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+}  // namespace
