@@ -2,13 +2,15 @@
 """Runs a test program beside its patch servers: the fault-injecting server and nginx, each
 over a fresh folder, and a port on which nothing answers.
 
-  serve.py [--windows-paths] -- PROGRAM ARGS...
+  serve.py [--windows-paths] [--proxy] -- PROGRAM ARGS...
 
 The program finds them in its environment:
   VELDRA_FAULT_PORT, VELDRA_FAULT_ROOT, VELDRA_FAULT_RULES, VELDRA_FAULT_LOG
   VELDRA_NGINX_PORT, VELDRA_NGINX_ROOT, VELDRA_NGINX_LOG
   VELDRA_CLOSED_PORT
 With --windows-paths the folders are given as a Windows program under Wine sees them (Z:).
+With --proxy the fault server is also the program's HTTP proxy (http_proxy), and
+VELDRA_PROXY_PORT names it.
 The exit status is the program's.
 """
 import os
@@ -36,11 +38,9 @@ def start_fault_server(folder):
 
 def main():
     args = sys.argv[1:]
-    windows = args[:1] == ["--windows-paths"]
-    if windows:
-        args = args[1:]
-    if args[:1] == ["--"]:
-        args = args[1:]
+    split = args.index("--") if "--" in args else 0
+    options, args = args[:split], args[split + 1:]
+    windows = "--windows-paths" in options
 
     def shown(path):
         return "Z:" + path.replace("/", "\\") if windows else path
@@ -67,6 +67,9 @@ def main():
             "VELDRA_NGINX_LOG": shown(os.path.join(scratch, "nginx", "work", "access.log")),
             "VELDRA_CLOSED_PORT": str(closed.getsockname()[1]),
         })
+        if "--proxy" in options:
+            env["http_proxy"] = f"http://127.0.0.1:{fault_port}"
+            env["VELDRA_PROXY_PORT"] = str(fault_port)
         try:
             return subprocess.call(args, env=env)
         finally:

@@ -107,4 +107,20 @@ TEST_F(HttpConnectionTest, ReconnectsWhenTheServerDroppedTheConnection) {
   EXPECT_EQ(connection.OpenFile("after.bin"), 2);
 }
 
+// Started with the fault server as the system proxy: a host nobody can resolve is reached
+// through it, credentials and all.
+TEST(SystemProxyTest, RequestsGoThroughTheSystemProxy) {
+  FaultServer server;
+  server.Reset();
+  ASSERT_NE(std::getenv("VELDRA_PROXY_PORT"), nullptr) << "run with serve.py --proxy";
+  server.Serve("a.txt", "hello");
+  HttpConnection connection;
+  ASSERT_TRUE(connection.Connect("patch.invalid", 2100, "."));
+  EXPECT_EQ(connection.OpenFile("a.txt"), 5);
+  std::vector<LoggedRequest> requests = server.Requests();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.back().path, "http://patch.invalid:2100/./a.txt");
+  EXPECT_EQ(requests.back().user, "quarn");
+}
+
 }  // namespace
