@@ -176,7 +176,7 @@ bool HttpTransport::SendRequest() {
   h.added = true;
   h.Pump();
   // A transfer that ended before any answer arrived is a transport failure.
-  return StatusCode().value_or(0) != 0 || (h.done && h.result == CURLE_OK);
+  return StatusCode().has_value();
 }
 
 std::optional<std::uint32_t> HttpTransport::StatusCode() {

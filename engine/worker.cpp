@@ -12,6 +12,15 @@ namespace {
 
 using Stage = bool (*)(PatchJob&);
 
+// A "lock.ftp" that the server hands out, empty or not, means maintenance.
+bool ProbeMaintenance(PatchJob& job) {
+  if (job.connection.OpenFile("lock.ftp") == -1) return true;
+  job.connection.CloseRequest();
+  platform::ShowMessage("Server is under maintenance, please try again later", "Maintenance",
+                        platform::kBoxOk);
+  return false;
+}
+
 // In order; the first that returns false ends the run.
 constexpr Stage kStages[] = {
     ConnectServer,
@@ -36,14 +45,6 @@ void EndFailed(PatchJob& job) {
 }
 
 }  // namespace
-
-bool ProbeMaintenance(PatchJob& job) {
-  if (job.connection.OpenFile("lock.ftp") == -1) return true;
-  job.connection.CloseRequest();
-  platform::ShowMessage("Server is under maintenance, please try again later", "Maintenance",
-                        platform::kBoxOk);
-  return false;
-}
 
 void RunPatchWorker(PatchJob& job) {
   if (!BeginRunning(job)) return;

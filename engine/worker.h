@@ -5,7 +5,3 @@ struct PatchJob;
 // The routine of the one worker thread: runs the patch stages in order, stops at the first
 // that fails, and leaves the outcome in the job's state for the window's poll.
 void RunPatchWorker(PatchJob& job);
-
-// The maintenance probe: a "lock.ftp" the server will hand out means maintenance. Tells the
-// user and returns false then.
-bool ProbeMaintenance(PatchJob& job);
