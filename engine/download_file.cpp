@@ -60,7 +60,8 @@ bool ReceiveBody(PatchJob& job, StagingFile& staging) {
     if (!staging.Append(chunk, read)) return false;
     {
       std::lock_guard<std::mutex> hold(job.lock);
-      job.itemPos += static_cast<std::int32_t>(read);
+      // Wraps past 2 GiB like the 32-bit counter it is, instead of overflowing.
+      job.itemPos = static_cast<std::int32_t>(static_cast<std::uint32_t>(job.itemPos) + read);
     }
     if (read == 0) return true;
   }
