@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Exit statuses shared by every subcommand.
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 1;
+constexpr int kExitFailed = 2;
+
+// A subcommand gets the words after its own name; kExitUsage makes main print its usage.
+struct Subcommand {
+  const char* name;
+  const char* arguments;
+  int (*run)(const std::vector<std::string>& args);
+};
+
+int RunDownload(const std::vector<std::string>& args);
