@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/file_digests.h"
 #include "engine/http_connection.h"
 
 // The record that the window and the patch worker share. `lock` guards the two texts, the four
@@ -34,6 +35,7 @@ struct PatchJob {
   std::string configPath;  // full path of patch.sys
   HttpConnection connection;
   std::atomic<std::int32_t> state{static_cast<std::int32_t>(PatchState::Idle)};
+  FileDigestMap files;
   std::uint16_t port = 0;
 };
 

@@ -2,7 +2,9 @@
 
 #include <mutex>
 
+#include "engine/file_digests.h"
 #include "engine/http_connection.h"
+#include "engine/local_check.h"
 #include "engine/patch_job.h"
 #include "engine/server_select.h"
 #include "engine/version_check.h"
@@ -23,9 +25,7 @@ bool ProbeMaintenance(PatchJob& job) {
 
 // In order; the first that returns false ends the run.
 constexpr Stage kStages[] = {
-    ConnectServer,
-    CheckVersion,
-    ProbeMaintenance,
+    CheckLocalFiles, ConnectServer, CheckVersion, ProbeMaintenance, LoadFileList,
 };
 
 // A stop the window asked for before the thread got going wins over the start.

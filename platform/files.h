@@ -38,7 +38,8 @@ class File {
 
   bool Open(const std::string& name, FileMode mode, FileShare share = FileShare::None);
   bool IsOpen() const { return handle_ != kClosed; }
-  void Close();
+  // False when the system reported an error while closing (written data may be lost).
+  bool Close();
 
   // Bytes read (0 at the end), or -1 on an error.
   std::int64_t Read(void* buffer, std::size_t size);
@@ -75,6 +76,9 @@ bool CreateFolder(const std::string& name);
 // The attribute query: true when the name exists, as a file or as a folder.
 bool PathExists(const std::string& name);
 bool IsFolder(const std::string& name);
+
+// The name as the system's own calls and libraries take it: on POSIX '\' becomes '/'.
+std::string SystemPath(const std::string& name);
 
 // The current directory, without a trailing separator.
 std::string CurrentDirectory();

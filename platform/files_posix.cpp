@@ -12,9 +12,8 @@
 #include "platform/files.h"
 
 namespace platform {
-namespace {
-// The program names files with '\'; here that is a folder separator.
-std::string Native(const std::string& name) {
+
+std::string SystemPath(const std::string& name) {
   std::string slashed = name;
   for (char& c : slashed) {
     if (c == '\\') c = '/';
@@ -22,6 +21,7 @@ std::string Native(const std::string& name) {
   return slashed;
 }
 
+namespace {
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
 class Folder {
@@ -47,11 +47,11 @@ bool File::Open(const std::string& name, FileMode mode, FileShare) {
   // A file without write permission is read-only for everyone, root included, as a file
   // with the read-only attribute is on Windows.
   struct stat existing {};
-  if (mode != FileMode::Read && stat(Native(name).c_str(), &existing) == 0 &&
+  if (mode != FileMode::Read && stat(SystemPath(name).c_str(), &existing) == 0 &&
       (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     return false;
   }
-  int fd = open(Native(name).c_str(), flags | O_CLOEXEC, 0644);
+  int fd = open(SystemPath(name).c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   struct stat info {};
   if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {  // Windows will not open a folder
@@ -62,10 +62,11 @@ bool File::Open(const std::string& name, FileMode mode, FileShare) {
   return true;
 }
 
-void File::Close() {
-  if (handle_ == kClosed) return;
-  close(Descriptor(handle_));
+bool File::Close() {
+  if (handle_ == kClosed) return true;
+  bool closed = close(Descriptor(handle_)) == 0;
   handle_ = kClosed;
+  return closed;
 }
 
 std::int64_t File::Read(void* buffer, std::size_t size) {
@@ -98,7 +99,7 @@ bool File::Seek(std::int64_t offset) {
 }
 
 bool FindEntries(const std::string& pattern, std::vector<FoundEntry>& found) {
-  std::string native = Native(pattern);
+  std::string native = SystemPath(pattern);
   std::size_t slash = native.rfind('/');
   std::string folder = slash == std::string::npos ? std::string(".")
                        : slash == 0               ? std::string("/")
@@ -139,23 +140,23 @@ bool CopyFileOver(const std::string& from, const std::string& to) {
 }
 
 bool MoveFileOver(const std::string& from, const std::string& to) {
-  return std::rename(Native(from).c_str(), Native(to).c_str()) == 0;
+  return std::rename(SystemPath(from).c_str(), SystemPath(to).c_str()) == 0;
 }
 
 bool RemoveFile(const std::string& name) {
-  return !IsFolder(name) && unlink(Native(name).c_str()) == 0;
+  return !IsFolder(name) && unlink(SystemPath(name).c_str()) == 0;
 }
 
-bool CreateFolder(const std::string& name) { return mkdir(Native(name).c_str(), 0755) == 0; }
+bool CreateFolder(const std::string& name) { return mkdir(SystemPath(name).c_str(), 0755) == 0; }
 
 bool PathExists(const std::string& name) {
   struct stat info {};
-  return stat(Native(name).c_str(), &info) == 0;
+  return stat(SystemPath(name).c_str(), &info) == 0;
 }
 
 bool IsFolder(const std::string& name) {
   struct stat info {};
-  return stat(Native(name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return stat(SystemPath(name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 std::string CurrentDirectory() {

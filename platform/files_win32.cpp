@@ -61,10 +61,11 @@ bool File::Open(const std::string& name, FileMode mode, FileShare share) {
   return true;
 }
 
-void File::Close() {
-  if (handle_ == kClosed) return;
-  CloseHandle(Native(handle_));
+bool File::Close() {
+  if (handle_ == kClosed) return true;
+  bool closed = CloseHandle(Native(handle_)) != 0;
   handle_ = kClosed;
+  return closed;
 }
 
 std::int64_t File::Read(void* buffer, std::size_t size) {
@@ -133,6 +134,8 @@ bool IsFolder(const std::string& name) {
   DWORD attributes = GetFileAttributesA(name.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
+
+std::string SystemPath(const std::string& name) { return name; }
 
 std::string CurrentDirectory() {
   std::unique_ptr<char, decltype(&std::free)> path(_getcwd(nullptr, 0), &std::free);

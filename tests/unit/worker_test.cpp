@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/file_digests.h"
 #include "engine/patch_job.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
@@ -24,7 +25,9 @@ class PatchWorkerRunTest : public testing::Test {
     folder.Write("patch.sys", config);
     folder.Write("local.ver", "1.0");
     server.Serve("patch.sys", config);
-    server.Serve("pserv.log", "");
+    std::string list = FileListBytes({{"\\data\\a.dat", DigestOfBytes("a")}});
+    server.Serve("filelist.log", list);
+    server.Serve("pserv.log", PservLogBytes(DigestOfBytes(list), Digest{}, {}));
     server.Serve("remote.ver", "1.0");
     server.Serve("latest.ver", "1.0");
   }
@@ -55,6 +58,11 @@ TEST_F(PatchWorkerRunTest, NoMarkerLetsTheRunGoOn) {
   RunPatchWorker(job);
   EXPECT_TRUE(Requested("/./lock.ftp"));
   EXPECT_EQ(CurrentState(job), PatchState::Done);
+  // The local check came first and the file list after the probe.
+  EXPECT_TRUE(platform::PathExists("localfileStatus.log"));
+  ASSERT_NE(job.files.Find("\\data\\a.dat"), nullptr);
+  EXPECT_EQ(job.files.Find("\\data\\a.dat")->listed, DigestOfBytes("a"));
+  EXPECT_NE(job.files.Find("\\local.ver"), nullptr);
 }
 
 TEST_F(PatchWorkerRunTest, AServerThatCannotAnswerTheProbeLetsTheRunGoOn) {

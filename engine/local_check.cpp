@@ -1,0 +1,67 @@
+#include "engine/local_check.h"
+
+#include <mutex>
+#include <vector>
+
+#include "engine/file_digests.h"
+#include "engine/patch_job.h"
+#include "engine/status_log.h"
+#include "platform/files.h"
+
+namespace {
+
+Digest DigestOfGameFile(const std::string& key) {
+  platform::File file;
+  if (!file.Open("." + key, platform::FileMode::Read, platform::FileShare::Read)) return {};
+  return CMD5Checksum::DigestOfFile(file).value_or(Digest{});
+}
+
+}  // namespace
+
+void WalkFolder(FileDigestMap& files, const std::string& prefix) {
+  std::vector<platform::FoundEntry> entries;
+  if (!platform::FindEntries("." + prefix + "*", entries)) return;
+  for (const platform::FoundEntry& entry : entries) {
+    if (entry.folder) {
+      WalkFolder(files, prefix + entry.name + "\\");
+    } else {
+      files.FindOrAdd(prefix + entry.name) = FileDigests{};
+    }
+  }
+}
+
+bool DigestAllFiles(PatchJob& job) {
+  {
+    std::lock_guard<std::mutex> hold(job.lock);
+    job.itemPos = 0;
+    job.itemRange = 0;
+    job.stagePos = 0;
+    job.stageRange = static_cast<std::int32_t>(job.files.size());
+  }
+  for (auto& [key, digests] : job.files) {
+    if (CurrentState(job) == PatchState::Stop) return false;
+    {
+      std::lock_guard<std::mutex> hold(job.lock);
+      ++job.stagePos;
+      job.itemText = key;
+    }
+    digests.installed = digests.fetched = DigestOfGameFile(key);
+  }
+  if (CurrentState(job) == PatchState::Stop) return false;
+  WriteStatusLog(job);
+  return true;
+}
+
+bool CheckLocalFiles(PatchJob& job) {
+  BeginStage(job, ConfigText(job, "Msg", "LocalFile", "Checking Local Files"));
+  if (!platform::PathExists("temp")) platform::CreateFolder("temp");
+  std::optional<std::string> log;
+  if (platform::PathExists(kStatusLogName)) log = platform::ReadWholeFile(kStatusLogName);
+  if (!log) {
+    // No log, or one that cannot be read: take stock of the whole folder again.
+    WalkFolder(job.files, "\\");
+    return DigestAllFiles(job);
+  }
+  ReadStatusLog(*log, job.files);
+  return true;
+}

@@ -1,0 +1,170 @@
+#include "engine/packages.h"
+
+#include <zlib.h>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "engine/file_digests.h"
+#include "engine/package.h"
+#include "engine/patch_job.h"
+#include "engine/status_log.h"
+#include "platform/files.h"
+#include "platform/prompt.h"
+
+namespace {
+
+constexpr std::size_t kUnpackBufferSize = 16384;
+
+enum class Unpacking {
+  Done,
+  BadData,      // the package itself is broken: fetch it again
+  CannotPlace,  // the target could not be written or replaced: try the package again later
+};
+
+struct GzipCloser {
+  void operator()(gzFile file) const { gzclose(file); }
+};
+
+void ReportGzip(const std::string& text) { platform::ShowAppMessage("Error in Minigzip: " + text); }
+
+// What the trailer of an open package says, when the package is a valid one.
+std::optional<std::string> TargetOfPackage(platform::File& file) {
+  std::optional<std::int64_t> length = file.Length();
+  if (!length || *length < static_cast<std::int64_t>(kTrailerEndSize)) return std::nullopt;
+  std::string end(kTrailerEndSize, '\0');
+  if (!file.Seek(*length - static_cast<std::int64_t>(kTrailerEndSize)) ||
+      file.Read(end.data(), end.size()) != static_cast<std::int64_t>(end.size())) {
+    return std::nullopt;
+  }
+  std::optional<std::uint32_t> trailerLength =
+      TrailerLengthOf(end, static_cast<std::uint64_t>(*length));
+  if (!trailerLength) return std::nullopt;
+  std::string trailer(*trailerLength, '\0');
+  if (!file.Seek(*length - *trailerLength) ||
+      file.Read(trailer.data(), trailer.size()) != static_cast<std::int64_t>(trailer.size())) {
+    return std::nullopt;
+  }
+  return TargetOfTrailer(trailer);
+}
+
+// Copies the member's content into `out`, digesting it on the way. Each problem is reported.
+Unpacking GunzipToFile(gzFile in, platform::File& out, Digest& digest) {
+  std::unique_ptr<char[]> buffer(new char[kUnpackBufferSize]);
+  Md5Stream md5;
+  Unpacking result = Unpacking::Done;
+  for (;;) {
+    int got = gzread(in, buffer.get(), kUnpackBufferSize);
+    if (got < 0) {
+      int code = 0;
+      ReportGzip(gzerror(in, &code));
+      result = Unpacking::BadData;
+      break;
+    }
+    if (got == 0) break;
+    if (!out.Write(buffer.get(), static_cast<std::size_t>(got))) {
+      ReportGzip("failed fwrite");
+      result = Unpacking::CannotPlace;
+      break;
+    }
+    md5.Add(buffer.get(), static_cast<std::size_t>(got));
+  }
+  if (!out.Close()) {
+    ReportGzip("failed fclose");
+    if (result == Unpacking::Done) result = Unpacking::CannotPlace;
+  }
+  digest = md5.Finish();
+  return result;
+}
+
+// Unpacks beside the target and replaces the target only with a whole, verified file.
+Unpacking UnpackInto(const std::string& package, const std::string& target,
+                     const FileDigests* entry) {
+  std::unique_ptr<gzFile_s, GzipCloser> in(gzopen(platform::SystemPath(package).c_str(), "rb"));
+  if (!in) return Unpacking::CannotPlace;
+  const std::string unpacking = target + ".unpacking";
+  platform::File out;
+  if (!out.Open(unpacking, platform::FileMode::Write)) return Unpacking::CannotPlace;
+  Digest digest;
+  Unpacking result = GunzipToFile(in.get(), out, digest);
+  if (gzclose(in.release()) != Z_OK) {
+    ReportGzip("failed gzclose");
+    if (result == Unpacking::Done) result = Unpacking::BadData;
+  }
+  if (result == Unpacking::Done && entry != nullptr && !IsZeroDigest(entry->listed) &&
+      digest != entry->listed) {
+    result = Unpacking::BadData;
+  }
+  if (result == Unpacking::Done && !platform::MoveFileOver(unpacking, target)) {
+    result = Unpacking::CannotPlace;
+  }
+  if (result != Unpacking::Done) platform::RemoveFile(unpacking);
+  return result;
+}
+
+bool FailUnpacking(PatchJob& job, const std::string& name, const std::string& package,
+                   Unpacking failure) {
+  WriteStatusLog(job);
+  platform::ShowMessage(name, "Error Decompress File", platform::kBoxOk);
+  if (failure == Unpacking::BadData) platform::RemoveFile(package);
+  SetState(job, PatchState::Failed);
+  return false;
+}
+
+}  // namespace
+
+void MakeFolders(const std::string& target) {
+  std::string path;
+  for (std::size_t start = 0;;) {
+    std::size_t end = target.find('\\', start);
+    if (end == std::string::npos) return;  // the rest is the file's own name
+    if (end > start) {
+      path.append(target, start, end - start);
+      path += '\\';
+      if (!platform::PathExists(path) && !platform::CreateFolder(path)) {
+        platform::ShowAppMessage("Cannot create directory.\n" + path);
+      }
+    }
+    start = end + 1;
+  }
+}
+
+bool DecompressPackages(PatchJob& job) {
+  BeginStage(job, ConfigText(job, "Msg", "Decompress", "Decompressing Files"));
+  std::vector<platform::FoundEntry> found;
+  platform::FindEntries("temp\\*.ppk", found);
+  for (const platform::FoundEntry& match : found) {
+    if (CurrentState(job) == PatchState::Stop) break;
+    if (match.folder) continue;
+    const std::string package = "temp\\" + match.name;
+    if (!package.ends_with(".ppk")) {
+      platform::RemoveFile(package);
+      continue;
+    }
+    platform::File file;
+    if (!file.Open(package, platform::FileMode::Read, platform::FileShare::ReadWrite)) {
+      continue;  // held by another program: left for a later run
+    }
+    std::optional<std::string> target = TargetOfPackage(file);
+    file.Close();
+    if (!target) {
+      platform::RemoveFile(package);
+      continue;
+    }
+    {
+      std::lock_guard<std::mutex> hold(job.lock);
+      job.itemText = *target;
+      ++job.stagePos;
+    }
+    MakeFolders(*target);
+    FileDigests* entry = job.files.Find("\\" + *target);
+    Unpacking result = UnpackInto(package, *target, entry);
+    if (result != Unpacking::Done) return FailUnpacking(job, match.name, package, result);
+    platform::RemoveFile(package);
+    if (entry != nullptr) entry->installed = entry->listed;
+  }
+  WriteStatusLog(job);
+  return CurrentState(job) != PatchState::Stop;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+struct PatchJob;
+
+// Unpacks every package waiting in temp\ into its place in the game folder, deleting each
+// once unpacked and recording the server's digest as installed. An unpacking error ends the
+// stage with state Failed; a stop request ends it after the current package.
+bool DecompressPackages(PatchJob& job);
+
+// Creates the folders that a target path (data\maps\a.dat) needs below the game folder.
+void MakeFolders(const std::string& target);

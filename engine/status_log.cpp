@@ -1,0 +1,70 @@
+#include "engine/status_log.h"
+
+#include <cstring>
+
+#include "engine/patch_job.h"
+#include "platform/files.h"
+
+namespace {
+
+constexpr std::size_t kHeaderSize = 24;
+constexpr std::size_t kFetchedAt = 4;
+constexpr std::size_t kInstalledAt = 20;
+constexpr std::size_t kKeyAt = 36;
+
+void AppendDigest(std::string& bytes, const Digest& digest) {
+  bytes.append(reinterpret_cast<const char*>(digest.data()), digest.size());
+}
+
+Digest DigestAt(std::string_view bytes, std::size_t offset) {
+  Digest digest;
+  std::memcpy(digest.data(), bytes.data() + offset, digest.size());
+  return digest;
+}
+
+}  // namespace
+
+std::string StatusLogBytes(const FileDigestMap& files) {
+  std::size_t size = kHeaderSize;
+  for (const auto& [key, digests] : files) size += kKeyAt + key.size() + 2;
+  std::string bytes;
+  bytes.reserve(size);
+  bytes.assign(kHeaderSize, '\0');
+  for (const auto& [key, digests] : files) {
+    bytes.append(4, '\0');
+    AppendDigest(bytes, digests.fetched);
+    AppendDigest(bytes, digests.installed);
+    bytes += key;
+    bytes += "\r\n";
+  }
+  return bytes;
+}
+
+void ReadStatusLog(std::string_view bytes, FileDigestMap& files) {
+  for (std::size_t record = kHeaderSize; record < bytes.size();) {
+    if (bytes.size() - record < kKeyAt) return;
+    std::size_t keyEnd = bytes.find_first_of("\r\n", record + kKeyAt);
+    if (keyEnd == std::string_view::npos || keyEnd + 2 > bytes.size()) return;  // cut short
+    std::string_view key = bytes.substr(record + kKeyAt, keyEnd - record - kKeyAt);
+    if (!key.empty() && key.find('\0') == std::string_view::npos) {
+      FileDigests& entry = files.FindOrAdd(std::string(key));
+      entry.fetched = DigestAt(bytes, record + kFetchedAt);
+      entry.installed = DigestAt(bytes, record + kInstalledAt);
+      entry.listed = Digest{};
+    }
+    record = keyEnd + 2;
+  }
+}
+
+bool WriteStatusLog(const PatchJob& job) {
+  std::string bytes = StatusLogBytes(job.files);
+  std::string saving = kStatusLogName;
+  saving += ".new";
+  platform::File file;
+  bool written = file.Open(saving, platform::FileMode::Write, platform::FileShare::Read) &&
+                 file.Write(bytes.data(), bytes.size());
+  file.Close();
+  if (written && platform::MoveFileOver(saving, kStatusLogName)) return true;
+  platform::RemoveFile(saving);
+  return false;
+}

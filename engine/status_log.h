@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/file_digests.h"
+
+struct PatchJob;
+
+// localfileStatus.log: the digests of the game folder as the last run left them, so that
+// later runs need not read every game file again. Integers are 32-bit little-endian.
+//
+//   header, 24 bytes:  0 (4 bytes), 0 (4 bytes), 16 zero bytes; not read
+//   then per map entry, in key order:
+//     4 bytes   0, not read
+//     16 bytes  fetched digest (raw)
+//     16 bytes  installed digest (raw)
+//     n bytes   the key (\data\a.dat), no terminator
+//     2 bytes   CR LF
+//
+// `listed` is never saved: it comes from filelist.log on every run.
+constexpr const char* kStatusLogName = "localfileStatus.log";
+
+std::string StatusLogBytes(const FileDigestMap& files);
+// Sets `installed` and `fetched` of each entry read, and clears its `listed`. A record cut
+// short is dropped; no byte outside `bytes` is read.
+void ReadStatusLog(std::string_view bytes, FileDigestMap& files);
+
+// Saves the job's map. Written beside the log and renamed over it, so a crash while saving
+// leaves the previous log whole. False when it could not be saved.
+bool WriteStatusLog(const PatchJob& job);

@@ -1,0 +1,191 @@
+#include "engine/file_digests.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/patch_job.h"
+#include "platform/files.h"
+#include "platform/prompt.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/test_servers.h"
+
+namespace {
+
+Digest Filled(std::uint8_t byte) {
+  Digest digest;
+  digest.fill(byte);
+  return digest;
+}
+
+// Records whose digests hold CR, LF and NUL, keys that differ only in case.
+std::vector<ListedFile> SampleList() {
+  return {{"\\data\\a.dat", Filled('\r')},
+          {"\\Data\\a.dat", Filled('\n')},
+          {"\\veldra.exe", Filled(0)},
+          {"\\x", DigestOfBytes("x")}};
+}
+
+TEST(FileDigestMapTest, KeysAreByteStringsInByteOrder) {
+  FileDigestMap files;
+  files.FindOrAdd("\\data\\a.dat").installed = Filled(1);
+  files.FindOrAdd("\\Data\\a.dat");
+  files.FindOrAdd("\\\xe4.dat");
+  files.FindOrAdd("\\_a");
+  EXPECT_EQ(files.FindOrAdd("\\data\\a.dat").installed, Filled(1)) << "found, not reset";
+  EXPECT_EQ(files.Find("\\DATA\\a.dat"), nullptr);
+  EXPECT_EQ(files.size(), 4u) << "Find added nothing";
+  std::vector<std::string> order;
+  for (const auto& entry : files) order.push_back(entry.first);
+  EXPECT_EQ(order,
+            (std::vector<std::string>{"\\Data\\a.dat", "\\_a", "\\data\\a.dat", "\\\xe4.dat"}));
+  EXPECT_TRUE(IsZeroDigest(files.Find("\\_a")->installed));
+}
+
+TEST(FileDigestMapTest, PackageNames) {
+  EXPECT_EQ(PackageNameOf("\\data\\maps\\a.dat"), "_data_maps_a_dat.ppk");
+  EXPECT_EQ(PackageNameOf("\\veldra.exe"), "_veldra_exe.ppk");
+  EXPECT_EQ(PackageNameOf("plain"), "plain.ppk");
+  EXPECT_EQ(PackageNameOf("\\a b\\c.d.e"), "_a b_c_d_e.ppk");
+}
+
+TEST(FileListTest, RoundTripWithAwkwardDigests) {
+  FileDigestMap files;
+  files.FindOrAdd("\\local.only").installed = Filled(7);
+  ReadFileList(FileListBytes(SampleList()), files);
+  ASSERT_EQ(files.size(), 5u);
+  for (const ListedFile& listed : SampleList()) {
+    ASSERT_NE(files.Find(listed.key), nullptr) << listed.key;
+    EXPECT_EQ(files.Find(listed.key)->listed, listed.digest) << listed.key;
+    EXPECT_TRUE(IsZeroDigest(files.Find(listed.key)->installed));
+  }
+  EXPECT_TRUE(IsZeroDigest(files.Find("\\local.only")->listed));
+}
+
+TEST(FileListTest, HeaderOnlyAndBadHeaders) {
+  FileDigestMap files;
+  ReadFileList("list\r\n0\r\n", files);
+  EXPECT_TRUE(files.empty());
+  for (const char* header : {"", "no line break at all", "one line only\r\n"}) {
+    ReadFileList(std::string(header) + std::string(16, 'd') + "\\a\r\n", files);
+  }
+  EXPECT_TRUE(files.empty()) << "without two header lines there are no records";
+}
+
+TEST(FileListTest, ALaterRecordOfTheSameKeyWins) {
+  FileDigestMap files;
+  ReadFileList(FileListBytes({{"\\a", Filled(1)}, {"\\a", Filled(2)}}), files);
+  EXPECT_EQ(files.Find("\\a")->listed, Filled(2));
+}
+
+TEST(FileListTest, ACutListKeepsTheWholeRecordsBeforeTheCut) {
+  const std::string whole = FileListBytes(SampleList());
+  const std::size_t headerEnd = whole.find("\r\n", whole.find("\r\n") + 2) + 2;
+  for (std::size_t length = 0; length <= whole.size(); ++length) {
+    FileDigestMap files;
+    ReadFileList(std::string_view(whole).substr(0, length), files);
+    std::size_t expected = 0;
+    for (std::size_t end = headerEnd, i = 0; i < SampleList().size(); ++i) {
+      end += 16 + SampleList()[i].key.size() + 2;
+      if (end <= length) expected = i + 1;
+    }
+    EXPECT_EQ(files.size(), expected) << "cut at " << length;
+  }
+}
+
+TEST(FileListTest, KeysThatNameNoFileArePassedOver) {
+  std::string bytes = "h\r\nh\r\n";
+  bytes += std::string(16, 'd') + "\r\n";                             // empty key
+  bytes += std::string(16, 'd') + std::string("\\a\0b", 4) + "\r\n";  // a NUL inside
+  bytes += std::string(16, 'e') + "\\c\r\n";
+  FileDigestMap files;
+  ReadFileList(bytes, files);
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files.Find("\\c")->listed, Filled('e'));
+}
+
+TEST(FileListTest, AFileDiffersUnlessItOpensAndMatches) {
+  ScratchFolder folder;
+  folder.Write("data/a.dat", "content");
+  EXPECT_FALSE(FileDiffersFromDigest(".\\data\\a.dat", DigestOfBytes("content")));
+  EXPECT_TRUE(FileDiffersFromDigest(".\\data\\a.dat", DigestOfBytes("other")));
+  EXPECT_TRUE(FileDiffersFromDigest(".\\data\\missing.dat", DigestOfBytes("")));
+  EXPECT_TRUE(FileDiffersFromDigest(".\\data", DigestOfBytes(""))) << "a folder is no file";
+}
+
+class LoadFileListTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    server.Reset();
+    ASSERT_TRUE(platform::CreateFolder("temp"));
+    job.configPath = folder.path() + "\\patch.sys";
+    ASSERT_TRUE(job.connection.Connect("127.0.0.1", server.port(), "."));
+  }
+  void Announce(const std::string& list) {
+    folder.Write("pserv.log",
+                 PservLogBytes(DigestOfBytes(list), Filled(0), {{"Server1", "127.0.0.1"}}));
+  }
+  bool FileListRequested() const {
+    for (const LoggedRequest& request : server.Requests()) {
+      if (request.path == "/./filelist.log") return true;
+    }
+    return false;
+  }
+
+  FaultServer server;
+  ScratchFolder folder;
+  PatchJob job;
+};
+
+TEST_F(LoadFileListTest, AMatchingLocalListIsReadWithoutAFetch) {
+  std::string list = FileListBytes(SampleList());
+  folder.Write("filelist.log", list);
+  Announce(list);
+  ASSERT_TRUE(LoadFileList(job));
+  EXPECT_FALSE(FileListRequested());
+  EXPECT_EQ(job.files.size(), SampleList().size());
+}
+
+TEST_F(LoadFileListTest, AMissingOrStaleListIsFetchedFirst) {
+  std::string list = FileListBytes(SampleList());
+  server.Serve("filelist.log", list);
+  Announce(list);
+  ASSERT_TRUE(LoadFileList(job));
+  EXPECT_TRUE(FileListRequested());
+  EXPECT_EQ(folder.Read("filelist.log"), list);
+
+  server.Reset();
+  std::string newer = FileListBytes({{"\\new", Filled(3)}});
+  server.Serve("filelist.log", newer);
+  Announce(newer);
+  ASSERT_TRUE(LoadFileList(job));
+  EXPECT_TRUE(FileListRequested());
+  EXPECT_EQ(job.files.Find("\\new")->listed, Filled(3));
+}
+
+TEST_F(LoadFileListTest, AnUnusablePservLogFailsTheStage) {
+  for (std::string pservLog : {std::string(), std::string(19, 'p')}) {
+    folder.Write("pserv.log", pservLog);
+    ScriptedPrompt prompt;
+    prompt.Then(platform::kAnswerOk);
+    EXPECT_FALSE(LoadFileList(job));
+    ASSERT_EQ(prompt.Shown().size(), 1u);
+    EXPECT_EQ(prompt.Shown()[0].text, "Error reading pserv.log");
+    EXPECT_EQ(prompt.Shown()[0].caption, "Error");
+  }
+  platform::RemoveFile("pserv.log");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(LoadFileList(job));
+  EXPECT_FALSE(FileListRequested());
+}
+
+TEST_F(LoadFileListTest, AListThatCannotBeFetchedFailsTheStage) {
+  Announce("not what the server has");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(LoadFileList(job));
+  ASSERT_EQ(prompt.Shown().size(), 1u);
+  EXPECT_EQ(prompt.Shown()[0].caption, "Error Downloading File");
+}
+
+}  // namespace

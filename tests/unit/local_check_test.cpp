@@ -1,0 +1,94 @@
+#include "engine/local_check.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/file_digests.h"
+#include "engine/patch_job.h"
+#include "engine/status_log.h"
+#include "platform/files.h"
+#include "tests/support/scratch_folder.h"
+
+namespace {
+
+class CheckLocalFilesTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    job.configPath = folder.path() + "\\patch.sys";
+    folder.Write("patch.sys", "[Msg]\r\nLocalFile=Looking\r\n");
+    folder.Write("veldra.exe", "patcher");
+    folder.Write("data/maps/deep/a.dat", "deep");
+    folder.Write("data/B.dat", std::string(70000, 'B'));
+    folder.Write("temp/_x_dat.ppk", "waiting package");
+    platform::CreateFolder("data\\empty");
+  }
+  std::vector<std::string> Keys() const {
+    std::vector<std::string> keys;
+    for (const auto& entry : job.files) keys.push_back(entry.first);
+    return keys;
+  }
+
+  ScratchFolder folder;
+  PatchJob job;
+};
+
+TEST_F(CheckLocalFilesTest, AFirstRunDigestsEveryFileAndSavesTheLog) {
+  ASSERT_TRUE(CheckLocalFiles(job));
+  EXPECT_EQ(Keys(),
+            (std::vector<std::string>{"\\data\\B.dat", "\\data\\maps\\deep\\a.dat", "\\patch.sys",
+                                      "\\temp\\_x_dat.ppk", "\\veldra.exe"}));
+  const FileDigests& deep = *job.files.Find("\\data\\maps\\deep\\a.dat");
+  EXPECT_EQ(deep.installed, DigestOfBytes("deep"));
+  EXPECT_EQ(deep.fetched, deep.installed);
+  EXPECT_EQ(job.files.Find("\\data\\B.dat")->installed, DigestOfBytes(std::string(70000, 'B')));
+  EXPECT_EQ(job.stageText, "Looking");
+  EXPECT_EQ(job.stagePos, 5);
+  EXPECT_EQ(job.stageRange, 5);
+  EXPECT_EQ(folder.Read("localfileStatus.log"), StatusLogBytes(job.files));
+}
+
+TEST_F(CheckLocalFilesTest, ALaterRunTrustsTheLogAndReadsNoGameFile) {
+  ASSERT_TRUE(CheckLocalFiles(job));
+  // Changed by hand, removed and added behind the log's back: none of it is noticed.
+  folder.Write("data/maps/deep/a.dat", "changed");
+  platform::RemoveFile("veldra.exe");
+  folder.Write("added.dat", "new");
+  PatchJob again;
+  again.configPath = job.configPath;
+  ASSERT_TRUE(CheckLocalFiles(again));
+  EXPECT_EQ(again.files.Find("\\data\\maps\\deep\\a.dat")->installed, DigestOfBytes("deep"));
+  EXPECT_NE(again.files.Find("\\veldra.exe"), nullptr);
+  EXPECT_EQ(again.files.Find("\\added.dat"), nullptr);
+  EXPECT_EQ(again.stageRange, 0);
+}
+
+TEST_F(CheckLocalFilesTest, MakesTheStagingFolder) {
+  platform::RemoveFile("temp\\_x_dat.ppk");
+  std::filesystem::remove("temp");
+  ASSERT_TRUE(CheckLocalFiles(job));
+  EXPECT_TRUE(platform::IsFolder("temp"));
+}
+
+TEST_F(CheckLocalFilesTest, AStopDuringTheDigestPassSavesNoLog) {
+  WalkFolder(job.files, "\\");
+  job.state = static_cast<std::int32_t>(PatchState::Stop);
+  EXPECT_FALSE(DigestAllFiles(job));
+  EXPECT_FALSE(platform::PathExists("localfileStatus.log"));
+}
+
+TEST_F(CheckLocalFilesTest, AFileGoneSinceTheWalkKeepsZeroDigests) {
+  WalkFolder(job.files, "\\");
+  platform::RemoveFile("data\\B.dat");
+  ASSERT_TRUE(DigestAllFiles(job));
+  EXPECT_TRUE(IsZeroDigest(job.files.Find("\\data\\B.dat")->installed));
+  EXPECT_EQ(job.files.Find("\\veldra.exe")->installed, DigestOfBytes("patcher"));
+}
+
+TEST_F(CheckLocalFilesTest, AnUnreadableLogMeansTakingStockAgain) {
+  platform::CreateFolder("localfileStatus.log");  // exists, but is no file
+  ASSERT_TRUE(CheckLocalFiles(job));
+  EXPECT_EQ(job.files.Find("\\veldra.exe")->installed, DigestOfBytes("patcher"));
+}
+
+}  // namespace

@@ -1,0 +1,197 @@
+#include "engine/packages.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/file_digests.h"
+#include "engine/package.h"
+#include "engine/patch_job.h"
+#include "engine/status_log.h"
+#include "platform/files.h"
+#include "platform/prompt.h"
+#include "tests/support/gzip_bytes.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/test_servers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Package(std::string_view content, std::string_view target) {
+  return GzipBytes(content) + PackageTrailer(target);
+}
+
+class DecompressPackagesTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(platform::CreateFolder("temp"));
+    job.configPath = folder.path() + "\\patch.sys";
+    job.state = static_cast<std::int32_t>(PatchState::Running);
+  }
+  // A file the server lists with the digest of `content`, and its package waiting.
+  void Waiting(const std::string& key, const std::string& content) {
+    job.files.FindOrAdd(key).listed = DigestOfBytes(content);
+    job.files.FindOrAdd(key).fetched = DigestOfBytes(content);
+    folder.Write("temp/" + PackageNameOf(key), Package(content, key.substr(1)));
+  }
+  static std::vector<std::string> Texts(const ScriptedPrompt& prompt) {
+    std::vector<std::string> texts;
+    for (const ScriptedPrompt::Box& box : prompt.Shown()) texts.push_back(box.text);
+    return texts;
+  }
+  static std::size_t FilesIn(const std::string& folder) {
+    std::size_t count = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+      count += entry.is_regular_file();
+    }
+    return count;
+  }
+
+  ScratchFolder folder;
+  PatchJob job;
+};
+
+TEST_F(DecompressPackagesTest, UnpacksIntoNewFoldersAndRecordsTheServerDigest) {
+  Waiting("\\data\\new\\sub\\a.dat", "alpha");
+  Waiting("\\b.dat", std::string(100000, 'b'));
+  folder.Write("b.dat", "old b");
+  ASSERT_TRUE(DecompressPackages(job));
+
+  EXPECT_EQ(folder.Read("data/new/sub/a.dat"), "alpha");
+  EXPECT_EQ(folder.Read("b.dat"), std::string(100000, 'b'));
+  EXPECT_EQ(FilesIn("temp"), 0u);
+  EXPECT_EQ(job.files.Find("\\b.dat")->installed, DigestOfBytes(std::string(100000, 'b')));
+  EXPECT_EQ(job.stagePos, 2);
+  EXPECT_EQ(job.stageRange, 0) << "the packages are not counted in advance";
+  EXPECT_EQ(job.stageText, "Decompressing Files");
+  FileDigestMap saved;
+  ReadStatusLog(folder.Read("localfileStatus.log"), saved);
+  EXPECT_EQ(saved.Find("\\b.dat")->installed, DigestOfBytes(std::string(100000, 'b')));
+}
+
+TEST_F(DecompressPackagesTest, NothingWaitingSavesTheLogAndSucceeds) {
+  ASSERT_TRUE(DecompressPackages(job));
+  EXPECT_TRUE(platform::PathExists("localfileStatus.log"));
+}
+
+TEST_F(DecompressPackagesTest, AFileTheMapDoesNotKnowIsUnpackedAndLeavesTheMapAlone) {
+  folder.Write("temp/extra.ppk", Package("extra", "extra.txt"));
+  ASSERT_TRUE(DecompressPackages(job));
+  EXPECT_EQ(folder.Read("extra.txt"), "extra");
+  EXPECT_TRUE(job.files.empty());
+}
+
+TEST_F(DecompressPackagesTest, InvalidPackagesAreDeletedSilentlyAndTheRestUnpacked) {
+  std::string good = Package("content", "x.dat");
+  std::string wrongMagic = good;
+  wrongMagic.back() = 1;
+  std::string tooLong = good;
+  tooLong[tooLong.size() - 8] = static_cast<char>(0xff);
+  tooLong[tooLong.size() - 7] = static_cast<char>(0xff);
+  std::string tiny = good.substr(good.size() - 7);
+  folder.Write("temp/a_wrong_magic.ppk", wrongMagic);
+  folder.Write("temp/b_too_long.ppk", tooLong);
+  folder.Write("temp/c_tiny.ppk", tiny);
+  folder.Write("temp/d_upper.PPK", Package("upper", "upper.dat"));
+  folder.Write("temp/e_good.ppk", Package("good", "good.dat"));
+
+  ASSERT_TRUE(DecompressPackages(job));
+  EXPECT_EQ(folder.Read("good.dat"), "good");
+  EXPECT_FALSE(platform::PathExists("x.dat"));
+  EXPECT_FALSE(platform::PathExists("upper.dat")) << "the name must end in .ppk exactly";
+  EXPECT_EQ(FilesIn("temp"), 0u);
+}
+
+TEST_F(DecompressPackagesTest, UnsafeTargetsWriteNothingAnywhere) {
+  fs::create_directories("game");
+  fs::current_path("game");
+  ASSERT_TRUE(platform::CreateFolder("temp"));
+  const char* targets[] = {"..\\outside.dat",      "\\rooted.dat", "/rooted.dat",   "C:\\drive.dat",
+                           "data\\..\\..\\up.dat", "a:b.dat",      "NUL",           "con.txt",
+                           "data\\\\twice.dat",    "trailing.",    "data\\ \\blank"};
+  int number = 0;
+  for (const char* target : targets) {
+    folder.Write("temp/p" + std::to_string(number++) + ".ppk", Package("evil", target));
+  }
+  ASSERT_TRUE(DecompressPackages(job));
+  fs::current_path(folder.path());
+  EXPECT_EQ(FilesIn("."), 1u) << "only the status log";
+  EXPECT_TRUE(platform::PathExists("game\\localfileStatus.log"));
+}
+
+TEST_F(DecompressPackagesTest, ACorruptMemberFailsAndIsDeletedKeepingTheOldFile) {
+  Waiting("\\a.dat", PatternBytes(50000));
+  std::string package = folder.Read("temp/_a_dat.ppk");
+  package[package.size() / 2] ^= 0x55;  // inside the stored data: the CRC no longer fits
+  folder.Write("temp/_a_dat.ppk", package);
+  folder.Write("a.dat", "installed");
+  job.files.FindOrAdd("\\a.dat").installed = DigestOfBytes("installed");
+  ScriptedPrompt prompt;
+  for (int i = 0; i < 4; ++i) prompt.Then(platform::kAnswerOk);
+
+  EXPECT_FALSE(DecompressPackages(job));
+  std::vector<std::string> texts = Texts(prompt);
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts.front().rfind("Error in Minigzip: ", 0), 0u) << texts.front();
+  EXPECT_EQ(texts.back(), "_a_dat.ppk");
+  EXPECT_EQ(prompt.Shown().back().caption, "Error Decompress File");
+  EXPECT_EQ(CurrentState(job), PatchState::Failed);
+  EXPECT_EQ(folder.Read("a.dat"), "installed");
+  EXPECT_EQ(job.files.Find("\\a.dat")->installed, DigestOfBytes("installed"));
+  EXPECT_FALSE(platform::PathExists("temp\\_a_dat.ppk")) << "fetched again next run";
+  EXPECT_EQ(FilesIn("."), 2u) << "a.dat and the status log, no half-unpacked file";
+}
+
+TEST_F(DecompressPackagesTest, ContentOtherThanListedIsADigestMismatch) {
+  Waiting("\\a.dat", "what the server lists");
+  folder.Write("temp/_a_dat.ppk", Package("something else", "a.dat"));
+  folder.Write("a.dat", "installed");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(DecompressPackages(job));
+  EXPECT_EQ(Texts(prompt), std::vector<std::string>{"_a_dat.ppk"});
+  EXPECT_EQ(folder.Read("a.dat"), "installed");
+  EXPECT_FALSE(platform::PathExists("temp\\_a_dat.ppk"));
+  EXPECT_EQ(CurrentState(job), PatchState::Failed);
+}
+
+TEST_F(DecompressPackagesTest, ATargetThatCannotBeReplacedKeepsThePackage) {
+  Waiting("\\held", "new");
+  fs::create_directories("held/inside");  // a folder where the file should go
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(DecompressPackages(job));
+  EXPECT_EQ(Texts(prompt).back(), "_held.ppk");
+  EXPECT_TRUE(platform::PathExists("temp\\_held.ppk")) << "tried again next run";
+  EXPECT_TRUE(platform::IsFolder("held"));
+}
+
+TEST_F(DecompressPackagesTest, ALeftOverUnpackingFileIsReplaced) {
+  Waiting("\\a.dat", "fresh");
+  folder.Write("a.dat.unpacking", "left by a crash, longer than the new content");
+  ASSERT_TRUE(DecompressPackages(job));
+  EXPECT_EQ(folder.Read("a.dat"), "fresh");
+  EXPECT_FALSE(platform::PathExists("a.dat.unpacking"));
+}
+
+TEST_F(DecompressPackagesTest, AStopEndsAfterTheCurrentPackage) {
+  Waiting("\\a.dat", "a");
+  job.state = static_cast<std::int32_t>(PatchState::Stop);
+  EXPECT_FALSE(DecompressPackages(job));
+  EXPECT_TRUE(platform::PathExists("temp\\_a_dat.ppk"));
+  EXPECT_TRUE(platform::PathExists("localfileStatus.log"));
+  EXPECT_EQ(CurrentState(job), PatchState::Stop);
+}
+
+TEST(MakeFoldersTest, CreatesEachFolderOnTheWay) {
+  ScratchFolder folder;
+  MakeFolders("a\\\\b\\c\\file.dat");
+  EXPECT_TRUE(platform::IsFolder("a\\b\\c"));
+  EXPECT_FALSE(platform::PathExists("a\\b\\c\\file.dat"));
+  MakeFolders("plain.dat");
+  EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
+}
+
+}  // namespace
