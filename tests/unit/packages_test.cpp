@@ -185,6 +185,18 @@ TEST_F(DecompressPackagesTest, AStopEndsAfterTheCurrentPackage) {
   EXPECT_EQ(CurrentState(job), PatchState::Stop);
 }
 
+TEST_F(DecompressPackagesTest, AFolderThatCannotBeMadeIsToldAndTheFileFails) {
+  folder.Write("data", "a file where the folder should be");
+  Waiting("\\data\\a.dat", "a");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
+  EXPECT_FALSE(DecompressPackages(job));
+  EXPECT_EQ(Texts(prompt), (std::vector<std::string>{"Cannot create directory.\ndata\\",
+                                                      "_data_a_dat.ppk"}));
+  EXPECT_EQ(prompt.Shown()[0].caption, "") << "the application's own box";
+  EXPECT_TRUE(platform::PathExists("temp\\_data_a_dat.ppk"));
+}
+
 TEST(MakeFoldersTest, CreatesEachFolderOnTheWay) {
   ScratchFolder folder;
   MakeFolders("a\\\\b\\c\\file.dat");
