@@ -1,0 +1,579 @@
+#include "tools/publish/publish.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <sstream>
+
+#include "engine/file_digests.h"
+#include "engine/package.h"
+#include "engine/server_string.h"
+#include "tests/support/scratch_folder.h"
+#include "tools/publish/progress_line.h"
+#include "tools/publish/publish_command.h"
+#include "tools/publish/publish_error.h"
+#include "tools/publish/publish_options.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Args = std::vector<std::string_view>;
+
+std::string Bytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  ASSERT_TRUE(out.good()) << path;
+}
+
+// Words from a small vocabulary, as text compresses.
+std::string TextLike(std::size_t size, unsigned seed) {
+  const char* words[] = {"patch", "server", "zone", "map", "the", "of", "file", "level", "\r\n"};
+  std::mt19937 random(seed);
+  std::string text;
+  while (text.size() < size) {
+    text += words[random() % std::size(words)];
+    text += ' ';
+  }
+  text.resize(size);
+  return text;
+}
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(random());
+  return bytes;
+}
+
+// Every byte value, CR, LF and NUL among them, and a gzip magic in the middle.
+std::string AllByteValues() {
+  std::string bytes;
+  for (int value = 0; value < 256; ++value) bytes += static_cast<char>(value);
+  return bytes + "\x1f\x8b\x08" + bytes;
+}
+
+std::string KeyOf(const std::string& name) {
+  std::string key = "\\" + name;
+  std::replace(key.begin(), key.end(), '/', '\\');
+  return key;
+}
+
+struct GzipCloser {
+  void operator()(gzFile file) const { gzclose(file); }
+};
+
+// The content as the patcher unpacks it: gzread, which stops at the member's end.
+std::string Gunzipped(const fs::path& package) {
+  std::unique_ptr<gzFile_s, GzipCloser> in(gzopen(package.c_str(), "rb"));
+  EXPECT_TRUE(in) << package;
+  if (!in) return "";
+  std::string content;
+  char buffer[65536];
+  for (int got; (got = gzread(in.get(), buffer, sizeof buffer)) > 0;) content.append(buffer, got);
+  return content;
+}
+
+// The trailer as the patcher finds it: its length from the last 8 bytes.
+std::optional<std::string> TargetOfPackage(const std::string& package) {
+  if (package.size() < kTrailerEndSize) return std::nullopt;
+  std::optional<std::uint32_t> length =
+      TrailerLengthOf(package.substr(package.size() - kTrailerEndSize), package.size());
+  if (!length) return std::nullopt;
+  return TargetOfTrailer(package.substr(package.size() - *length));
+}
+
+// How many bytes the leading gzip member takes: a trailer must start right after it.
+std::size_t GzipMemberLength(const std::string& package) {
+  z_stream stream{};
+  EXPECT_EQ(inflateInit2(&stream, 15 + 16), Z_OK);
+  std::string out(1 << 16, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(package.data()));
+  stream.avail_in = static_cast<uInt>(package.size());
+  int result;
+  do {
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    result = inflate(&stream, Z_NO_FLUSH);
+  } while (result == Z_OK);
+  EXPECT_EQ(result, Z_STREAM_END);
+  std::size_t length = stream.total_in;
+  inflateEnd(&stream);
+  return length;
+}
+
+ino_t InodeOf(const fs::path& path) {
+  struct stat info {};
+  EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+  return info.st_ino;
+}
+
+// Names and contents of everything in a folder, temporary files included.
+std::map<std::string, std::string> Contents(const fs::path& folder) {
+  std::map<std::string, std::string> contents;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+    contents[entry.path().filename().string()] = entry.is_regular_file() ? Bytes(entry) : "/";
+  }
+  return contents;
+}
+
+class PublishTest : public testing::Test {
+ protected:
+  PublishOptions Options() const {
+    PublishOptions options;
+    options.releaseDir = release;
+    options.serverDir = server;
+    return options;
+  }
+
+  PublishSummary PublishRelease(const PublishOptions& options) {
+    return Publish(options, [](std::size_t, std::size_t, const std::string&) {});
+  }
+  PublishSummary PublishRelease() { return PublishRelease(Options()); }
+
+  fs::path PackageOf(const std::string& name) const { return server / PackageNameOf(KeyOf(name)); }
+
+  ScratchFolder scratch;
+  const fs::path release = fs::path(scratch.path()) / "release";
+  const fs::path server = fs::path(scratch.path()) / "server";
+};
+
+TEST_F(PublishTest, EngineReadersGetEveryFileBack) {
+  const std::map<std::string, std::string> files = {
+      {"data/maps/deep/er/all_bytes.dat", AllByteValues()},
+      {"data/random.bin", RandomBytes(70000, 1)},
+      {"empty", ""},
+      {"with blanks/a name with blanks.txt", "blank\r\n"},
+      {"big/three_mb.txt", TextLike(3 << 20, 2)},
+      {"veldra.exe", "MZ" + RandomBytes(5000, 3)},
+      // '/' sorts before 'Z', '\' after it: the list must be in key order.
+      {"order/a/x", "x"},
+      {"order/aZ", "Z"},
+  };
+  for (const auto& [name, bytes] : files) WriteBytes(release / name, bytes);
+  PublishOptions options = Options();
+  options.exe = release / "veldra.exe";
+  options.servers = {
+      {"one", "patch1.example:2100"}, {"two", "patch2.example/live"}, {"3", "10.0.0.3"}};
+
+  PublishSummary summary = PublishRelease(options);
+
+  EXPECT_EQ(summary.files, files.size());
+  EXPECT_EQ(summary.packagesWritten, files.size());
+  const std::string fileList = Bytes(server / "filelist.log");
+  std::map<std::string, Digest> byKey;
+  for (const auto& [name, bytes] : files) byKey[KeyOf(name)] = DigestOfBytes(bytes);
+  std::vector<ListedFile> inKeyOrder;
+  for (const auto& [key, digest] : byKey) inKeyOrder.push_back({key, digest});
+  EXPECT_EQ(fileList, FileListBytes(inKeyOrder));
+  FileDigestMap listed;
+  ReadFileList(fileList, listed);
+  EXPECT_EQ(listed.size(), files.size());
+  for (const auto& [name, bytes] : files) {
+    const std::string key = KeyOf(name);
+    FileDigests* entry = listed.Find(key);
+    ASSERT_NE(entry, nullptr) << key;
+    EXPECT_EQ(entry->listed, DigestOfBytes(bytes)) << key;
+    const std::string package = Bytes(PackageOf(name));
+    ASSERT_GE(package.size(), 2u) << key;
+    EXPECT_EQ(package.substr(0, 2), "\x1f\x8b") << key;
+    EXPECT_EQ(TargetOfPackage(package), key.substr(1));
+    EXPECT_EQ(GzipMemberLength(package), package.size() - PackageTrailer(key.substr(1)).size())
+        << key;
+    EXPECT_EQ(Gunzipped(PackageOf(name)), bytes) << key;
+  }
+  const std::string pserv = Bytes(server / "pserv.log");
+  EXPECT_EQ(FileListDigestOfPservLog(pserv), DigestOfBytes(fileList));
+  EXPECT_EQ(PatcherDigestOfPservLog(pserv), DigestOfBytes(files.at("veldra.exe")));
+  EXPECT_EQ(ServerListOfPservLog(pserv),
+            (std::vector<std::string>{"patch1.example:2100", "patch2.example/live", "10.0.0.3"}));
+}
+
+TEST_F(PublishTest, PackagesCanBeReadByTheWebServer) {
+  WriteBytes(release / "a.dat", "a");
+  PublishRelease();
+  for (const char* name : {"_a_dat.ppk", "filelist.log", "pserv.log"}) {
+    EXPECT_NE(fs::status(server / name).permissions() & fs::perms::others_read, fs::perms::none)
+        << name;
+  }
+}
+
+TEST_F(PublishTest, ServerSettingsAreWrittenAsGiven) {
+  WriteBytes(release / "a.dat", "a");
+  const fs::path patchSys = fs::path(scratch.path()) / "patch.sys";
+  WriteBytes(patchSys, "[Combo]\r\nZone0=Live\r\n");
+  PublishOptions options = Options();
+  options.required = "1.5";
+  options.folder = "live/patch";
+  options.latest = "1.75";
+  options.patchSys = patchSys;
+  options.maintenance = Maintenance::On;
+
+  PublishRelease(options);
+
+  EXPECT_EQ(Bytes(server / "remote.ver"), "1.5\r\nlive/patch");
+  EXPECT_EQ(FolderOfRemoteVer(Bytes(server / "remote.ver")), "live/patch");
+  EXPECT_EQ(Bytes(server / "latest.ver"), "1.75\r\n");
+  EXPECT_EQ(Bytes(server / "patch.sys"), Bytes(patchSys));
+  ASSERT_TRUE(fs::is_regular_file(server / "lock.ftp"));
+  EXPECT_EQ(fs::file_size(server / "lock.ftp"), 0u);
+}
+
+TEST_F(PublishTest, WithoutFolderOrExeTheirPartsAreEmpty) {
+  WriteBytes(release / "a.dat", "a");
+  PublishOptions options = Options();
+  options.required = "2";
+  PublishRelease(options);
+  EXPECT_EQ(Bytes(server / "remote.ver"), "2\r\n");
+  EXPECT_EQ(PatcherDigestOfPservLog(Bytes(server / "pserv.log")), Digest{});
+  EXPECT_TRUE(ServerListOfPservLog(Bytes(server / "pserv.log")).empty());
+  EXPECT_FALSE(fs::exists(server / "latest.ver"));
+  EXPECT_FALSE(fs::exists(server / "patch.sys"));
+}
+
+TEST_F(PublishTest, MaintenanceOffRemovesTheLockAndNoneLeavesItAsItIs) {
+  WriteBytes(release / "a.dat", "a");
+  PublishOptions options = Options();
+  options.maintenance = Maintenance::On;
+  PublishRelease(options);
+  PublishRelease();
+  EXPECT_TRUE(fs::exists(server / "lock.ftp")) << "no --maintenance leaves the lock";
+  options.maintenance = Maintenance::Off;
+  PublishRelease(options);
+  EXPECT_FALSE(fs::exists(server / "lock.ftp"));
+  PublishRelease(options);
+  EXPECT_FALSE(fs::exists(server / "lock.ftp")) << "off without a lock is no error";
+}
+
+TEST_F(PublishTest, RepublishingRewritesOnlyTheChangedAndTheAddedFile) {
+  const std::vector<std::string> unchanged = {"a.dat", "sub/b.dat", "sub/deeper/c.dat"};
+  for (const std::string& name : unchanged) WriteBytes(release / name, TextLike(20000, 4));
+  WriteBytes(release / "changed.dat", "before");
+  PublishRelease();
+  std::map<std::string, std::pair<ino_t, std::string>> before;
+  for (const std::string& name : unchanged) {
+    before[name] = {InodeOf(PackageOf(name)), Bytes(PackageOf(name))};
+  }
+  const ino_t changedBefore = InodeOf(PackageOf("changed.dat"));
+
+  WriteBytes(release / "changed.dat", "after");
+  WriteBytes(release / "sub/added.dat", "new");
+  PublishSummary summary = PublishRelease();
+
+  EXPECT_EQ(summary.packagesWritten, 2u);
+  EXPECT_EQ(summary.packagesKept, unchanged.size());
+  for (const std::string& name : unchanged) {
+    EXPECT_EQ(InodeOf(PackageOf(name)), before[name].first) << name;
+    EXPECT_EQ(Bytes(PackageOf(name)), before[name].second) << name;
+  }
+  EXPECT_NE(InodeOf(PackageOf("changed.dat")), changedBefore);
+  EXPECT_EQ(Gunzipped(PackageOf("changed.dat")), "after");
+  EXPECT_EQ(Gunzipped(PackageOf("sub/added.dat")), "new");
+  FileDigestMap listed;
+  ReadFileList(Bytes(server / "filelist.log"), listed);
+  EXPECT_EQ(listed.size(), unchanged.size() + 2);
+  EXPECT_EQ(listed.Find("\\changed.dat")->listed, DigestOfBytes("after"));
+}
+
+TEST_F(PublishTest, PackagesTheListCannotVouchForAreWrittenAgain) {
+  WriteBytes(release / "deleted.dat", "d");
+  WriteBytes(release / "newer.dat", "n");
+  WriteBytes(release / "kept.dat", "k");
+  PublishRelease();
+  fs::remove(PackageOf("deleted.dat"));
+  // Left by a publish that stopped before its list: it may hold other content.
+  WriteBytes(PackageOf("newer.dat"), "not a package");
+  fs::last_write_time(PackageOf("newer.dat"),
+                      fs::last_write_time(server / "filelist.log") + std::chrono::seconds(1));
+
+  PublishSummary summary = PublishRelease();
+
+  EXPECT_EQ(summary.packagesWritten, 2u);
+  EXPECT_EQ(summary.packagesKept, 1u);
+  EXPECT_EQ(Gunzipped(PackageOf("deleted.dat")), "d");
+  EXPECT_EQ(Gunzipped(PackageOf("newer.dat")), "n");
+}
+
+TEST_F(PublishTest, PackagesOfRemovedFilesStayAndAreCountedAsStale) {
+  WriteBytes(release / "a.dat", "a");
+  WriteBytes(release / "gone.dat", "g");
+  PublishRelease();
+  fs::remove(release / "gone.dat");
+  PublishSummary summary = PublishRelease();
+  EXPECT_EQ(summary.stalePackages, 1u);
+  EXPECT_TRUE(fs::exists(PackageOf("gone.dat")));
+  FileDigestMap listed;
+  ReadFileList(Bytes(server / "filelist.log"), listed);
+  EXPECT_EQ(listed.Find("\\gone.dat"), nullptr);
+}
+
+TEST_F(PublishTest, AFailedWriteLeavesNoPartOfAFileAndTheListsAsTheyWere) {
+  WriteBytes(release / "a.dat", "a");
+  WriteBytes(release / "b.dat", "b");
+  PublishRelease();
+  WriteBytes(release / "a.dat", "a2");
+  WriteBytes(release / "b.dat", "b2");
+  // A folder where b's package goes: renaming the finished package over it fails.
+  fs::remove(PackageOf("b.dat"));
+  fs::create_directories(PackageOf("b.dat") / "in the way");
+  const std::string fileList = Bytes(server / "filelist.log");
+  const std::string pserv = Bytes(server / "pserv.log");
+
+  EXPECT_THROW(PublishRelease(), PublishError);
+
+  EXPECT_EQ(Bytes(server / "filelist.log"), fileList);
+  EXPECT_EQ(Bytes(server / "pserv.log"), pserv);
+  for (const auto& [name, bytes] : Contents(server)) {
+    EXPECT_FALSE(name.starts_with(".")) << "a temporary file was left: " << name;
+  }
+}
+
+TEST_F(PublishTest, LinksWithinTheReleaseArePublishedUnderTheirOwnNames) {
+  WriteBytes(release / "real/a.dat", "content");
+  fs::create_directories(release / "links");
+  fs::create_symlink("../real/a.dat", release / "links/a.dat");
+  fs::create_directory_symlink(release / "real", release / "mirror");
+
+  PublishRelease();
+
+  FileDigestMap listed;
+  ReadFileList(Bytes(server / "filelist.log"), listed);
+  EXPECT_EQ(listed.size(), 3u);
+  for (const char* name : {"real/a.dat", "links/a.dat", "mirror/a.dat"}) {
+    ASSERT_NE(listed.Find(KeyOf(name)), nullptr) << name;
+    EXPECT_EQ(listed.Find(KeyOf(name))->listed, DigestOfBytes("content")) << name;
+    EXPECT_EQ(TargetOfPackage(Bytes(PackageOf(name))), KeyOf(name).substr(1));
+    EXPECT_EQ(Gunzipped(PackageOf(name)), "content") << name;
+  }
+}
+
+TEST_F(PublishTest, AServerFolderInsideTheReleaseIsRefused) {
+  WriteBytes(release / "a.dat", "a");
+  PublishOptions options = Options();
+  options.serverDir = release / "server";
+  EXPECT_THROW(PublishRelease(options), PublishError);
+  EXPECT_FALSE(fs::exists(release / "server"));
+}
+
+struct Refusal {
+  const char* label;
+  std::function<void(const fs::path& release, const fs::path& outside)> make;
+  const char* named;  // as the message must name it
+};
+
+class PublishRefusalTest : public PublishTest, public testing::WithParamInterface<Refusal> {};
+
+TEST_P(PublishRefusalTest, NamesTheFileAndWritesNothing) {
+  const fs::path outside = fs::path(scratch.path()) / "outside";
+  WriteBytes(outside / "secret.txt", "not for clients");
+  WriteBytes(release / "good.dat", "good");
+  GetParam().make(release, outside);
+  try {
+    PublishRelease();
+    ADD_FAILURE() << "published";
+  } catch (const PublishError& error) {
+    EXPECT_NE(std::string(error.what()).find(GetParam().named), std::string::npos) << error.what();
+  }
+  EXPECT_FALSE(fs::exists(server)) << "the server folder was created";
+}
+
+TEST_P(PublishRefusalTest, LeavesAnEarlierPublishAsItWas) {
+  const fs::path outside = fs::path(scratch.path()) / "outside";
+  WriteBytes(outside / "secret.txt", "not for clients");
+  WriteBytes(release / "good.dat", "good");
+  PublishRelease();
+  const std::map<std::string, std::string> before = Contents(server);
+  WriteBytes(release / "good.dat", "changed, so its package would be written");
+  GetParam().make(release, outside);
+  EXPECT_THROW(PublishRelease(), PublishError);
+  EXPECT_EQ(Contents(server), before);
+}
+
+void MakeFile(const fs::path& path) { WriteBytes(path, "x"); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, PublishRefusalTest,
+    testing::Values(
+        Refusal{"LineFeed", [](auto& r, auto&) { MakeFile(r / "data/bad\nname.dat"); },
+                R"("data/bad\nname.dat")"},
+        Refusal{"CarriageReturnInAFolder",
+                [](auto& r, auto&) { MakeFile(r / "bad\rfolder/a.dat"); }, R"("bad\rfolder")"},
+        Refusal{"Backslash", [](auto& r, auto&) { MakeFile(r / "data/a\\b.dat"); },
+                R"("data/a\\b.dat")"},
+        Refusal{"LinkOutside",
+                [](auto& r, auto& o) { fs::create_symlink(o / "secret.txt", r / "leak.txt"); },
+                "not below the release folder"},
+        Refusal{"LinkToAFolderOutside",
+                [](auto& r, auto& o) { fs::create_directory_symlink(o, r / "shared"); },
+                "\"shared\": a link to"},
+        Refusal{"RelativeLinkUpAndOut",
+                [](auto& r, auto&) {
+                  fs::create_directories(r / "sub");
+                  fs::create_symlink("../../outside/secret.txt", r / "sub/up.txt");
+                },
+                "\"sub/up.txt\""},
+        Refusal{"BrokenLink",
+                [](auto& r, auto&) { fs::create_symlink(r / "missing", r / "dangling"); },
+                "\"dangling\": a link to nothing"},
+        Refusal{"LinkLoop",
+                [](auto& r, auto&) {
+                  fs::create_directories(r / "sub");
+                  fs::create_directory_symlink(r, r / "sub/loop");
+                },
+                "\"sub/loop\""},
+        Refusal{"SharedPackage",
+                [](auto& r, auto&) {
+                  MakeFile(r / "a.b");
+                  MakeFile(r / "a_b");
+                },
+                "_a_b.ppk"},
+        Refusal{"NamesDifferingInCaseOnly",
+                [](auto& r, auto&) {
+                  MakeFile(r / "Maps/a.dat");
+                  MakeFile(r / "maps/a.dat");
+                },
+                "a.dat\""},
+        Refusal{"DeviceName", [](auto& r, auto&) { MakeFile(r / "data/con.txt"); },
+                "\"data/con.txt\""},
+        Refusal{"TrailingDot", [](auto& r, auto&) { MakeFile(r / "readme."); }, "\"readme.\""},
+        Refusal{"Pipe", [](auto& r, auto&) { ASSERT_EQ(mkfifo((r / "fifo").c_str(), 0644), 0); },
+                "\"fifo\": not a regular file"},
+        Refusal{"PackageNameTooLong",
+                [](auto& r, auto&) { MakeFile(r / std::string(200, 'f') / std::string(100, 'g')); },
+                "bytes long"}),
+    [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.label); });
+
+TEST(PublishCommandLineTest, ReadsEveryOption) {
+  std::optional<PublishOptions> options = ParseCommandLine(
+      Args{"--exe", "bin/veldra.exe", "--server", "one=a:2100", "--server=two=b=c", "--required",
+           "1.5", "--folder", "live", "--latest=2.25", "--patch-sys", "conf/patch.sys",
+           "--maintenance", "off", "--level", "3", "release", "server"});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->releaseDir, "release");
+  EXPECT_EQ(options->serverDir, "server");
+  EXPECT_EQ(options->exe, "bin/veldra.exe");
+  using Servers = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(options->servers, (Servers{{"one", "a:2100"}, {"two", "b=c"}}));
+  EXPECT_EQ(options->required, "1.5");
+  EXPECT_EQ(options->folder, "live");
+  EXPECT_EQ(options->latest, "2.25");
+  EXPECT_EQ(options->patchSys, "conf/patch.sys");
+  EXPECT_EQ(options->maintenance, Maintenance::Off);
+  EXPECT_EQ(options->level, 3);
+}
+
+TEST(PublishCommandLineTest, DefaultsLeaveTheServerSettingsAlone) {
+  std::optional<PublishOptions> options = ParseCommandLine(Args{"release", "server"});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->level, 9);
+  EXPECT_FALSE(options->exe || options->required || options->latest || options->folder ||
+               options->patchSys || options->maintenance);
+  EXPECT_TRUE(options->servers.empty());
+  EXPECT_FALSE(ParseCommandLine(Args{"--help"})) << "help needs no folders";
+}
+
+TEST(PublishCommandLineTest, RefusesBadUsage) {
+  const std::vector<Args> bad = {
+      {},
+      {"release"},
+      {"release", "server", "extra"},
+      {"--bogus", "release", "server"},
+      {"release", "server", "--level"},
+      {"--level", "0", "release", "server"},
+      {"--level", "10", "release", "server"},
+      {"--level", "9x", "release", "server"},
+      {"--level", "5", "--level", "6", "release", "server"},
+      {"--maintenance", "maybe", "release", "server"},
+      {"--server", "no-equals", "release", "server"},
+      {"--server", "=address", "release", "server"},
+      {"--server", "name=", "release", "server"},
+      {"--server", "name=a\r\nb=c", "release", "server"},
+      {"--required", "2.0.1", "release", "server"},
+      {"--required", "beta", "release", "server"},
+      {"--required", "", "release", "server"},
+      {"--latest", "1.", "release", "server"},
+      {"--folder", "live", "release", "server"},
+      {"--required", "1", "--folder", "live\r\n", "release", "server"},
+      {"--exe", "bin\\veldra.exe", "release", "server"},
+      {"release\\sub", "server"},
+  };
+  for (const Args& args : bad) {
+    std::string line;
+    for (std::string_view arg : args) line += std::string(arg) + " ";
+    EXPECT_THROW(ParseCommandLine(args), UsageError) << line;
+  }
+}
+
+TEST_F(PublishTest, TheCommandReportsOnItsStreamsAndInItsExitStatus) {
+  WriteBytes(release / "a.dat", "a");
+  WriteBytes(release / "b.dat", "b");
+  const std::string releaseArg = release.string();
+  const std::string serverArg = server.string();
+  std::ostringstream out, err;
+
+  EXPECT_EQ(RunPublishCommand(Args{releaseArg, serverArg}, out, err, std::nullopt), 0);
+  EXPECT_TRUE(out.str().starts_with("2 files, 2 packages written, 0 kept, 2 bytes in, "))
+      << out.str();
+  EXPECT_EQ(err.str(), "") << "no progress without a terminal";
+
+  fs::remove(release / "b.dat");
+  out.str("");
+  EXPECT_EQ(RunPublishCommand(Args{releaseArg, serverArg}, out, err, std::nullopt), 0);
+  EXPECT_NE(out.str().find("\n1 stale packages left"), std::string::npos) << out.str();
+
+  out.str("");
+  EXPECT_EQ(RunPublishCommand(Args{"--level", "0", releaseArg, serverArg}, out, err, 80), 1);
+  EXPECT_NE(err.str().find("--level"), std::string::npos);
+  EXPECT_EQ(out.str(), "");
+
+  WriteBytes(release / "bad\nname", "x");
+  err.str("");
+  EXPECT_EQ(RunPublishCommand(Args{releaseArg, serverArg}, out, err, std::nullopt), 1);
+  EXPECT_NE(err.str().find(R"("bad\nname")"), std::string::npos) << err.str();
+
+  EXPECT_EQ(RunPublishCommand(Args{"--help"}, out, err, std::nullopt), 0);
+  EXPECT_TRUE(out.str().starts_with("usage: veldra-publish")) << out.str();
+}
+
+TEST(ProgressLineTest, OverwritesOneLineWithinTheWidthAndClearsIt) {
+  std::ostringstream terminal;
+  {
+    ProgressLine progress(terminal, 20);
+    progress.Show(1, 2, "\\a.dat");
+    progress.Show(2, 2, "\\folder\\with\\a\\long\\name.dat");
+    progress.Show(3, 3, "\\abcdefghijkl\xc3\xa4.dat");  // the cut would fall inside the ä
+  }
+  EXPECT_EQ(terminal.str(),
+            "\r\x1b[K[1/2] a.dat"
+            "\r\x1b[K[2/2] folder/with/a"
+            "\r\x1b[K[3/3] abcdefghijkl"
+            "\r\x1b[K");
+}
+
+TEST(ProgressLineTest, ShowsNothingWithoutATerminal) {
+  std::ostringstream terminal;
+  {
+    ProgressLine progress(terminal, std::nullopt);
+    progress.Show(1, 1, "\\a.dat");
+  }
+  EXPECT_EQ(terminal.str(), "");
+}
+
+}  // namespace

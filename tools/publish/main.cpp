@@ -1,0 +1,11 @@
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "tools/publish/progress_line.h"
+#include "tools/publish/publish_command.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  return RunPublishCommand(args, std::cout, std::cerr, StderrTerminalWidth());
+}

@@ -1,0 +1,102 @@
+#include "tools/publish/publish.h"
+
+#include <filesystem>
+#include <set>
+#include <vector>
+
+#include "engine/file_digests.h"
+#include "tools/publish/gzip_package.h"
+#include "tools/publish/input_files.h"
+#include "tools/publish/previous_publish.h"
+#include "tools/publish/publish_error.h"
+#include "tools/publish/release_files.h"
+#include "tools/publish/release_names.h"
+#include "tools/publish/replacing_file.h"
+#include "tools/publish/server_settings.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Its files would be published with the release, the half-written ones among them.
+void RefuseServerInsideRelease(const PublishOptions& options) {
+  if (IsWithin(fs::weakly_canonical(options.releaseDir), fs::weakly_canonical(options.serverDir))) {
+    throw PublishError("the server folder " + Quoted(options.serverDir.string()) +
+                       " is inside the release folder; nothing was written");
+  }
+}
+
+// Packs the file unless the server already holds its package for this content. Its entry
+// for filelist.log either way.
+ListedFile PublishFile(const ReleaseFile& file, const PublishOptions& options,
+                       PreviousPublish& previous, PublishSummary& summary) {
+  platform::File source = OpenForReading(file.path);
+  const Digest digest = DigestOfOpenFile(source, file.path);
+  if (previous.HoldsPackage(file.key, digest)) {
+    ++summary.packagesKept;
+    return ListedFile{file.key, digest};
+  }
+  ReplacingFile package(options.serverDir);
+  const PackedContent packed = WritePackage(source, file.key, options.level, package);
+  // The list would give a digest that the package's content does not have.
+  if (packed.digest != digest) {
+    throw PublishError(Quoted(ShownName(file.key)) +
+                       " changed while it was being published; publish again once it is complete");
+  }
+  package.CommitAs(PackageNameOf(file.key));
+  ++summary.packagesWritten;
+  summary.bytesIn += packed.size;
+  summary.bytesOut += package.size();
+  return ListedFile{file.key, digest};
+}
+
+// filelist.log names every package and pserv.log announces the list: each goes to disk only
+// after all that it names.
+void WriteLists(const PublishOptions& options, const std::vector<ListedFile>& listed,
+                const Digest& patcher) {
+  SyncFolder(options.serverDir);
+  const std::string fileList = FileListBytes(listed);
+  ReplaceFile(options.serverDir, "filelist.log", fileList);
+  SyncFolder(options.serverDir);
+  ReplaceFile(options.serverDir, "pserv.log",
+              PservLogBytes(DigestOfBytes(fileList), patcher, options.servers));
+  SyncFolder(options.serverDir);
+}
+
+std::size_t CountStalePackages(const fs::path& serverDir, const std::vector<ReleaseFile>& files) {
+  std::set<std::string> current;
+  for (const ReleaseFile& file : files) current.insert(PackageNameOf(file.key));
+  std::size_t stale = 0;
+  for (const fs::directory_entry& entry : fs::directory_iterator(serverDir)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_regular_file() && name.ends_with(".ppk") && !current.contains(name)) ++stale;
+  }
+  return stale;
+}
+
+}  // namespace
+
+PublishSummary Publish(const PublishOptions& options, const ProgressReport& progress) {
+  RefuseServerInsideRelease(options);
+  const std::vector<ReleaseFile> files = ListReleaseFiles(options.releaseDir);
+  const Digest patcher = options.exe ? DigestOfPath(*options.exe) : Digest{};
+  const std::optional<std::string> patchSys =
+      options.patchSys ? std::optional(ReadWhole(*options.patchSys)) : std::nullopt;
+
+  fs::create_directories(options.serverDir);
+  // Clients stay away before the first package changes, and until the last file is in place.
+  if (options.maintenance == Maintenance::On) SetMaintenance(options.serverDir, Maintenance::On);
+  PreviousPublish previous(options.serverDir);
+  PublishSummary summary;
+  summary.files = files.size();
+  std::vector<ListedFile> listed;
+  for (std::size_t at = 0; at < files.size(); ++at) {
+    progress(at + 1, files.size(), files[at].key);
+    listed.push_back(PublishFile(files[at], options, previous, summary));
+  }
+  WriteServerSettings(options, patchSys);
+  WriteLists(options, listed, patcher);
+  if (options.maintenance == Maintenance::Off) SetMaintenance(options.serverDir, Maintenance::Off);
+  summary.stalePackages = CountStalePackages(options.serverDir, files);
+  return summary;
+}

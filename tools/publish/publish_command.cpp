@@ -1,0 +1,59 @@
+#include "tools/publish/publish_command.h"
+
+#include <chrono>
+#include <exception>
+#include <iomanip>
+
+#include "tools/publish/progress_line.h"
+#include "tools/publish/publish.h"
+#include "tools/publish/publish_options.h"
+
+namespace {
+
+void PrintSummary(std::ostream& out, const PublishSummary& summary, double seconds) {
+  out << summary.files << " files, " << summary.packagesWritten << " packages written, "
+      << summary.packagesKept << " kept, " << summary.bytesIn << " bytes in, " << summary.bytesOut
+      << " bytes out, " << std::fixed << std::setprecision(2) << seconds << " seconds\n";
+  if (summary.stalePackages > 0) {
+    out << summary.stalePackages << " stale packages left (their files are no longer in the "
+        << "release)\n";
+  }
+}
+
+PublishSummary TimedPublish(const PublishOptions& options, ProgressLine& progress,
+                            double& seconds) {
+  const auto start = std::chrono::steady_clock::now();
+  PublishSummary summary =
+      Publish(options, [&](std::size_t done, std::size_t count, const std::string& key) {
+        progress.Show(done, count, key);
+      });
+  seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return summary;
+}
+
+}  // namespace
+
+int RunPublishCommand(const std::vector<std::string_view>& args, std::ostream& out,
+                      std::ostream& err, std::optional<std::size_t> terminalWidth) {
+  try {
+    std::optional<PublishOptions> options = ParseCommandLine(args);
+    if (!options) {
+      out << kUsage;
+      return 0;
+    }
+    double seconds = 0;
+    PublishSummary summary;
+    {
+      ProgressLine progress(err, terminalWidth);  // cleared before anything else is printed
+      summary = TimedPublish(*options, progress, seconds);
+    }
+    PrintSummary(out, summary, seconds);
+    return 0;
+  } catch (const UsageError& error) {
+    err << "veldra-publish: " << error.what() << "\n(veldra-publish --help tells more)\n";
+    return 1;
+  } catch (const std::exception& error) {
+    err << "veldra-publish: " << error.what() << "\n";
+    return 1;
+  }
+}
