@@ -108,6 +108,10 @@ bool FileDiffersFromDigest(const std::string& path, const Digest& expected) {
   return !digest || *digest != expected;
 }
 
+bool NeedsPackage(const std::string& key, const FileDigests& digests) {
+  return digests.fetched != digests.listed || !platform::PathExists("temp\\" + PackageNameOf(key));
+}
+
 bool LoadFileList(PatchJob& job) {
   std::optional<std::string> pservLog = platform::ReadWholeFile("pserv.log");
   std::optional<Digest> expected = pservLog ? FileListDigestOfPservLog(*pservLog) : std::nullopt;

@@ -78,6 +78,10 @@ std::string FileListBytes(const std::vector<ListedFile>& files);
 // True unless the file opens (without sharing) and its MD5 equals `expected`.
 bool FileDiffersFromDigest(const std::string& path, const Digest& expected);
 
+// The entry's package must be fetched: none for the listed content was downloaded, or the
+// one that was is no longer waiting in temp\.
+bool NeedsPackage(const std::string& key, const FileDigests& digests);
+
 // The file-list stage: makes the local filelist.log the one pserv.log announces, fetching it
 // when it differs, and loads its digests into the job's map.
 bool LoadFileList(PatchJob& job);

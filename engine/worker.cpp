@@ -3,9 +3,11 @@
 #include <mutex>
 
 #include "engine/file_digests.h"
+#include "engine/game_download.h"
 #include "engine/http_connection.h"
 #include "engine/local_check.h"
 #include "engine/patch_job.h"
+#include "engine/self_update.h"
 #include "engine/server_select.h"
 #include "engine/version_check.h"
 #include "platform/prompt.h"
@@ -25,7 +27,8 @@ bool ProbeMaintenance(PatchJob& job) {
 
 // In order; the first that returns false ends the run.
 constexpr Stage kStages[] = {
-    CheckLocalFiles, ConnectServer, CheckVersion, ProbeMaintenance, LoadFileList,
+    CheckLocalFiles, ConnectServer,     CheckVersion,      ProbeMaintenance,
+    LoadFileList,    UpdatePatchSystem, DownloadGameFiles,
 };
 
 // A stop the window asked for before the thread got going wins over the start.

@@ -191,8 +191,8 @@ TEST_F(DecompressPackagesTest, AFolderThatCannotBeMadeIsToldAndTheFileFails) {
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
   EXPECT_FALSE(DecompressPackages(job));
-  EXPECT_EQ(Texts(prompt), (std::vector<std::string>{"Cannot create directory.\ndata\\",
-                                                      "_data_a_dat.ppk"}));
+  EXPECT_EQ(Texts(prompt),
+            (std::vector<std::string>{"Cannot create directory.\ndata\\", "_data_a_dat.ppk"}));
   EXPECT_EQ(prompt.Shown()[0].caption, "") << "the application's own box";
   EXPECT_TRUE(platform::PathExists("temp\\_data_a_dat.ppk"));
 }

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "engine/file_digests.h"
+#include "engine/package.h"
 #include "engine/patch_job.h"
+#include "engine/status_log.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 #include "platform/shell.h"
+#include "tests/support/gzip_bytes.h"
 #include "tests/support/patch_sys.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/scripted_prompt.h"
@@ -14,7 +17,7 @@
 
 namespace {
 
-// A server that lets the run through to the maintenance probe.
+// A server with one game file for a folder whose patcher is current.
 class PatchWorkerRunTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -27,7 +30,9 @@ class PatchWorkerRunTest : public testing::Test {
     server.Serve("patch.sys", config);
     std::string list = FileListBytes({{"\\data\\a.dat", DigestOfBytes("a")}});
     server.Serve("filelist.log", list);
-    server.Serve("pserv.log", PservLogBytes(DigestOfBytes(list), Digest{}, {}));
+    server.Serve("pserv.log", PservLogBytes(DigestOfBytes(list), DigestOfBytes("patcher"), {}));
+    server.Serve("_data_a_dat.ppk", GzipBytes("a") + PackageTrailer("data\\a.dat"));
+    folder.Write("veldra.exe", "patcher");
     server.Serve("remote.ver", "1.0");
     server.Serve("latest.ver", "1.0");
   }
@@ -58,11 +63,13 @@ TEST_F(PatchWorkerRunTest, NoMarkerLetsTheRunGoOn) {
   RunPatchWorker(job);
   EXPECT_TRUE(Requested("/./lock.ftp"));
   EXPECT_EQ(CurrentState(job), PatchState::Done);
-  // The local check came first and the file list after the probe.
-  EXPECT_TRUE(platform::PathExists("localfileStatus.log"));
-  ASSERT_NE(job.files.Find("\\data\\a.dat"), nullptr);
-  EXPECT_EQ(job.files.Find("\\data\\a.dat")->listed, DigestOfBytes("a"));
-  EXPECT_NE(job.files.Find("\\local.ver"), nullptr);
+  // Every stage ran: the game file arrived and the status log knows it.
+  EXPECT_EQ(folder.Read("data/a.dat"), "a");
+  FileDigestMap saved;
+  ReadStatusLog(folder.Read("localfileStatus.log"), saved);
+  ASSERT_NE(saved.Find("\\data\\a.dat"), nullptr);
+  EXPECT_EQ(saved.Find("\\data\\a.dat")->installed, DigestOfBytes("a"));
+  EXPECT_NE(saved.Find("\\local.ver"), nullptr);
 }
 
 TEST_F(PatchWorkerRunTest, AServerThatCannotAnswerTheProbeLetsTheRunGoOn) {

@@ -1,0 +1,55 @@
+#include "engine/game_download.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/file_digests.h"
+#include "engine/http_connection.h"
+#include "engine/packages.h"
+#include "engine/patch_job.h"
+#include "engine/status_log.h"
+
+namespace {
+
+std::vector<std::string> FilesToFetch(const FileDigestMap& files) {
+  std::vector<std::string> keys;
+  for (const auto& [key, digests] : files) {
+    if (digests.installed == digests.listed || IsZeroDigest(digests.listed)) continue;
+    if (NeedsPackage(key, digests)) keys.push_back(key);
+  }
+  return keys;
+}
+
+}  // namespace
+
+bool DownloadGameFiles(PatchJob& job) {
+  BeginStage(job, ConfigText(job, "Msg", "Patch Game", "Downloading game files"));
+  const std::vector<std::string> keys = FilesToFetch(job.files);
+  {
+    std::lock_guard<std::mutex> hold(job.lock);
+    job.stagePos = 0;
+    job.stageRange = static_cast<std::int32_t>(keys.size());
+  }
+  for (const std::string& key : keys) {
+    if (CurrentState(job) == PatchState::Stop) break;
+    {
+      std::lock_guard<std::mutex> hold(job.lock);
+      ++job.stagePos;
+    }
+    if (!DownloadFile(job, PackageNameOf(key), false)) {
+      WriteStatusLog(job);  // what was fetched so far need not be fetched again
+      SetState(job, PatchState::Failed);
+      return false;
+    }
+    FileDigests& digests = *job.files.Find(key);
+    digests.fetched = digests.listed;
+  }
+  WriteStatusLog(job);
+  if (CurrentState(job) == PatchState::Stop) return false;
+  if (!DecompressPackages(job)) {
+    SetState(job, PatchState::Failed);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,98 @@
+#include "engine/self_update.h"
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/file_digests.h"
+#include "engine/http_connection.h"
+#include "engine/packages.h"
+#include "engine/patch_job.h"
+#include "engine/status_log.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "platform/prompt.h"
+
+namespace {
+
+constexpr const char* kPictureKeys[] = {"imaged", "imagen", "imageh", "imagex"};
+
+// The pictures patch.sys names for the window, as keys, in lookup order and with repeats.
+std::vector<std::string> SkinPictureKeys(const PatchJob& job) {
+  platform::ProfileReader config(job.configPath);
+  std::vector<std::string> keys;
+  auto add = [&](const std::string& section, const char* key) {
+    // The key's backslash and the value share one 1024-byte buffer.
+    std::string value = config.String(section, key, "", 1023);
+    if (!value.empty()) keys.push_back("\\" + value);
+  };
+  add("layout", "image");
+  const std::pair<const char*, int> groups[] = {
+      {"Button", 10}, {"RadioDDX", 8}, {"RadioDWT", 8}, {"Radio", 8}};
+  for (const auto& [prefix, count] : groups) {
+    for (int number = 1; number <= count; ++number) {
+      for (const char* key : kPictureKeys) add(prefix + std::to_string(number), key);
+    }
+  }
+  return keys;
+}
+
+// Pictures to fetch: those the map knows whose installed content is not the listed one. A
+// picture the map does not know cannot be fetched, and must not ask for a relaunch each run.
+std::vector<std::string> StalePictures(PatchJob& job) {
+  std::vector<std::string> stale;
+  for (const std::string& key : SkinPictureKeys(job)) {
+    const FileDigests* digests = job.files.Find(key);
+    if (digests != nullptr && digests->installed != digests->listed) stale.push_back(key);
+  }
+  return stale;
+}
+
+}  // namespace
+
+bool UpdatePatchSystem(PatchJob& job) {
+  std::optional<std::string> pservLog = platform::ReadWholeFile("pserv.log");
+  std::optional<Digest> patcher = pservLog ? PatcherDigestOfPservLog(*pservLog) : std::nullopt;
+  if (!patcher) {
+    platform::ShowMessage("Error reading pserv.log", "Error", platform::kBoxOk);
+    return false;
+  }
+  bool patcherChanged = false;
+  if (FileDiffersFromDigest("veldra.exe", *patcher)) {
+    // Counts as changed even when the download failed: the relaunch tries again.
+    DownloadFile(job, "veldra.exe", true);
+    patcherChanged = true;
+  }
+  const std::vector<std::string> pictures = StalePictures(job);
+  const bool relaunch = patcherChanged || !pictures.empty();
+
+  BeginStage(job, ConfigText(job, "Msg", "UpdatePatchSys", "Update Patch System"));
+  {
+    std::lock_guard<std::mutex> hold(job.lock);
+    job.stagePos = 0;
+    job.stageRange = static_cast<std::int32_t>(pictures.size());
+  }
+  for (const std::string& key : pictures) {
+    if (CurrentState(job) == PatchState::Stop) break;
+    {
+      std::lock_guard<std::mutex> hold(job.lock);
+      ++job.stagePos;
+    }
+    FileDigests& digests = *job.files.Find(key);
+    if (!NeedsPackage(key, digests)) continue;
+    if (!DownloadFile(job, PackageNameOf(key), false)) return false;
+    digests.fetched = digests.listed;
+  }
+  WriteStatusLog(job);
+  if (CurrentState(job) == PatchState::Stop) return false;
+  if (!DecompressPackages(job)) {
+    SetState(job, PatchState::Failed);
+    return false;
+  }
+  if (!relaunch) return true;
+  // A stop that came meanwhile wins: the game download then ends before its first file.
+  if (CurrentState(job) == PatchState::Stop) return true;
+  SetState(job, PatchState::Relaunch);
+  return false;
+}

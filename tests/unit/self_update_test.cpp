@@ -1,0 +1,129 @@
+#include "engine/self_update.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/file_digests.h"
+#include "engine/package.h"
+#include "engine/patch_job.h"
+#include "platform/files.h"
+#include "platform/prompt.h"
+#include "tests/support/gzip_bytes.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/test_servers.h"
+
+namespace {
+
+class UpdatePatchSystemTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    server.Reset();
+    ASSERT_TRUE(platform::CreateFolder("temp"));
+    job.configPath = folder.path() + "\\patch.sys";
+    job.state = static_cast<std::int32_t>(PatchState::Running);
+    folder.Write("patch.sys",
+                 "[layout]\r\nimage=skin\\bg.bmp\r\n[Button3]\r\nimagen=skin\\start.bmp\r\n"
+                 "imageh=skin\\start.bmp\r\n[Radio8]\r\nimagex=skin\\gone.bmp\r\n");
+    folder.Write("veldra.exe", "patcher 1");
+    PublishPatcher("patcher 1");
+    Picture("\\skin\\bg.bmp", "bg", "bg");
+    Picture("\\skin\\start.bmp", "start", "start");
+    ASSERT_TRUE(job.connection.Connect("127.0.0.1", server.port(), "."));
+  }
+  void PublishPatcher(const std::string& content) {
+    server.Serve("veldra.exe", content);
+    folder.Write("pserv.log", PservLogBytes(Digest{}, DigestOfBytes(content), {}));
+  }
+  // A picture the server lists as `listed`, installed as `installed`.
+  FileDigests& Picture(const std::string& key, const std::string& installed,
+                       const std::string& listed) {
+    folder.Write(key.substr(1), installed);
+    server.Serve(PackageNameOf(key), GzipBytes(listed) + PackageTrailer(key.substr(1)));
+    FileDigests& digests = job.files.FindOrAdd(key);
+    digests.installed = digests.fetched = DigestOfBytes(installed);
+    digests.listed = DigestOfBytes(listed);
+    return digests;
+  }
+  int Fetches(const std::string& name) const {
+    int count = 0;
+    for (const LoggedRequest& request : server.Requests()) {
+      count += request.path == "/./" + name && request.status == 200;
+    }
+    return count;
+  }
+
+  FaultServer server;
+  ScratchFolder folder;
+  PatchJob job;
+};
+
+TEST_F(UpdatePatchSystemTest, ACurrentPatcherGoesOnToTheGame) {
+  folder.Write("temp/_game_dat.ppk", GzipBytes("game") + PackageTrailer("game.dat"));
+  ASSERT_TRUE(UpdatePatchSystem(job));
+  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_TRUE(platform::PathExists("localfileStatus.log"));
+  EXPECT_EQ(folder.Read("game.dat"), "game") << "packages left waiting are unpacked";
+  EXPECT_EQ(CurrentState(job), PatchState::Running);
+}
+
+TEST_F(UpdatePatchSystemTest, ANewExecutableIsFetchedInPlaceAndRelaunches) {
+  PublishPatcher("patcher 2");
+  EXPECT_FALSE(UpdatePatchSystem(job));
+  EXPECT_EQ(folder.Read("veldra.exe"), "patcher 2");
+  EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
+}
+
+TEST_F(UpdatePatchSystemTest, AnExecutableThatCannotBeFetchedStillRelaunches) {
+  PublishPatcher("patcher 2");
+  server.SetRules(R"({"veldra.exe": {"status": 404}})");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(UpdatePatchSystem(job));
+  ASSERT_EQ(prompt.Shown().size(), 1u);
+  EXPECT_EQ(prompt.Shown()[0].text, "veldra.exe");
+  EXPECT_EQ(folder.Read("veldra.exe"), "patcher 1");
+  EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
+}
+
+TEST_F(UpdatePatchSystemTest, AChangedPictureNamedTwiceIsFetchedOnceAndRelaunchesOnce) {
+  Picture("\\skin\\start.bmp", "start", "new start");
+  EXPECT_FALSE(UpdatePatchSystem(job));
+  EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
+  EXPECT_EQ(Fetches("_skin_start_bmp.ppk"), 1);
+  EXPECT_EQ(folder.Read("skin/start.bmp"), "new start");
+  EXPECT_EQ(job.files.Find("\\skin\\start.bmp")->installed, DigestOfBytes("new start"));
+
+  // The relaunched patcher finds its pictures current.
+  job.state = static_cast<std::int32_t>(PatchState::Running);
+  EXPECT_TRUE(UpdatePatchSystem(job));
+  EXPECT_EQ(Fetches("_skin_start_bmp.ppk"), 1);
+}
+
+TEST_F(UpdatePatchSystemTest, APictureWaitingInTempIsUnpackedNotFetched) {
+  FileDigests& bg = Picture("\\skin\\bg.bmp", "bg", "new bg");
+  bg.fetched = bg.listed;
+  folder.Write("temp/_skin_bg_bmp.ppk", GzipBytes("new bg") + PackageTrailer("skin\\bg.bmp"));
+  EXPECT_FALSE(UpdatePatchSystem(job));
+  EXPECT_EQ(Fetches("_skin_bg_bmp.ppk"), 0);
+  EXPECT_EQ(folder.Read("skin/bg.bmp"), "new bg");
+  EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
+}
+
+TEST_F(UpdatePatchSystemTest, APictureNobodyKnowsAsksForNoRelaunch) {
+  // skin\gone.bmp is named by patch.sys, but is neither on disk nor in the file list.
+  ASSERT_EQ(job.files.Find("\\skin\\gone.bmp"), nullptr);
+  EXPECT_TRUE(UpdatePatchSystem(job));
+  EXPECT_EQ(CurrentState(job), PatchState::Running);
+}
+
+TEST_F(UpdatePatchSystemTest, APictureThatCannotBeFetchedFailsWithoutSaving) {
+  Picture("\\skin\\bg.bmp", "bg", "new bg");
+  server.SetRules(R"({"_skin_bg_bmp.ppk": {"status": 404}})");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(UpdatePatchSystem(job));
+  EXPECT_FALSE(platform::PathExists("localfileStatus.log"));
+  EXPECT_EQ(CurrentState(job), PatchState::Running) << "the driver makes it Failed";
+}
+
+}  // namespace
