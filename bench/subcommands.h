@@ -12,7 +12,11 @@ constexpr int kExitFailed = 2;
 struct Subcommand {
   const char* name;
   const char* arguments;
+  const char* summary;  // what it runs and what it leaves changed, for the usage text
   int (*run)(const std::vector<std::string>& args);
 };
 
 int RunDownload(const std::vector<std::string>& args);
+int RunDigest(const std::vector<std::string>& args);
+int RunUnpack(const std::vector<std::string>& args);
+int RunStatusLog(const std::vector<std::string>& args);

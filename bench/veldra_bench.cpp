@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -8,13 +9,37 @@
 namespace {
 
 constexpr Subcommand kSubcommands[] = {
-    {"download", "HOST PORT FOLDER NAME...", RunDownload},
+    {"download", "HOST PORT FOLDER NAME...",
+     "Fetches each NAME of FOLDER on HOST:PORT into temp\\NAME, as the patcher does.", RunDownload},
+    {"digest", "[--list] DIR",
+     "Digests every file below DIR as a first local check does, timing the walk and the\n"
+     "digest pass apart. Removes the localfileStatus.log that the pass saves in DIR, so DIR\n"
+     "is left as it was; refuses a DIR that holds one already. --list adds md5sum's lines.",
+     RunDigest},
+    {"unpack", "DIR",
+     "Unpacks the packages in DIR/temp into DIR as the patcher does, which deletes them.\n"
+     "Removes the localfileStatus.log that the stage saves in DIR; refuses a DIR that holds\n"
+     "one already.",
+     RunUnpack},
+    {"statuslog", "N",
+     "Saves a status log of N entries in the current directory and loads it as the local\n"
+     "check does, timing each; then removes it. Refuses a directory that holds one already.",
+     RunStatusLog},
 };
+
+void PrintIndented(const std::string& text) {
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = std::min(text.find('\n', start), text.size());
+    std::fprintf(stderr, "    %s\n", text.substr(start, end - start).c_str());
+    start = end + 1;
+  }
+}
 
 void PrintUsage(const Subcommand* only) {
   for (const Subcommand& command : kSubcommands) {
     if (only == nullptr || only == &command) {
       std::fprintf(stderr, "usage: veldra-bench %s %s\n", command.name, command.arguments);
+      PrintIndented(command.summary);
     }
   }
 }

@@ -1,0 +1,108 @@
+// veldra-bench unpack DIR: the patcher's unpacking of the packages in DIR\temp, timed.
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bench/enter_folder.h"
+#include "bench/figure_lines.h"
+#include "bench/own_status_log.h"
+#include "bench/subcommands.h"
+#include "bench/throughput_table.h"
+#include "engine/package.h"
+#include "engine/packages.h"
+#include "engine/patch_job.h"
+#include "platform/files.h"
+
+namespace {
+
+std::optional<std::string> ReadAt(platform::File& file, std::int64_t offset, std::size_t size) {
+  std::string bytes(size, '\0');
+  if (!file.Seek(offset) || file.Read(bytes.data(), size) != static_cast<std::int64_t>(size)) {
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// The target a package's trailer names, read as the engine reads it.
+std::optional<std::string> TargetOfPackageFile(const std::string& package) {
+  platform::File file;
+  if (!file.Open(package, platform::FileMode::Read)) return std::nullopt;
+  std::optional<std::int64_t> length = file.Length();
+  if (!length || *length < static_cast<std::int64_t>(kTrailerEndSize)) return std::nullopt;
+  std::optional<std::string> end =
+      ReadAt(file, *length - static_cast<std::int64_t>(kTrailerEndSize), kTrailerEndSize);
+  std::optional<std::uint32_t> trailerLength =
+      end ? TrailerLengthOf(*end, static_cast<std::uint64_t>(*length)) : std::nullopt;
+  if (!trailerLength) return std::nullopt;
+  std::optional<std::string> trailer = ReadAt(file, *length - *trailerLength, *trailerLength);
+  return trailer ? TargetOfTrailer(*trailer) : std::nullopt;
+}
+
+std::optional<std::vector<std::string>> PackagesWaiting() {
+  std::vector<platform::FoundEntry> found;
+  if (!platform::FindEntries("temp\\*.ppk", found)) return std::nullopt;
+  std::vector<std::string> packages;
+  for (const platform::FoundEntry& entry : found) {
+    if (!entry.folder) packages.push_back("temp\\" + entry.name);
+  }
+  return packages;
+}
+
+std::optional<std::int64_t> FileLength(const std::string& name) {
+  platform::File file;
+  if (!file.Open(name, platform::FileMode::Read)) return std::nullopt;
+  return file.Length();
+}
+
+}  // namespace
+
+int RunUnpack(const std::vector<std::string>& args) {
+  if (args.size() != 1) return kExitUsage;
+  const std::string& folder = args[0];
+  if (!EnterFolder(folder) || !NoStatusLogYet()) return kExitFailed;
+  std::optional<std::vector<std::string>> packages = PackagesWaiting();
+  if (!packages || packages->empty()) {
+    std::fprintf(stderr, "veldra-bench: no packages in %s/temp\n", folder.c_str());
+    return kExitFailed;
+  }
+  // The targets are known only from the packages, which unpacking deletes.
+  std::vector<std::string> targets;
+  for (const std::string& package : *packages) {
+    std::optional<std::string> target = TargetOfPackageFile(package);
+    if (!target) {
+      std::fprintf(stderr, "veldra-bench: %s is no valid package\n", package.c_str());
+      return kExitFailed;
+    }
+    targets.push_back(*target);
+  }
+
+  PatchJob job;
+  Stopwatch clock;
+  bool unpacked = DecompressPackages(job);
+  double seconds = clock.Seconds();
+  if (!RemoveOwnStatusLog() || !unpacked) return kExitFailed;
+
+  std::optional<std::vector<std::string>> left = PackagesWaiting();
+  if (!left || !left->empty()) {
+    std::fprintf(stderr, "veldra-bench: packages were left in temp\n");
+    return kExitFailed;
+  }
+  std::int64_t bytes = 0;
+  for (const std::string& target : targets) {
+    std::optional<std::int64_t> length = FileLength(target);
+    if (!length) {
+      std::fprintf(stderr, "veldra-bench: %s was not unpacked\n", target.c_str());
+      return kExitFailed;
+    }
+    bytes += *length;
+  }
+
+  PrintFigureTitle("unpacking in " + folder);
+  PrintCount("packages", static_cast<std::int64_t>(targets.size()));
+  PrintCount("bytes written", bytes);
+  PrintSeconds("unpack seconds", seconds);
+  PrintRate("unpack MB/s", bytes, seconds);
+  return kExitOk;
+}
