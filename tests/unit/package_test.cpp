@@ -32,6 +32,15 @@ TEST(PackageTrailerTest, LengthAndMagicMustFitThePackage) {
   EXPECT_FALSE(TrailerLengthOf(huge, 1u << 20));
 }
 
+TEST(PackageTrailerTest, APackageCutAnywhereHasNoTrailer) {
+  const std::string package = std::string("\x1f\x8b member bytes") + PackageTrailer("data\\a.dat");
+  for (std::size_t length = 0; length < package.size(); ++length) {
+    std::string_view cut = std::string_view(package).substr(0, length);
+    if (cut.size() < 8) continue;
+    EXPECT_FALSE(TrailerLengthOf(cut.substr(cut.size() - 8), cut.size())) << "cut at " << length;
+  }
+}
+
 TEST(PackageTrailerTest, ExtraBytesAfterTheTargetAreNotInterpreted) {
   std::string trailer = std::string(1, '\x07') + "sub\\b.bin" + std::string("\0junk", 5);
   trailer += std::string("\x17\x00\x00\x00\x32\xdf\xb8\x00", 8);
