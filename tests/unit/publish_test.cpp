@@ -202,6 +202,7 @@ TEST_F(PublishTest, EngineReadersGetEveryFileBack) {
   const std::string pserv = Bytes(server / "pserv.log");
   EXPECT_EQ(FileListDigestOfPservLog(pserv), DigestOfBytes(fileList));
   EXPECT_EQ(PatcherDigestOfPservLog(pserv), DigestOfBytes(files.at("veldra.exe")));
+  EXPECT_EQ(Bytes(server / "veldra.exe"), files.at("veldra.exe")) << "fetched whole, too";
   EXPECT_EQ(ServerListOfPservLog(pserv),
             (std::vector<std::string>{"patch1.example:2100", "patch2.example/live", "10.0.0.3"}));
 }

@@ -20,11 +20,6 @@ Digest DigestOfOpenFile(platform::File& file, const fs::path& path) {
   return *digest;
 }
 
-Digest DigestOfPath(const fs::path& path) {
-  platform::File file = OpenForReading(path);
-  return DigestOfOpenFile(file, path);
-}
-
 std::string ReadWhole(const fs::path& path) {
   std::optional<std::string> bytes = platform::ReadWholeFile(path.string());
   if (!bytes) throw PublishError("cannot read " + Quoted(path.string()));

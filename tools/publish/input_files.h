@@ -13,5 +13,4 @@
 platform::File OpenForReading(const std::filesystem::path& path);
 // The MD5 of the open file from its current position to its end.
 Digest DigestOfOpenFile(platform::File& file, const std::filesystem::path& path);
-Digest DigestOfPath(const std::filesystem::path& path);
 std::string ReadWhole(const std::filesystem::path& path);

@@ -79,7 +79,8 @@ std::size_t CountStalePackages(const fs::path& serverDir, const std::vector<Rele
 PublishSummary Publish(const PublishOptions& options, const ProgressReport& progress) {
   RefuseServerInsideRelease(options);
   const std::vector<ReleaseFile> files = ListReleaseFiles(options.releaseDir);
-  const Digest patcher = options.exe ? DigestOfPath(*options.exe) : Digest{};
+  const std::optional<std::string> patcher =
+      options.exe ? std::optional(ReadWhole(*options.exe)) : std::nullopt;
   const std::optional<std::string> patchSys =
       options.patchSys ? std::optional(ReadWhole(*options.patchSys)) : std::nullopt;
 
@@ -94,8 +95,8 @@ PublishSummary Publish(const PublishOptions& options, const ProgressReport& prog
     progress(at + 1, files.size(), files[at].key);
     listed.push_back(PublishFile(files[at], options, previous, summary));
   }
-  WriteServerSettings(options, patchSys);
-  WriteLists(options, listed, patcher);
+  WriteServerSettings(options, patchSys, patcher);
+  WriteLists(options, listed, patcher ? DigestOfBytes(*patcher) : Digest{});
   if (options.maintenance == Maintenance::Off) SetMaintenance(options.serverDir, Maintenance::Off);
   summary.stalePackages = CountStalePackages(options.serverDir, files);
   return summary;

@@ -17,9 +17,11 @@ std::string RemoteVerBytes(const std::string& version, const std::optional<std::
 
 }  // namespace
 
-void WriteServerSettings(const PublishOptions& options,
-                         const std::optional<std::string>& patchSys) {
+void WriteServerSettings(const PublishOptions& options, const std::optional<std::string>& patchSys,
+                         const std::optional<std::string>& patcher) {
   if (patchSys) ReplaceFile(options.serverDir, "patch.sys", *patchSys);
+  // The patcher fetches its executable whole, not as a package.
+  if (patcher) ReplaceFile(options.serverDir, "veldra.exe", *patcher);
   if (options.required) {
     ReplaceFile(options.serverDir, "remote.ver", RemoteVerBytes(*options.required, options.folder));
   }
