@@ -1,0 +1,61 @@
+#include "tools/cli/cli_options.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Args = std::vector<std::string_view>;
+using Action = CliCommandLine::Action;
+
+TEST(CliOptionsTest, NoArgumentsPatchWithTheDefaults) {
+  CliCommandLine line = ParseCliCommandLine({});
+  ASSERT_EQ(line.action, Action::Patch);
+  EXPECT_EQ(line.options.zone, "");
+  EXPECT_EQ(line.options.answering, Answering::Ask);
+  EXPECT_FALSE(line.options.start);
+}
+
+TEST(CliOptionsTest, EachOptionTakesEffect) {
+  CliCommandLine line = ParseCliCommandLine(Args{"--zone", "Europe", "--no", "--start"});
+  ASSERT_EQ(line.action, Action::Patch);
+  EXPECT_EQ(line.options.zone, "Europe");
+  EXPECT_EQ(line.options.answering, Answering::No);
+  EXPECT_TRUE(line.options.start);
+  EXPECT_EQ(ParseCliCommandLine(Args{"--yes"}).options.answering, Answering::Yes);
+  EXPECT_EQ(ParseCliCommandLine(Args{"--zone=Asia"}).options.zone, "Asia");
+}
+
+TEST(CliOptionsTest, HelpWinsWhereverItStands) {
+  EXPECT_EQ(ParseCliCommandLine(Args{"--help"}).action, Action::Help);
+  EXPECT_EQ(ParseCliCommandLine(Args{"--zone", "Demo", "--help"}).action, Action::Help);
+}
+
+TEST(CliOptionsTest, AProblemIsNamedAndNothingRuns) {
+  const std::pair<Args, const char*> cases[] = {
+      {{"--verbose"}, "unknown option --verbose"},
+      {{"-y"}, "unknown option -y"},
+      {{"game"}, "unexpected argument game"},
+      {{"--zone"}, "--zone needs a NAME"},
+      {{"--zone="}, "--zone needs a NAME"},
+      // An option where the name should be means the name was forgotten.
+      {{"--zone", "--yes"}, "--zone needs a NAME"},
+      {{"--zone", "A", "--zone", "B"}, "--zone is given twice"},
+      {{"--yes", "--no"}, "--yes and --no cannot go together"},
+      {{"--no", "--start", "--yes"}, "--yes and --no cannot go together"},
+  };
+  for (const auto& [args, problem] : cases) {
+    CliCommandLine line = ParseCliCommandLine(args);
+    EXPECT_EQ(line.action, Action::Usage) << problem;
+    EXPECT_EQ(line.problem, problem);
+  }
+}
+
+TEST(CliOptionsTest, TheUsageTellsWhatGoesWhere) {
+  const std::string usage = kCliUsage;
+  for (const char* told : {"--zone NAME", "--yes", "--no", "--start", "Standard output",
+                           "Standard error", "Exit status", "Ctrl-C"}) {
+    EXPECT_NE(usage.find(told), std::string::npos) << told;
+  }
+}
+
+}  // namespace

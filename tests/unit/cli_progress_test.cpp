@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tools/cli/console.h"
+#include "tools/cli/progress_format.h"
+#include "tools/cli/progress_log.h"
+#include "tools/cli/progress_view.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+PatchSnapshot Seen(const std::string& stage, const std::string& item, std::int32_t itemPos = 0,
+                   std::int32_t stagePos = 0, std::int32_t stageRange = 0) {
+  PatchSnapshot seen;
+  seen.stageText = stage;
+  seen.itemText = item;
+  seen.itemPos = itemPos;
+  seen.itemRange = itemPos > 0 ? 512 : 0;
+  seen.stagePos = stagePos;
+  seen.stageRange = stageRange;
+  seen.state = PatchState::Running;
+  return seen;
+}
+
+ProgressView View(const std::string& stage, const std::string& item,
+                  std::optional<std::uint32_t> bytes = std::nullopt, std::int32_t stagePos = 0,
+                  std::int32_t stageRange = 0) {
+  return ProgressView{stage, item, bytes, stagePos, stageRange};
+}
+
+TEST(FormatBytesTest, BinaryUnitsWithOneDecimal) {
+  EXPECT_EQ(FormatBytes(0), "0 B");
+  EXPECT_EQ(FormatBytes(1023), "1023 B");
+  EXPECT_EQ(FormatBytes(1024), "1.0 KiB");
+  EXPECT_EQ(FormatBytes(1536), "1.5 KiB");
+  EXPECT_EQ(FormatBytes(3u << 20), "3.0 MiB");
+  EXPECT_EQ(FormatBytes(0xFFFFFFFFu), "4.0 GiB");
+  EXPECT_EQ(FormatBytes(5ull << 40), "5.0 TiB");
+}
+
+TEST(FormatBytesTest, AValueThatWouldRoundUpTo1024TakesTheNextUnit) {
+  EXPECT_EQ(FormatBytes(1024 * 1024 - 1), "1.0 MiB");
+  EXPECT_EQ(FormatBytes(1048575ull * 1024), "1.0 GiB");
+}
+
+TEST(ProgressBarTest, KeepsItsWidthWhateverTheCounts) {
+  EXPECT_EQ(ProgressBar(0, 0, 10), "[          ]");
+  EXPECT_EQ(ProgressBar(5, 0, 10), "[          ]");
+  EXPECT_EQ(ProgressBar(-1, 4, 10), "[          ]");
+  EXPECT_EQ(ProgressBar(1, 4, 10), "[##        ]");
+  EXPECT_EQ(ProgressBar(399, 400, 10), "[######### ]");  // full only when done
+  EXPECT_EQ(ProgressBar(400, 400, 10), "[##########]");
+  EXPECT_EQ(ProgressBar(900, 400, 10), "[##########]");
+  EXPECT_EQ(ProgressBar(2147483647, 2147483647, 20).size(), 22u);
+}
+
+TEST(FitNameTest, ALongNameKeepsItsStartAndItsEnd) {
+  EXPECT_EQ(FitName("data\\a.dat", 10), "data\\a.dat");
+  const std::string fitted = FitName("data\\maps\\zone1\\tiles\\forest_north.dat", 24);
+  EXPECT_EQ(fitted.size(), 24u);
+  EXPECT_EQ(fitted, "data\\ma...rest_north.dat");
+  EXPECT_EQ(FitName("abcdefgh", 3), "abc");
+  EXPECT_EQ(FitName("abcdefgh", 0), "");
+}
+
+TEST(FitNameTest, NeverCutsAUtf8SequenceInTwo) {
+  const std::string name = "d\xC3\xA9j\xC3\xA0\\\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC.dat";
+  for (std::size_t width = 0; width <= name.size(); ++width) {
+    const std::string fitted = FitName(name, width);
+    EXPECT_LE(fitted.size(), width);
+    // No sequence begins without its lead byte, and none ends short of its bytes.
+    for (std::size_t at = 0; at < fitted.size();) {
+      const unsigned char lead = static_cast<unsigned char>(fitted[at]);
+      ASSERT_NE(lead & 0xC0, 0x80) << width;
+      std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+      ASSERT_LE(at + length, fitted.size()) << width;
+      at += length;
+    }
+  }
+}
+
+TEST(TerminalLineTest, TellsStageBarCountItemAndBytes) {
+  EXPECT_EQ(TerminalLine(View("Downloading game files", "_data_a_dat.ppk", 1536, 3, 12), 79),
+            "Downloading game files [####            ] 3/12 _data_a_dat.ppk 1.5 KiB");
+  EXPECT_EQ(TerminalLine(View("Update Server List", ""), 79),
+            "Update Server List [                ]");
+}
+
+TEST(TerminalLineTest, AStageWithoutATotalShowsItsCountAlone) {
+  EXPECT_EQ(TerminalLine(View("Decompressing Files", "data\\a.dat", std::nullopt, 57), 79),
+            "Decompressing Files [                ] 57 data\\a.dat");
+}
+
+TEST(TerminalLineTest, NeverWiderThanAsked) {
+  const ProgressView view =
+      View("Downloading game files", "_data_maps_zone1_tiles_forest_north_and_beyond_dat.ppk",
+           123456789, 1999, 2000);
+  for (std::size_t width = 0; width <= 120; ++width) {
+    EXPECT_LE(TerminalLine(view, width).size(), width) << width;
+  }
+}
+
+TEST(TerminalLineTest, TheNameGivesWayFirstThenTheBar) {
+  const ProgressView view =
+      View("Downloading game files", "_data_maps_zone1_tiles_forest_north_dat.ppk", 2048, 1, 2);
+  const std::string cut = TerminalLine(view, 79);
+  EXPECT_TRUE(cut.starts_with("Downloading game files [########        ] 1/2 _data")) << cut;
+  EXPECT_NE(cut.find("..."), std::string::npos) << cut;
+  EXPECT_TRUE(cut.ends_with("north_dat.ppk 2.0 KiB")) << cut;
+  const std::string narrow = TerminalLine(view, 59);
+  EXPECT_TRUE(narrow.starts_with("Downloading game files 1/2 _data")) << narrow;
+  EXPECT_TRUE(narrow.ends_with("_dat.ppk 2.0 KiB")) << narrow;
+  EXPECT_EQ(TerminalLine(view, 30), "Downloading game files 1/2 2.0");
+}
+
+TEST(TerminalLineTest, TheLayoutHoldsAsNamesAndCountsChange) {
+  const std::string shortName = TerminalLine(View("Update Server List", "a", 0), 59);
+  const std::string longName =
+      TerminalLine(View("Update Server List", "a_long_name_of_a_file.dat", 1023u << 10), 59);
+  EXPECT_EQ(shortName.find('['), longName.find('[')) << shortName << "\n" << longName;
+}
+
+TEST(ProgressViewerTest, TheItemLeftFromTheStageBeforeIsNotShown) {
+  ProgressViewer viewer;
+  EXPECT_EQ(viewer.View(Seen("Checking Local Files", "\\local.ver", 0, 2, 2)).item, "\\local.ver");
+  // The next stage has begun; the job still names the last stage's item.
+  EXPECT_EQ(viewer.View(Seen("Update Server List", "\\local.ver")).item, "");
+  ProgressView first = viewer.View(Seen("Update Server List", "patch.sys", 700));
+  EXPECT_EQ(first.item, "patch.sys");
+  EXPECT_EQ(first.itemBytes, 700u);
+}
+
+TEST(ProgressViewerTest, TheFirstLookMayComeAfterStagesThatWentByUnseen) {
+  ProgressViewer viewer;
+  EXPECT_EQ(viewer.View(Seen("Update Server List", "\\patch.sys")).item, "");
+  EXPECT_EQ(viewer.View(Seen("Update Server List", "patch.sys", 90)).item, "patch.sys");
+}
+
+TEST(ProgressViewerTest, AnItemSeenLastBeforeIsALeftoverEvenOnceTheStageMoved) {
+  ProgressViewer viewer;
+  viewer.View(Seen("Decompressing Files", "data\\a.dat", 0, 1, 1));
+  // The download stage counts its first file before that file's name is set.
+  EXPECT_EQ(viewer.View(Seen("Downloading game files", "data\\a.dat", 0, 1, 9)).item, "");
+  EXPECT_EQ(viewer.View(Seen("Downloading game files", "_b.ppk", 10, 1, 9)).item, "_b.ppk");
+}
+
+TEST(ProgressViewerTest, AStagesOwnFirstItemIsShownAtOnce) {
+  ProgressViewer viewer;
+  viewer.View(Seen("Checking Local Files", "\\a", 0, 5, 5));
+  EXPECT_EQ(viewer.View(Seen("Update Server List", "patch.sys", 300)).item, "patch.sys");
+}
+
+TEST(ProgressViewerTest, OnlyATransferHasBytes) {
+  ProgressViewer viewer;
+  EXPECT_EQ(viewer.View(Seen("Checking Local Files", "\\a.dat", 0, 1, 9)).itemBytes, std::nullopt);
+  EXPECT_EQ(viewer.View(Seen("Update Server List", "patch.sys", 0, 0, 0)).itemBytes, std::nullopt);
+  PatchSnapshot opened = Seen("Update Server List", "pserv.log");
+  opened.itemRange = 36;  // the request is open, nothing read yet
+  EXPECT_EQ(viewer.View(opened).itemBytes, 0u);
+}
+
+TEST(ProgressViewerTest, BytesPast2GiBAreNotNegative) {
+  ProgressViewer viewer;
+  PatchSnapshot seen = Seen("Downloading game files", "_big.ppk", 1, 1, 1);
+  seen.itemPos = static_cast<std::int32_t>(0x90000000u);  // as the engine's counter wraps
+  EXPECT_EQ(viewer.View(seen).itemBytes, 0x90000000u);
+}
+
+class ProgressLogTest : public testing::Test {
+ protected:
+  std::vector<std::string> Look(const ProgressView& view, std::chrono::milliseconds at) {
+    return log.Look(view, start + at);
+  }
+  using Lines = std::vector<std::string>;
+  ProgressLog log;
+  ProgressLog::Clock::time_point start = ProgressLog::Clock::now();
+};
+
+TEST_F(ProgressLogTest, AStageIsToldOnceWhenItBegins) {
+  EXPECT_EQ(Look(View("", ""), 0ms), Lines{});  // the worker has not begun
+  EXPECT_EQ(Look(View("Update Server List", ""), 0ms), Lines{"[Update Server List]"});
+  EXPECT_EQ(Look(View("Update Server List", ""), 100ms), Lines{});
+}
+
+TEST_F(ProgressLogTest, AnItemIsToldWhenTheNextBegins) {
+  Look(View("Update Server List", "patch.sys"), 0ms);
+  EXPECT_EQ(Look(View("Update Server List", "patch.sys", 900), 100ms), Lines{});
+  EXPECT_EQ(Look(View("Update Server List", "pserv.log"), 200ms),
+            Lines{"[Update Server List] patch.sys"});
+}
+
+TEST_F(ProgressLogTest, ItemsOfAStageAreToldAtMostOnceASecond) {
+  Look(View("Checking Local Files", "\\f0"), 0ms);
+  std::size_t told = 0;
+  // 2000 files over 5 seconds, looked at every 100 ms.
+  for (int look = 1; look <= 50; ++look) {
+    told += Look(View("Checking Local Files", "\\f" + std::to_string(look * 40)),
+                 std::chrono::milliseconds(look * 100))
+                .size();
+  }
+  EXPECT_GE(told, 4u);
+  EXPECT_LE(told, 6u);
+}
+
+TEST_F(ProgressLogTest, AStagesLastItemIsAlwaysTold) {
+  Look(View("Downloading game files", "_a.ppk"), 0ms);
+  Look(View("Downloading game files", "_b.ppk"), 100ms);  // told: the first this second
+  EXPECT_EQ(Look(View("Downloading game files", "_c.ppk"), 200ms), Lines{});
+  EXPECT_EQ(Look(View("Decompressing Files", ""), 300ms),
+            (Lines{"[Downloading game files] _c.ppk", "[Decompressing Files]"}));
+  Look(View("Decompressing Files", "data\\c.dat"), 400ms);
+  EXPECT_EQ(log.End(), Lines{"[Decompressing Files] data\\c.dat"});
+  EXPECT_EQ(log.End(), Lines{});
+}
+
+// Progress and boxes on one terminal, as a user sees them when both streams go to it.
+class ConsoleTest : public testing::Test {
+ protected:
+  std::ostringstream screen;
+  Console console{screen, screen, 60};
+  ProgressLog::Clock::time_point now = ProgressLog::Clock::now();
+};
+
+TEST_F(ConsoleTest, ABoxClearsTheProgressLineAndTheLineComesBack) {
+  console.Look(Seen("Update Server List", "patch.sys", 100), now);
+  const std::string line = screen.str();
+  ASSERT_TRUE(line.starts_with("\rUpdate Server List")) << line;
+  screen.str("");
+  console.Tell("Error Downloading File: patch.sys");
+  std::string cleared(line.size() + 1, ' ');
+  cleared.front() = cleared.back() = '\r';
+  EXPECT_EQ(screen.str(), cleared + "Error Downloading File: patch.sys\n");
+  screen.str("");
+  console.Look(Seen("Update Server List", "patch.sys", 100), now);
+  EXPECT_EQ(screen.str(), line);
+}
+
+TEST_F(ConsoleTest, AShorterLineCoversTheLongerOneBefore) {
+  console.Look(Seen("Update Server List", "a_long_name.dat", 100), now);
+  const std::size_t longer = screen.str().size();
+  screen.str("");
+  console.Look(Seen("Update Server List", "b.dat", 100), now);
+  EXPECT_NE(screen.str().find("b.dat"), std::string::npos);
+  EXPECT_EQ(screen.str().size(), longer);
+}
+
+TEST_F(ConsoleTest, NoProgressIsDrawnOverAQuestion) {
+  console.Look(Seen("Update Server List", "remote.ver", 3), now);
+  console.BeginQuestion("[y/N] ");
+  screen.str("");
+  console.Look(Seen("Update Server List", "latest.ver", 3), now);
+  EXPECT_EQ(screen.str(), "");
+  console.EndQuestion();
+  console.Look(Seen("Update Server List", "latest.ver", 3), now);
+  EXPECT_NE(screen.str().find("latest.ver"), std::string::npos);
+}
+
+TEST_F(ConsoleTest, TheRunsLastLineStaysAndTheNextRunStartsBelow) {
+  console.Look(Seen("Downloading game files", "_a.ppk", 10, 1, 1), now);
+  PatchSnapshot last = Seen("Decompressing Files", "a.dat", 0, 1, 1);
+  last.state = PatchState::Done;
+  console.EndRun(last, now);
+  const std::string shown = screen.str();
+  const std::string lastLine = shown.substr(shown.rfind('\r') + 1);
+  EXPECT_TRUE(lastLine.starts_with("Decompressing Files")) << shown;
+  EXPECT_TRUE(lastLine.ends_with("\n")) << shown;
+  screen.str("");
+  console.Tell("veldra-cli: run 1 of at most 3: done");
+  EXPECT_EQ(screen.str(), "veldra-cli: run 1 of at most 3: done\n");  // nothing to clear
+}
+
+TEST(ConsoleLogTest, ARunEndsWithItsLastItemAndTheNextStartsAfresh) {
+  std::ostringstream out;
+  std::ostringstream err;
+  Console console(out, err, std::nullopt);
+  const auto now = ProgressLog::Clock::now();
+  console.Look(Seen("Downloading game files", "_a.ppk", 10, 1, 1), now);
+  console.EndRun(Seen("Downloading game files", "_a.ppk", 20, 1, 1), now);
+  console.Look(Seen("Downloading game files", "_a.ppk", 10, 1, 1), now);
+  EXPECT_EQ(out.str(),
+            "[Downloading game files]\n[Downloading game files] _a.ppk\n"
+            "[Downloading game files]\n");
+  EXPECT_EQ(err.str(), "");
+}
+
+}  // namespace

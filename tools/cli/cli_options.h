@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/cli/answer_rule.h"
+
+struct CliOptions {
+  std::string zone;  // empty: the engine takes patch.sys [Combo] Zone0
+  Answering answering = Answering::Ask;
+  bool start = false;  // start [Button3] Exe after a run that ended Done
+};
+
+struct CliCommandLine {
+  enum class Action { Patch, Help, Usage };
+  Action action = Action::Patch;
+  CliOptions options;
+  std::string problem;  // for Usage: what is wrong with the command line
+};
+
+extern const char kCliUsage[];
+
+// The command line without the program's name. Nothing is guessed: an unknown word, a
+// repeated --zone or --yes with --no is a usage problem.
+CliCommandLine ParseCliCommandLine(const std::vector<std::string_view>& args);
