@@ -49,6 +49,16 @@ std::vector<std::string> StalePictures(PatchJob& job) {
   return stale;
 }
 
+// A file fetched whole and put in place is installed: without this its package would be
+// fetched again by the game download.
+void RecordFetchedWhole(PatchJob& job, const std::string& key) {
+  FileDigests* digests = job.files.Find(key);
+  if (digests == nullptr) return;
+  platform::File file;
+  if (!file.Open("." + key, platform::FileMode::Read, platform::FileShare::Read)) return;
+  digests->installed = digests->fetched = CMD5Checksum::DigestOfFile(file).value_or(Digest{});
+}
+
 }  // namespace
 
 bool UpdatePatchSystem(PatchJob& job) {
@@ -61,7 +71,7 @@ bool UpdatePatchSystem(PatchJob& job) {
   bool patcherChanged = false;
   if (FileDiffersFromDigest("veldra.exe", *patcher)) {
     // Counts as changed even when the download failed: the relaunch tries again.
-    DownloadFile(job, "veldra.exe", true);
+    if (DownloadFile(job, "veldra.exe", true)) RecordFetchedWhole(job, "\\veldra.exe");
     patcherChanged = true;
   }
   const std::vector<std::string> pictures = StalePictures(job);

@@ -52,6 +52,8 @@ void EndFailed(PatchJob& job) {
 void RunPatchWorker(PatchJob& job) {
   if (!BeginRunning(job)) return;
   for (Stage stage : kStages) {
+    // A stop that came during a stage ends the run before the next one talks to the server.
+    if (CurrentState(job) == PatchState::Stop) return;
     if (!stage(job)) {
       EndFailed(job);
       return;

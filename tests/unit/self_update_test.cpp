@@ -28,6 +28,7 @@ class UpdatePatchSystemTest : public testing::Test {
     PublishPatcher("patcher 1");
     Picture("\\skin\\bg.bmp", "bg", "bg");
     Picture("\\skin\\start.bmp", "start", "start");
+    job.files.FindOrAdd("\\veldra.exe").installed = DigestOfBytes("patcher 1");
     ASSERT_TRUE(job.connection.Connect("127.0.0.1", server.port(), "."));
   }
   void PublishPatcher(const std::string& content) {
@@ -71,6 +72,8 @@ TEST_F(UpdatePatchSystemTest, ANewExecutableIsFetchedInPlaceAndRelaunches) {
   EXPECT_FALSE(UpdatePatchSystem(job));
   EXPECT_EQ(folder.Read("veldra.exe"), "patcher 2");
   EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
+  // Installed now, so the game download does not fetch its package as well.
+  EXPECT_EQ(job.files.Find("\\veldra.exe")->installed, DigestOfBytes("patcher 2"));
 }
 
 TEST_F(UpdatePatchSystemTest, AnExecutableThatCannotBeFetchedStillRelaunches) {

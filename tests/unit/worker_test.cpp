@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "engine/file_digests.h"
 #include "engine/package.h"
 #include "engine/patch_job.h"
@@ -102,6 +105,18 @@ TEST_F(PatchWorkerRunTest, TheDownloadPageLeavesStop) {
   RunPatchWorker(job);
   platform::SetShellHook(nullptr);
   EXPECT_EQ(CurrentState(job), PatchState::Stop);
+}
+
+TEST_F(PatchWorkerRunTest, AStopDuringAStageEndsTheRunBeforeTheNext) {
+  server.SetRules(R"({"latest.ver": {"stall": 1.5}})");
+  PatchWorker worker;
+  ASSERT_TRUE(worker.Start("", job.configPath, RunPatchWorker));
+  for (int i = 0; i < 400 && !Requested("/./latest.ver"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  worker.Stop();
+  EXPECT_EQ(worker.Poll().state, PatchState::Stop);
+  EXPECT_FALSE(Requested("/./lock.ftp")) << "the version check went on, the probe did not";
 }
 
 TEST_F(PatchWorkerRunTest, AStopBeforeTheStartRunsNothing) {

@@ -1,0 +1,253 @@
+#!/usr/bin/env python3
+"""Whole patch runs as an operator would see them: a release published with veldra-publish,
+served by nginx with Basic authentication on 127.0.0.1, patched into scratch game folders
+by veldra-cli (natively with libcurl, or the Windows build under Wine with WinINet).
+
+  patch_run_test.py --cli PATH --publish PATH [--wine] [--crashes N]
+"""
+import argparse
+import hashlib
+import os
+import random
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "server"))
+import nginx_server  # noqa: E402
+
+OPTIONS = None
+RUN_TIMEOUT = 300
+
+
+def write(path, content):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(content)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def tree(folder):
+    """Every file below `folder` by its path relative to it."""
+    found = {}
+    for parent, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(parent, name)
+            found[os.path.relpath(path, folder)] = path
+    return found
+
+
+def sample_release(folder, files=40, seed=1):
+    generator = random.Random(seed)
+    for i in range(files):
+        depth = i % 4
+        parts = [f"level{d}" for d in range(depth)] + [f"file{i:03}.{'bin' if i % 3 else 'txt'}"]
+        if i % 3:
+            content = bytes(generator.getrandbits(8) for _ in range(generator.randrange(0, 4000)))
+        else:
+            content = (f"line {i}\r\n" * generator.randrange(1, 300)).encode()
+        write(os.path.join(folder, *parts), content)
+    write(os.path.join(folder, "data", "large.bin"), os.urandom(1 << 20))
+    write(os.path.join(folder, "data", "empty.dat"), b"")
+    write(os.path.join(folder, "skin", "bg.bmp"), b"BM picture one")
+    write(os.path.join(folder, "veldra.exe"), b"MZ the patcher, first build")
+
+
+def status_log(path):
+    """The entries of localfileStatus.log, checking that it is whole."""
+    data = read(path)
+    assert data[:24] == bytes(24), "header"
+    entries, at = {}, 24
+    while at < len(data):
+        end = data.index(b"\r\n", at + 36)
+        entries[data[at + 36:end].decode("latin-1")] = (data[at + 4:at + 20], data[at + 20:at + 36])
+        at = end + 2
+    assert at == len(data), "a record is cut"
+    return entries
+
+
+class PatchRunTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.mkdtemp(prefix="veldra-e2e-")
+        os.chmod(cls.scratch, 0o755)
+        cls.root = os.path.join(cls.scratch, "www")
+        os.makedirs(cls.root)
+        cls.nginx, cls.port = nginx_server.start(cls.root, os.path.join(cls.scratch, "nginx"))
+        cls.access_log = os.path.join(cls.scratch, "nginx", "access.log")
+
+    @classmethod
+    def tearDownClass(cls):
+        nginx_server.stop(cls.nginx)
+        shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def setUp(self):
+        self.name = self.id().rsplit(".", 1)[-1]
+        self.release = os.path.join(self.scratch, self.name, "release")
+        self.game = os.path.join(self.scratch, self.name, "game")
+        self.server = os.path.join(self.root, self.name)
+        self.patch_sys = os.path.join(self.scratch, self.name, "patch.sys")
+        os.makedirs(self.game)
+        write(self.patch_sys, (
+            "[Combo]\r\nZone0=Live\r\n"
+            f"[Live]\r\nServer1=127.0.0.1:{self.port}\r\nFolder={self.name}\r\n"
+            "[layout]\r\nimage=skin\\bg.bmp\r\n[Button3]\r\nExe=\r\n").encode())
+        shutil.copy(self.patch_sys, os.path.join(self.game, "patch.sys"))
+        write(os.path.join(self.game, "local.ver"), b"1.0")
+        sample_release(self.release)
+
+    def publish(self):
+        subprocess.run([OPTIONS.publish, "--exe", os.path.join(self.release, "veldra.exe"),
+                        "--server", f"Live=127.0.0.1:{self.port}", "--required", "1.0",
+                        "--latest", "1.0", "--patch-sys", self.patch_sys, self.release,
+                        self.server], check=True, stdout=subprocess.DEVNULL)
+
+    def patch(self, *args, expect=0):
+        """Runs the front end in the game folder; returns the files it requested."""
+        mark = os.path.getsize(self.access_log) if os.path.exists(self.access_log) else 0
+        command = ([shutil.which("wine"), OPTIONS.cli] if OPTIONS.wine else [OPTIONS.cli])
+        done = subprocess.run(command + ["--no", *args], cwd=self.game, capture_output=True,
+                              text=True, errors="replace", timeout=RUN_TIMEOUT)
+        self.assertEqual(done.returncode, expect, done.stderr[-3000:])
+        time.sleep(0.1)  # nginx writes its log line after the response
+        with open(self.access_log, encoding="latin-1") as f:
+            f.seek(mark)
+            lines = f.read().splitlines()
+        pattern = re.compile(r'^quarn "GET /(?:\./)?' + re.escape(self.name) + r'/(\S+) HTTP')
+        return [m.group(1) for m in map(pattern.match, lines) if m]
+
+    def assert_game_is_release(self):
+        for relative, path in tree(self.release).items():
+            local = os.path.join(self.game, relative)
+            self.assertTrue(os.path.exists(local), relative)
+            self.assertEqual(read(local), read(path), relative)
+
+    def test_an_empty_folder_becomes_the_release_and_a_second_run_fetches_nothing(self):
+        self.publish()
+        first = self.patch()
+        self.assert_game_is_release()
+        packages = [name for name in first if name.endswith(".ppk")]
+        self.assertEqual(len(packages), len(set(packages)), "no package twice")
+        self.assertEqual(first.count("veldra.exe"), 1)
+        self.assertNotIn("_veldra_exe.ppk", first)
+        again = self.patch()
+        self.assertFalse([n for n in again if n.endswith(".ppk") or n == "veldra.exe"], again)
+        self.assertNotIn("filelist.log", again)
+
+    def test_only_changed_files_are_fetched_and_unlisted_files_are_left_alone(self):
+        self.publish()
+        self.patch()
+        write(os.path.join(self.game, "user.cfg"), b"the player's own settings")
+        write(os.path.join(self.release, "level0", "file000.txt"), b"changed")
+        write(os.path.join(self.release, "level0", "level1", "file005.bin"), b"changed too")
+        write(os.path.join(self.release, "added", "new.dat"), b"added")
+        with open(os.path.join(self.release, "data", "large.bin"), "ab") as f:
+            f.write(b"grown")
+        self.publish()
+        fetched = sorted(n for n in self.patch() if n.endswith(".ppk"))
+        self.assertEqual(fetched, sorted(["_level0_file000_txt.ppk",
+                                          "_level0_level1_file005_bin.ppk",
+                                          "_added_new_dat.ppk", "_data_large_bin.ppk"]))
+        self.assert_game_is_release()
+        self.assertEqual(read(os.path.join(self.game, "user.cfg")), b"the player's own settings")
+
+    def test_a_new_patcher_ends_one_run_in_a_relaunch(self):
+        self.publish()
+        self.patch()
+        write(os.path.join(self.release, "veldra.exe"), b"MZ the patcher, second build")
+        self.publish()
+        requested = self.patch()
+        self.assertEqual(requested.count("veldra.exe"), 1)
+        self.assertNotIn("_veldra_exe.ppk", requested, "fetched whole, not again as a package")
+        self.assertEqual(requested.count("pserv.log"), 2, "the relaunched run finds it current")
+        self.assert_game_is_release()
+
+    def test_a_changed_skin_picture_costs_exactly_one_relaunch(self):
+        self.publish()
+        self.patch()
+        write(os.path.join(self.release, "skin", "bg.bmp"), b"BM picture two")
+        self.publish()
+        requested = self.patch()
+        self.assertEqual(requested.count("_skin_bg_bmp.ppk"), 1)
+        self.assertEqual(requested.count("pserv.log"), 2)
+        self.assertEqual(read(os.path.join(self.game, "skin", "bg.bmp")), b"BM picture two")
+
+    def test_a_missing_package_fails_and_what_was_fetched_is_kept_for_the_next_run(self):
+        self.publish()
+        self.patch()
+        write(os.path.join(self.release, "added", "a.dat"), b"first")
+        write(os.path.join(self.release, "added", "b.dat"), b"second")
+        self.publish()
+        missing = os.path.join(self.server, "_added_b_dat.ppk")
+        kept = missing + ".kept"
+        os.rename(missing, kept)
+        self.patch(expect=4)
+        self.assertFalse(os.path.exists(os.path.join(self.game, "added", "a.dat")))
+        self.assertTrue(os.path.exists(os.path.join(self.game, "temp", "_added_a_dat.ppk")))
+        fetched, installed = status_log(os.path.join(self.game, "localfileStatus.log"))["\\added\\a.dat"]
+        self.assertEqual(fetched, hashlib.md5(b"first").digest())
+        self.assertEqual(installed, bytes(16))
+
+        os.rename(kept, missing)
+        requested = self.patch()
+        self.assertNotIn("_added_a_dat.ppk", requested, "the waiting package is only unpacked")
+        self.assertIn("_added_b_dat.ppk", requested)
+        self.assert_game_is_release()
+
+
+class CrashRecoveryTest(PatchRunTest):
+    """A run killed at any moment leaves a folder that the next run completes."""
+
+    def test_a_run_killed_anywhere_is_completed_by_the_next(self):
+        for extra in range(200):
+            write(os.path.join(self.release, "bulk", f"{extra:03}.bin"), os.urandom(20000))
+        self.publish()
+        started = time.monotonic()
+        self.patch()
+        whole = time.monotonic() - started
+        generator = random.Random(7)
+        for attempt in range(OPTIONS.crashes):
+            shutil.rmtree(self.game)
+            os.makedirs(self.game)
+            shutil.copy(self.patch_sys, os.path.join(self.game, "patch.sys"))
+            write(os.path.join(self.game, "local.ver"), b"1.0")
+            moment = generator.uniform(0.0, whole)
+            run = subprocess.Popen([OPTIONS.cli, "--no"], cwd=self.game,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            time.sleep(moment)
+            run.send_signal(signal.SIGKILL)
+            run.wait()
+            with self.subTest(attempt=attempt, killed_after=round(moment, 3)):
+                self.patch()
+                self.assert_game_is_release()
+                status_log(os.path.join(self.game, "localfileStatus.log"))
+
+
+def main():
+    global OPTIONS
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--publish", required=True)
+    parser.add_argument("--wine", action="store_true")
+    parser.add_argument("--crashes", type=int, default=0)
+    OPTIONS, rest = parser.parse_known_args()
+    OPTIONS.cli = os.path.abspath(OPTIONS.cli)
+    OPTIONS.publish = os.path.abspath(OPTIONS.publish)
+    suite = unittest.defaultTestLoader.loadTestsFromTestCase(PatchRunTest)
+    if OPTIONS.crashes and not OPTIONS.wine:
+        suite.addTest(CrashRecoveryTest("test_a_run_killed_anywhere_is_completed_by_the_next"))
+    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
