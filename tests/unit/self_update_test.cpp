@@ -119,6 +119,25 @@ TEST_F(UpdatePatchSystemTest, APictureNobodyKnowsAsksForNoRelaunch) {
   EXPECT_EQ(CurrentState(job), PatchState::Running);
 }
 
+TEST_F(UpdatePatchSystemTest, APictureOnDiskButNotListedIsAskedForAndFails) {
+  FileDigests& unlisted = Picture("\\skin\\bg.bmp", "bg", "bg");
+  unlisted.listed = Digest{};
+  server.SetRules(R"({"_skin_bg_bmp.ppk": {"status": 404}})");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(UpdatePatchSystem(job));
+  ASSERT_EQ(prompt.Shown().size(), 1u);
+  EXPECT_EQ(prompt.Shown()[0].text, "_skin_bg_bmp.ppk");
+}
+
+TEST_F(UpdatePatchSystemTest, AFetchedPictureWhosePackageIsGoneIsFetchedAgain) {
+  FileDigests& bg = Picture("\\skin\\bg.bmp", "bg", "new bg");
+  bg.fetched = bg.listed;
+  EXPECT_FALSE(UpdatePatchSystem(job));
+  EXPECT_EQ(Fetches("_skin_bg_bmp.ppk"), 1);
+  EXPECT_EQ(folder.Read("skin/bg.bmp"), "new bg");
+}
+
 TEST_F(UpdatePatchSystemTest, APictureThatCannotBeFetchedFailsWithoutSaving) {
   Picture("\\skin\\bg.bmp", "bg", "new bg");
   server.SetRules(R"({"_skin_bg_bmp.ppk": {"status": 404}})");
