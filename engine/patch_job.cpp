@@ -72,8 +72,14 @@ PatchSnapshot PatchWorker::Poll() {
 void PatchWorker::Stop(std::chrono::milliseconds wait) {
   if (!started_) return;
   SetState(*job_, PatchState::Stop);
+  WaitForEnd(wait);
+}
+
+bool PatchWorker::WaitForEnd(std::chrono::milliseconds wait) {
+  if (!started_) return false;
   std::unique_lock<std::mutex> guard(ending_->mutex);
-  if (!ending_->signal.wait_for(guard, wait, [this] { return ending_->ended; })) return;
+  if (!ending_->signal.wait_for(guard, wait, [this] { return ending_->ended; })) return false;
   guard.unlock();
   if (thread_.joinable()) thread_.join();
+  return true;
 }

@@ -83,6 +83,8 @@ class PatchWorker {
   // Asks a started worker to stop and waits for its end, at most `wait`. A worker still
   // running then is left to finish on its own.
   void Stop(std::chrono::milliseconds wait = kStopWait);
+  // Waits at most `wait` for a started worker to end; true once it has.
+  bool WaitForEnd(std::chrono::milliseconds wait);
 
   PatchJob& job() { return *job_; }
 

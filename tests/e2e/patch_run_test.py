@@ -9,7 +9,6 @@ import argparse
 import hashlib
 import os
 import random
-import re
 import shutil
 import signal
 import subprocess
@@ -112,18 +111,14 @@ class PatchRunTest(unittest.TestCase):
                         self.server], check=True, stdout=subprocess.DEVNULL)
 
     def patch(self, *args, expect=0):
-        """Runs the front end in the game folder; returns the files it requested."""
-        mark = os.path.getsize(self.access_log) if os.path.exists(self.access_log) else 0
+        """Runs the front end in the game folder; returns the files it was given."""
+        log = nginx_server.AccessLog(self.access_log, self.name)
+        log.skip()
         command = ([shutil.which("wine"), OPTIONS.cli] if OPTIONS.wine else [OPTIONS.cli])
         done = subprocess.run(command + ["--no", *args], cwd=self.game, capture_output=True,
                               text=True, errors="replace", timeout=RUN_TIMEOUT)
         self.assertEqual(done.returncode, expect, done.stderr[-3000:])
-        time.sleep(0.1)  # nginx writes its log line after the response
-        with open(self.access_log, encoding="latin-1") as f:
-            f.seek(mark)
-            lines = f.read().splitlines()
-        pattern = re.compile(r'^quarn "GET /(?:\./)?' + re.escape(self.name) + r'/(\S+) HTTP')
-        return [m.group(1) for m in map(pattern.match, lines) if m]
+        return [name for name, status, _ in log.new_requests() if status != 401]
 
     def assert_game_is_release(self):
         for relative, path in tree(self.release).items():

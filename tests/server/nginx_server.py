@@ -7,6 +7,7 @@ Run alone, it serves until interrupted: nginx_server.py --root DIR --work DIR
 """
 import argparse
 import os
+import re
 import signal
 import socket
 import subprocess
@@ -15,6 +16,39 @@ import time
 
 USER = "quarn"
 PASSWORD = "482vbn%^&VBN"
+
+
+class AccessLog:
+    """The requests nginx logged for one server folder since the last look."""
+
+    def __init__(self, path, folder="."):
+        self.path = path
+        self.offset = 0
+        self.line = re.compile(r'^\S+ "GET /(?:\./)?' + re.escape(folder) +
+                               r'/(\S+) HTTP/[\d.]+" (\d+) (\d+)')
+
+    def skip(self):
+        self.new_requests()
+
+    def new_requests(self):
+        """(name, status, bytes) per request since the last call."""
+        if not os.path.exists(self.path):
+            return []
+        # nginx writes a request's line after its response: wait until the log holds still.
+        size = -1
+        while size != os.path.getsize(self.path):
+            size = os.path.getsize(self.path)
+            time.sleep(0.2)
+        with open(self.path, encoding="latin-1") as f:
+            f.seek(self.offset)
+            text = f.read()
+            self.offset = f.tell()
+        found = []
+        for line in text.splitlines():
+            match = self.line.match(line)
+            if match:
+                found.append((match.group(1), int(match.group(2)), int(match.group(3))))
+        return found
 
 
 def free_port():

@@ -91,6 +91,21 @@ TEST(PatchWorkerTest, StopAsksTheWorkerToStopAndWaitsForIt) {
 
 // A worker stuck in a message box ignores the stop request; the window gives up waiting and is
 // destroyed, and the worker must still find its record when it wakes up (checked by ASan).
+TEST(PatchWorkerTest, WaitForEndTellsWhetherTheWorkerHasEnded) {
+  PatchWorker worker;
+  EXPECT_FALSE(worker.WaitForEnd(0ms)) << "nothing started";
+  std::atomic<bool> release{false};
+  worker.Start("zone", "path", [&](PatchJob& job) {
+    while (!release.load()) std::this_thread::sleep_for(1ms);
+    SetState(job, PatchState::Done);
+  });
+  EXPECT_FALSE(worker.WaitForEnd(20ms));
+  release = true;
+  EXPECT_TRUE(worker.WaitForEnd(5000ms));
+  EXPECT_EQ(worker.Poll().state, PatchState::Done) << "the end is seen with its final state";
+  EXPECT_TRUE(worker.WaitForEnd(0ms)) << "and stays seen";
+}
+
 TEST(PatchWorkerTest, WorkerOutlivingTheWaitKeepsItsRecord) {
   auto finished = std::make_shared<std::atomic<bool>>(false);
   {

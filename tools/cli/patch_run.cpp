@@ -1,23 +1,16 @@
 #include "tools/cli/patch_run.h"
 
-#include <atomic>
+#include <chrono>
 #include <cstdlib>
-#include <memory>
+#include <string>
 
 #include "engine/worker.h"
-#include "platform/clock.h"
 #include "tools/cli/console.h"
 #include "tools/cli/interrupt.h"
 
 namespace {
 
-constexpr unsigned kPollMs = 100;
-
-// Set as the worker's routine returns, however it returns.
-struct ReturnMark {
-  std::shared_ptr<std::atomic<bool>> returned;
-  ~ReturnMark() { returned->store(true); }
-};
+constexpr std::chrono::milliseconds kPollWait{100};
 
 const char* OutcomeText(PatchState state) {
   switch (state) {
@@ -41,20 +34,14 @@ std::string RunLine(int run, PatchState state) {
 
 PatchState PatchRuns::RunOnce(int run) const {
   PatchWorker worker;
-  auto returned = std::make_shared<std::atomic<bool>>(false);
-  WithInterruptHeld([&] {
-    worker.Start(zone, configPath, [returned](PatchJob& job) {
-      ReturnMark mark{returned};
-      RunPatchWorker(job);
-    });
-  });
+  WithInterruptHeld([&] { worker.Start(zone, configPath, RunPatchWorker); });
   for (;;) {
     if (Interrupted()) {
       console.Tell("veldra-cli: stopping after the current file (Ctrl-C again quits at once)");
       worker.Stop();
       console.EndRun(worker.Poll(), ProgressLog::Clock::now());
       console.Tell(RunLine(run, PatchState::Stop));
-      if (!returned->load()) {
+      if (!worker.WaitForEnd(std::chrono::milliseconds(0))) {
         console.Tell("veldra-cli: the worker did not stop within " +
                      std::to_string(PatchWorker::kStopWait.count() / 1000) +
                      " seconds; quitting anyway");
@@ -63,16 +50,14 @@ PatchState PatchRuns::RunOnce(int run) const {
       }
       return PatchState::Stop;
     }
-    // Read before the poll, so the poll after the routine's return sees its final state.
-    const bool ended = returned->load();
-    const PatchSnapshot seen = worker.Poll();
-    if (ended) {
+    // Ten looks a second, and the end noticed as it happens.
+    if (worker.WaitForEnd(kPollWait)) {
+      const PatchSnapshot seen = worker.Poll();
       console.EndRun(seen, ProgressLog::Clock::now());
       console.Tell(RunLine(run, seen.state));
       return seen.state;
     }
-    console.Look(seen, ProgressLog::Clock::now());
-    platform::SleepMilliseconds(kPollMs);
+    console.Look(worker.Poll(), ProgressLog::Clock::now());
   }
 }
 

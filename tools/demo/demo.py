@@ -166,38 +166,6 @@ def patch(tool, game):
 
 # The checks -------------------------------------------------------------------------------
 
-class AccessLog:
-    """The requests nginx logged since the last look."""
-
-    LINE = re.compile(r'^(\S+) "GET /\./(\S+) HTTP/[\d.]+" (\d+) (\d+)')
-
-    def __init__(self, path):
-        self.path = path
-        self.offset = 0
-
-    def new_requests(self):
-        """(name, status, bytes) per request since the last call."""
-        if not os.path.exists(self.path):
-            return []
-        # nginx writes a request's line after its response: wait until the log holds still.
-        size = -1
-        while size != os.path.getsize(self.path):
-            size = os.path.getsize(self.path)
-            time.sleep(0.2)
-        with open(self.path) as f:
-            f.seek(self.offset)
-            text = f.read()
-            self.offset = f.tell()
-        requests = []
-        for line in text.splitlines():
-            match = self.LINE.match(line)
-            if match:
-                requests.append((match.group(2), int(match.group(3)), int(match.group(4))))
-            else:
-                requests.append((line, 0, 0))
-        return requests
-
-
 def report_downloads(requests):
     """Prints what a run fetched; returns the packages fetched whole."""
     packages = [(n, b) for n, s, b in requests if n.endswith(".ppk") and s == 200]
@@ -312,7 +280,7 @@ def run_demo(bin_dir):
     nginx, port = nginx_server.start(server, work)
     try:
         print(f"nginx serves {os.path.relpath(server, REPO)} on 127.0.0.1:{port} with Basic auth")
-        log = AccessLog(os.path.join(work, "access.log"))
+        log = nginx_server.AccessLog(os.path.join(work, "access.log"))
         write_file(release, "patch.sys", patch_sys_bytes(port))
 
         step("publishing the release")
