@@ -1,6 +1,5 @@
 #include "engine/game_download.h"
 
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -26,17 +25,10 @@ std::vector<std::string> FilesToFetch(const FileDigestMap& files) {
 bool DownloadGameFiles(PatchJob& job) {
   BeginStage(job, ConfigText(job, "Msg", "Patch Game", "Downloading game files"));
   const std::vector<std::string> keys = FilesToFetch(job.files);
-  {
-    std::lock_guard<std::mutex> hold(job.lock);
-    job.stagePos = 0;
-    job.stageRange = static_cast<std::int32_t>(keys.size());
-  }
+  SetStageRange(job, keys.size());
   for (const std::string& key : keys) {
     if (CurrentState(job) == PatchState::Stop) break;
-    {
-      std::lock_guard<std::mutex> hold(job.lock);
-      ++job.stagePos;
-    }
+    CountStageItem(job);
     if (!DownloadFile(job, PackageNameOf(key), false)) {
       WriteStatusLog(job);  // what was fetched so far need not be fetched again
       SetState(job, PatchState::Failed);
@@ -45,11 +37,5 @@ bool DownloadGameFiles(PatchJob& job) {
     FileDigests& digests = *job.files.Find(key);
     digests.fetched = digests.listed;
   }
-  WriteStatusLog(job);
-  if (CurrentState(job) == PatchState::Stop) return false;
-  if (!DecompressPackages(job)) {
-    SetState(job, PatchState::Failed);
-    return false;
-  }
-  return true;
+  return SaveAndUnpackFetched(job);
 }

@@ -168,3 +168,11 @@ bool DecompressPackages(PatchJob& job) {
   WriteStatusLog(job);
   return CurrentState(job) != PatchState::Stop;
 }
+
+bool SaveAndUnpackFetched(PatchJob& job) {
+  WriteStatusLog(job);
+  if (CurrentState(job) == PatchState::Stop) return false;
+  if (DecompressPackages(job)) return true;
+  SetState(job, PatchState::Failed);
+  return false;
+}

@@ -9,5 +9,9 @@ struct PatchJob;
 // stage with state Failed; a stop request ends it after the current package.
 bool DecompressPackages(PatchJob& job);
 
+// What a download stage does at its end: saves what it fetched, then unpacks everything
+// waiting. False on a stop (left as Stop) or an unpacking error (state Failed).
+bool SaveAndUnpackFetched(PatchJob& job);
+
 // Creates the folders that a target path (data\maps\a.dat) needs below the game folder.
 void MakeFolders(const std::string& target);

@@ -18,6 +18,17 @@ void BeginStage(PatchJob& job, const std::string& caption) {
   job.stageRange = 0;
 }
 
+void SetStageRange(PatchJob& job, std::size_t items) {
+  std::lock_guard<std::mutex> guard(job.lock);
+  job.stagePos = 0;
+  job.stageRange = static_cast<std::int32_t>(items);
+}
+
+void CountStageItem(PatchJob& job) {
+  std::lock_guard<std::mutex> guard(job.lock);
+  ++job.stagePos;
+}
+
 std::string ConfigText(const PatchJob& job, const std::string& section, const std::string& key,
                        const std::string& fallback) {
   return platform::ProfileReader(job.configPath).String(section, key, fallback, 1024);

@@ -47,6 +47,9 @@ void SetState(PatchJob& job, PatchState state);
 
 // A stage begins: its caption shows and the four counters start again from 0.
 void BeginStage(PatchJob& job, const std::string& caption);
+// A stage that works through a list: its length, then one count per item taken up.
+void SetStageRange(PatchJob& job, std::size_t items);
+void CountStageItem(PatchJob& job);
 
 // A text of the job's patch.sys, as every stage looks up its captions and messages.
 std::string ConfigText(const PatchJob& job, const std::string& section, const std::string& key,

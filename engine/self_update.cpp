@@ -1,6 +1,5 @@
 #include "engine/self_update.h"
 
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,7 +8,6 @@
 #include "engine/http_connection.h"
 #include "engine/packages.h"
 #include "engine/patch_job.h"
-#include "engine/status_log.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/prompt.h"
@@ -78,28 +76,16 @@ bool UpdatePatchSystem(PatchJob& job) {
   const bool relaunch = patcherChanged || !pictures.empty();
 
   BeginStage(job, ConfigText(job, "Msg", "UpdatePatchSys", "Update Patch System"));
-  {
-    std::lock_guard<std::mutex> hold(job.lock);
-    job.stagePos = 0;
-    job.stageRange = static_cast<std::int32_t>(pictures.size());
-  }
+  SetStageRange(job, pictures.size());
   for (const std::string& key : pictures) {
     if (CurrentState(job) == PatchState::Stop) break;
-    {
-      std::lock_guard<std::mutex> hold(job.lock);
-      ++job.stagePos;
-    }
+    CountStageItem(job);
     FileDigests& digests = *job.files.Find(key);
     if (!NeedsPackage(key, digests)) continue;
     if (!DownloadFile(job, PackageNameOf(key), false)) return false;
     digests.fetched = digests.listed;
   }
-  WriteStatusLog(job);
-  if (CurrentState(job) == PatchState::Stop) return false;
-  if (!DecompressPackages(job)) {
-    SetState(job, PatchState::Failed);
-    return false;
-  }
+  if (!SaveAndUnpackFetched(job)) return false;
   if (!relaunch) return true;
   // A stop that came meanwhile wins: the game download then ends before its first file.
   if (CurrentState(job) == PatchState::Stop) return true;
