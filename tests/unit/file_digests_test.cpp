@@ -7,6 +7,7 @@
 #include "platform/prompt.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/scripted_prompt.h"
+#include "tests/support/stage_test.h"
 #include "tests/support/test_servers.h"
 
 namespace {
@@ -124,12 +125,10 @@ TEST(FileListTest, AFileDiffersUnlessItOpensAndMatches) {
   EXPECT_TRUE(FileDiffersFromDigest(".\\data", DigestOfBytes(""))) << "a folder is no file";
 }
 
-class LoadFileListTest : public testing::Test {
+class LoadFileListTest : public StageTest {
  protected:
   void SetUp() override {
-    server.Reset();
-    ASSERT_TRUE(platform::CreateFolder("temp"));
-    job.configPath = folder.path() + "\\patch.sys";
+    StageTest::SetUp();
     ASSERT_TRUE(job.connection.Connect("127.0.0.1", server.port(), "."));
   }
   void Announce(const std::string& list) {
@@ -142,10 +141,6 @@ class LoadFileListTest : public testing::Test {
     }
     return false;
   }
-
-  FaultServer server;
-  ScratchFolder folder;
-  PatchJob job;
 };
 
 TEST_F(LoadFileListTest, AMatchingLocalListIsReadWithoutAFetch) {

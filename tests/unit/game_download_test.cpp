@@ -11,18 +11,16 @@
 #include "tests/support/gzip_bytes.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/scripted_prompt.h"
+#include "tests/support/stage_test.h"
 #include "tests/support/test_servers.h"
 
 namespace {
 
-class DownloadGameFilesTest : public testing::Test {
+class DownloadGameFilesTest : public StageTest {
  protected:
   void SetUp() override {
-    server.Reset();
-    ASSERT_TRUE(platform::CreateFolder("temp"));
-    job.configPath = folder.path() + "\\patch.sys";
-    job.state = static_cast<std::int32_t>(PatchState::Running);
-    ASSERT_TRUE(job.connection.Connect("127.0.0.1", server.port(), "."));
+    StageTest::SetUp();
+    RunningAndConnected();
   }
   // The server lists `key` with `content` and has its package.
   FileDigests& Listed(const std::string& key, const std::string& content) {
@@ -38,10 +36,6 @@ class DownloadGameFilesTest : public testing::Test {
     }
     return count;
   }
-
-  FaultServer server;
-  ScratchFolder folder;
-  PatchJob job;
 };
 
 TEST_F(DownloadGameFilesTest, FetchesWhatDiffersAndLeavesUnlistedFilesAlone) {

@@ -10,17 +10,15 @@
 #include "tests/support/gzip_bytes.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/scripted_prompt.h"
+#include "tests/support/stage_test.h"
 #include "tests/support/test_servers.h"
 
 namespace {
 
-class UpdatePatchSystemTest : public testing::Test {
+class UpdatePatchSystemTest : public StageTest {
  protected:
   void SetUp() override {
-    server.Reset();
-    ASSERT_TRUE(platform::CreateFolder("temp"));
-    job.configPath = folder.path() + "\\patch.sys";
-    job.state = static_cast<std::int32_t>(PatchState::Running);
+    StageTest::SetUp();
     folder.Write("patch.sys",
                  "[layout]\r\nimage=skin\\bg.bmp\r\n[Button3]\r\nimagen=skin\\start.bmp\r\n"
                  "imageh=skin\\start.bmp\r\n[Radio8]\r\nimagex=skin\\gone.bmp\r\n");
@@ -29,7 +27,7 @@ class UpdatePatchSystemTest : public testing::Test {
     Picture("\\skin\\bg.bmp", "bg", "bg");
     Picture("\\skin\\start.bmp", "start", "start");
     job.files.FindOrAdd("\\veldra.exe").installed = DigestOfBytes("patcher 1");
-    ASSERT_TRUE(job.connection.Connect("127.0.0.1", server.port(), "."));
+    RunningAndConnected();
   }
   void PublishPatcher(const std::string& content) {
     server.Serve("veldra.exe", content);
@@ -52,10 +50,6 @@ class UpdatePatchSystemTest : public testing::Test {
     }
     return count;
   }
-
-  FaultServer server;
-  ScratchFolder folder;
-  PatchJob job;
 };
 
 TEST_F(UpdatePatchSystemTest, ACurrentPatcherGoesOnToTheGame) {

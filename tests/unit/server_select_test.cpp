@@ -9,16 +9,15 @@
 #include "tests/support/patch_sys.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/scripted_prompt.h"
+#include "tests/support/stage_test.h"
 #include "tests/support/test_servers.h"
 
 namespace {
 
-class ConnectServerTest : public testing::Test {
+class ConnectServerTest : public StageTest {
  protected:
   void SetUp() override {
-    server.Reset();
-    ASSERT_TRUE(platform::CreateFolder("temp"));
-    job.configPath = folder.path() + "\\patch.sys";
+    StageTest::SetUp();
     job.state = static_cast<std::int32_t>(PatchState::Running);
   }
   std::string Local() const { return "127.0.0.1:" + std::to_string(server.port()); }
@@ -39,10 +38,6 @@ class ConnectServerTest : public testing::Test {
     }
     return shown;
   }
-
-  FaultServer server;
-  ScratchFolder folder;
-  PatchJob job;
 };
 
 TEST_F(ConnectServerTest, APortAndFolderInTheServerStringWin) {

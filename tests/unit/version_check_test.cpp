@@ -10,6 +10,7 @@
 #include "platform/shell.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/scripted_prompt.h"
+#include "tests/support/stage_test.h"
 #include "tests/support/test_servers.h"
 
 namespace {
@@ -17,15 +18,12 @@ namespace {
 constexpr const char* kIncorrect = "Error Version Incorrect, Please download new version";
 constexpr const char* kUpdate = "There is a new version, do you want to download now?";
 
-class CheckVersionTest : public testing::Test {
+class CheckVersionTest : public StageTest {
  protected:
   void SetUp() override {
-    server.Reset();
-    ASSERT_TRUE(platform::CreateFolder("temp"));
-    job.configPath = folder.path() + "\\patch.sys";
+    StageTest::SetUp();
     folder.Write("patch.sys", "[ErrMsg]\r\nPatchURL=http://example.invalid/full\r\n");
-    job.state = static_cast<std::int32_t>(PatchState::Running);
-    ASSERT_TRUE(job.connection.Connect("127.0.0.1", server.port(), "."));
+    RunningAndConnected();
     platform::SetShellHook([this](const std::string& target) {
       opened.push_back(target);
       return true;
@@ -50,9 +48,6 @@ class CheckVersionTest : public testing::Test {
     return texts;
   }
 
-  FaultServer server;
-  ScratchFolder folder;
-  PatchJob job;
   std::vector<std::string> opened;
 };
 

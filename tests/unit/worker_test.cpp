@@ -16,17 +16,16 @@
 #include "tests/support/patch_sys.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/scripted_prompt.h"
+#include "tests/support/stage_test.h"
 #include "tests/support/test_servers.h"
 
 namespace {
 
 // A server with one game file for a folder whose patcher is current.
-class PatchWorkerRunTest : public testing::Test {
+class PatchWorkerRunTest : public StageTest {
  protected:
   void SetUp() override {
-    server.Reset();
-    ASSERT_TRUE(platform::CreateFolder("temp"));
-    job.configPath = folder.path() + "\\patch.sys";
+    StageTest::SetUp();
     std::string config = ZoneConfig("Live", {"127.0.0.1:" + std::to_string(server.port())});
     folder.Write("patch.sys", config);
     folder.Write("local.ver", "1.0");
@@ -45,10 +44,6 @@ class PatchWorkerRunTest : public testing::Test {
     }
     return false;
   }
-
-  FaultServer server;
-  ScratchFolder folder;
-  PatchJob job;
 };
 
 TEST_F(PatchWorkerRunTest, AMaintenanceMarkerStopsTheRun) {

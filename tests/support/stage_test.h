@@ -1,0 +1,28 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "engine/patch_job.h"
+#include "platform/files.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/test_servers.h"
+
+// A stage's world: the fault server with nothing on it, a scratch game folder (with its
+// temp folder) as the current directory, and a job whose patch.sys is the folder's own.
+class StageTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    server.Reset();
+    ASSERT_TRUE(platform::CreateFolder("temp"));
+    job.configPath = folder.path() + "\\patch.sys";
+  }
+  // As the worker hands the job to a later stage: running, and connected to the server.
+  void RunningAndConnected() {
+    job.state = static_cast<std::int32_t>(PatchState::Running);
+    ASSERT_TRUE(job.connection.Connect("127.0.0.1", server.port(), "."));
+  }
+
+  FaultServer server;
+  ScratchFolder folder;
+  PatchJob job;
+};
