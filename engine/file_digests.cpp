@@ -13,13 +13,6 @@ namespace {
 constexpr std::size_t kPservListDigestAt = 4;
 constexpr std::size_t kPservPatcherDigestAt = 20;
 
-std::optional<Digest> DigestAt(std::string_view bytes, std::size_t offset) {
-  if (bytes.size() < offset + sizeof(Digest)) return std::nullopt;
-  Digest digest;
-  std::memcpy(digest.data(), bytes.data() + offset, digest.size());
-  return digest;
-}
-
 // Where the next line starts: two bytes after the first CR or LF, as a CR LF is assumed.
 std::optional<std::size_t> AfterLine(std::string_view bytes, std::size_t from) {
   std::size_t end = bytes.find_first_of("\r\n", from);
@@ -46,6 +39,17 @@ std::string PackageNameOf(std::string_view key) {
   return name + ".ppk";
 }
 
+std::optional<Digest> DigestAt(std::string_view bytes, std::size_t offset) {
+  if (bytes.size() < offset || bytes.size() - offset < sizeof(Digest)) return std::nullopt;
+  Digest digest;
+  std::memcpy(digest.data(), bytes.data() + offset, digest.size());
+  return digest;
+}
+
+void AppendDigest(std::string& bytes, const Digest& digest) {
+  bytes.append(reinterpret_cast<const char*>(digest.data()), digest.size());
+}
+
 bool IsZeroDigest(const Digest& digest) {
   return std::all_of(digest.begin(), digest.end(), [](std::uint8_t b) { return b == 0; });
 }
@@ -61,8 +65,8 @@ std::optional<Digest> PatcherDigestOfPservLog(std::string_view bytes) {
 std::string PservLogBytes(const Digest& fileList, const Digest& patcher,
                           const std::vector<std::pair<std::string, std::string>>& servers) {
   std::string bytes(kPservListDigestAt, '\0');
-  bytes.append(reinterpret_cast<const char*>(fileList.data()), fileList.size());
-  bytes.append(reinterpret_cast<const char*>(patcher.data()), patcher.size());
+  AppendDigest(bytes, fileList);
+  AppendDigest(bytes, patcher);
   for (const auto& [name, address] : servers) {
     bytes += name;
     bytes += '=';
@@ -94,7 +98,7 @@ void ReadFileList(std::string_view bytes, FileDigestMap& files) {
 std::string FileListBytes(const std::vector<ListedFile>& files) {
   std::string bytes = "filelist\r\n" + std::to_string(files.size()) + "\r\n";
   for (const ListedFile& file : files) {
-    bytes.append(reinterpret_cast<const char*>(file.digest.data()), file.digest.size());
+    AppendDigest(bytes, file.digest);
     bytes += file.key;
     bytes += "\r\n";
   }

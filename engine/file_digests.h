@@ -45,6 +45,10 @@ std::string PackageNameOf(std::string_view key);
 
 bool IsZeroDigest(const Digest& digest);
 
+// Digests as the binary files hold them: 16 raw bytes. None when the bytes end first.
+std::optional<Digest> DigestAt(std::string_view bytes, std::size_t offset);
+void AppendDigest(std::string& bytes, const Digest& digest);
+
 // pserv.log, as the server publishes it:
 //
 //   offset  size  content

@@ -1,7 +1,5 @@
 #include "engine/status_log.h"
 
-#include <cstring>
-
 #include "engine/patch_job.h"
 #include "platform/files.h"
 
@@ -11,16 +9,6 @@ constexpr std::size_t kHeaderSize = 24;
 constexpr std::size_t kFetchedAt = 4;
 constexpr std::size_t kInstalledAt = 20;
 constexpr std::size_t kKeyAt = 36;
-
-void AppendDigest(std::string& bytes, const Digest& digest) {
-  bytes.append(reinterpret_cast<const char*>(digest.data()), digest.size());
-}
-
-Digest DigestAt(std::string_view bytes, std::size_t offset) {
-  Digest digest;
-  std::memcpy(digest.data(), bytes.data() + offset, digest.size());
-  return digest;
-}
 
 }  // namespace
 
@@ -48,8 +36,9 @@ void ReadStatusLog(std::string_view bytes, FileDigestMap& files) {
     std::string_view key = bytes.substr(record + kKeyAt, keyEnd - record - kKeyAt);
     if (!key.empty() && key.find('\0') == std::string_view::npos) {
       FileDigests& entry = files.FindOrAdd(std::string(key));
-      entry.fetched = DigestAt(bytes, record + kFetchedAt);
-      entry.installed = DigestAt(bytes, record + kInstalledAt);
+      // The record holds its 36 bytes before the key, so both digests are there.
+      entry.fetched = *DigestAt(bytes, record + kFetchedAt);
+      entry.installed = *DigestAt(bytes, record + kInstalledAt);
       entry.listed = Digest{};
     }
     record = keyEnd + 2;
