@@ -4,33 +4,99 @@
 
 namespace platform {
 
-// Closes a kernel handle when it goes out of scope.
-class OwnedHandle {
+// Owns one system handle and gives it back to the system when it goes out of scope. `Traits`
+// names the handle type, which values hold nothing, and how it is given back.
+template <class Traits>
+class Owned {
  public:
-  explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-  ~OwnedHandle() { Reset(); }
-  OwnedHandle(OwnedHandle&& other) noexcept : handle_(other.Release()) {}
-  OwnedHandle& operator=(OwnedHandle&& other) noexcept {
+  using Handle = typename Traits::Handle;
+
+  explicit Owned(Handle handle = nullptr) : handle_(handle) {}
+  ~Owned() { Reset(); }
+  Owned(Owned&& other) noexcept : handle_(other.Release()) {}
+  Owned& operator=(Owned&& other) noexcept {
     if (this != &other) Reset(other.Release());
     return *this;
   }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
 
-  HANDLE get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Release() {
-    HANDLE released = handle_;
+  Handle get() const { return handle_; }
+  explicit operator bool() const { return Traits::Holds(handle_); }
+  Handle Release() {
+    Handle released = handle_;
     handle_ = nullptr;
     return released;
   }
-  void Reset(HANDLE handle = nullptr) {
-    if (*this) CloseHandle(handle_);
+  void Reset(Handle handle = nullptr) {
+    if (*this) Traits::Close(handle_);
     handle_ = handle;
   }
 
  private:
-  HANDLE handle_;
+  Handle handle_;
+};
+
+struct KernelHandleTraits {
+  using Handle = HANDLE;
+  static bool Holds(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE handle) { CloseHandle(handle); }
+};
+
+// Stock objects are shared by the whole system and must never be put in one of these.
+template <class GdiHandle>
+struct GdiObjectTraits {
+  using Handle = GdiHandle;
+  static bool Holds(GdiHandle handle) { return handle != nullptr; }
+  static void Close(GdiHandle handle) { DeleteObject(handle); }
+};
+
+struct MemoryDCTraits {
+  using Handle = HDC;
+  static bool Holds(HDC dc) { return dc != nullptr; }
+  static void Close(HDC dc) { DeleteDC(dc); }
+};
+
+using OwnedHandle = Owned<KernelHandleTraits>;
+using OwnedBitmap = Owned<GdiObjectTraits<HBITMAP>>;
+using OwnedRegion = Owned<GdiObjectTraits<HRGN>>;
+using OwnedBrush = Owned<GdiObjectTraits<HBRUSH>>;
+// A device context of CreateCompatibleDC.
+using OwnedMemoryDC = Owned<MemoryDCTraits>;
+
+// The device context of a window (or of the screen, for no window) from GetDC.
+class WindowDC {
+ public:
+  explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+  ~WindowDC() {
+    if (dc_ != nullptr) ReleaseDC(window_, dc_);
+  }
+  WindowDC(const WindowDC&) = delete;
+  WindowDC& operator=(const WindowDC&) = delete;
+
+  HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// An object selected into a device context for the life of this one; the object that was
+// selected before comes back afterwards, so the object can then be deleted.
+class Selection {
+ public:
+  Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+  ~Selection() {
+    if (previous_ != nullptr && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
+  }
+  Selection(const Selection&) = delete;
+  Selection& operator=(const Selection&) = delete;
+
+  bool ok() const { return previous_ != nullptr && previous_ != HGDI_ERROR; }
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
 };
 
 }  // namespace platform

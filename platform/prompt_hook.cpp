@@ -23,13 +23,19 @@ void SetPromptHook(PromptHook hook) {
   Hook() = std::move(hook);
 }
 
-int ShowMessage(const std::string& text, const std::string& caption, unsigned style) {
+std::optional<int> AnswerFromHook(const std::string& text, const std::string& caption,
+                                  unsigned style) {
   if (PromptHook hook = CurrentHook()) return hook(text, caption, style);
+  return std::nullopt;
+}
+
+int ShowMessage(const std::string& text, const std::string& caption, unsigned style) {
+  if (std::optional<int> answer = AnswerFromHook(text, caption, style)) return *answer;
   return ShowNativeMessage(text, caption, style);
 }
 
 int ShowAppMessage(const std::string& text) {
-  if (PromptHook hook = CurrentHook()) return hook(text, "", kBoxOk);
+  if (std::optional<int> answer = AnswerFromHook(text, "", kBoxOk)) return *answer;
   return ShowNativeAppMessage(text);
 }
 
