@@ -2,29 +2,54 @@
 
 #include <windows.h>
 
-// A modal dialog from a template resource, in the dialog framework's shape: OnInitDialog,
-// OnOK and OnCancel, and one dispatch function standing in for the message map.
-class CDialog {
- public:
-  explicit CDialog(UINT templateId) : m_templateId(templateId) {}
-  virtual ~CDialog() = default;
-  CDialog(const CDialog&) = delete;
-  CDialog& operator=(const CDialog&) = delete;
+#include "framework/wnd.h"
 
+class CDialog;
+
+// What DoDataExchange is given: the dialog whose controls are bound.
+class CDataExchange {
+ public:
+  CDataExchange(CDialog* dialog, BOOL saveAndValidate)
+      : m_pDlgWnd(dialog), m_bSaveAndValidate(saveAndValidate) {}
+
+  CDialog* m_pDlgWnd;
+  BOOL m_bSaveAndValidate;
+};
+
+// Binds the dialog's control of that id to `control`, once: from then on the control's
+// messages go through the map of the control object's class.
+void DDX_Control(CDataExchange* exchange, int id, CWnd& control);
+
+// A dialog from a template resource of the program. Its window procedure is the object's
+// message map, in front of the system's dialog handling.
+class CDialog : public CWnd {
+ public:
+  explicit CDialog(UINT templateId, CWnd* parent = nullptr)
+      : m_templateId(templateId), m_parent(parent) {}
+  ~CDialog() override;
+
+  // Runs the dialog with a message loop of its own until EndDialog; its result.
   INT_PTR DoModal();
-  void EndDialog(INT_PTR result);
-  HWND GetSafeHwnd() const { return m_hWnd; }
+  // Shows the dialog without a loop of its own; DestroyWindow ends it.
+  bool Create();
+  void EndDialog(INT_PTR result) const { ::EndDialog(m_hWnd, result); }
+  // Binds the controls (and, in this framework, moves no data).
+  BOOL UpdateData(BOOL saveAndValidate = TRUE);
 
  protected:
-  virtual BOOL OnInitDialog() { return TRUE; }
-  virtual void OnOK() { EndDialog(IDOK); }
-  virtual void OnCancel() { EndDialog(IDCANCEL); }
-  // Returns true when the message was handled; `result` is then the dialog procedure's result.
-  virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result);
+  // The base binds the controls through DoDataExchange.
+  virtual BOOL OnInitDialog();
+  virtual void DoDataExchange(CDataExchange* exchange);
+  virtual void OnOK();
+  virtual void OnCancel();
 
-  HWND m_hWnd = nullptr;
+  const MessageMap* GetMessageMap() const override;
+  static const MessageMap messageMap;
+  static const MessageMapEntry messageEntries[];
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
   UINT m_templateId;
+  CWnd* m_parent;
 };

@@ -60,7 +60,6 @@ struct MemoryDCTraits {
 using OwnedHandle = Owned<KernelHandleTraits>;
 using OwnedBitmap = Owned<GdiObjectTraits<HBITMAP>>;
 using OwnedRegion = Owned<GdiObjectTraits<HRGN>>;
-using OwnedBrush = Owned<GdiObjectTraits<HBRUSH>>;
 // A device context of CreateCompatibleDC.
 using OwnedMemoryDC = Owned<MemoryDCTraits>;
 

@@ -18,9 +18,13 @@ class CVeldrinDlg : public CDialog {
   // Enter and Escape do nothing: the window ends by its own buttons or its end states.
   void OnOK() override {}
   void OnCancel() override {}
-  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+  const MessageMap* GetMessageMap() const override;
+  static const MessageMap messageMap;
+  static const MessageMapEntry messageEntries[];
 
  private:
+  HCURSOR OnQueryDragIcon();
   void OnQuit();
 
   HICON m_hIcon;

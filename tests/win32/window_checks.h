@@ -1,0 +1,40 @@
+#pragma once
+
+#include <windows.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "skin/sample_pictures.h"
+
+// What the Windows tests read back from real windows: regions, pixels on the screen.
+
+// Handles every message waiting for this thread's windows.
+void PumpMessages();
+
+// Paints the window and its children now, and lets the display catch up.
+void PaintNow(HWND window);
+
+// Sizes a window so that its client area is width x height, keeping its place.
+void SetClientSize(HWND window, int width, int height);
+
+// The rectangles of a window's shape (GetWindowRgn and GetRegionData), in window
+// coordinates; none when the window has no shape of its own.
+std::vector<RECT> WindowShape(HWND window);
+bool ShapeContains(const std::vector<RECT>& shape, int x, int y);
+
+// The screen's pixels in the rectangle, as the user sees them.
+sample_pictures::Picture CaptureScreen(const RECT& area);
+
+namespace sample_pictures {
+// How the tests print a colour.
+inline void PrintTo(const Rgba& colour, std::ostream* out) {
+  *out << int{colour.red} << "," << int{colour.green} << "," << int{colour.blue} << " alpha "
+       << int{colour.alpha};
+}
+}  // namespace sample_pictures
+
+// With VELDRA_SCREENSHOTS set to a folder (a Windows path, Z:\... under Wine), writes the
+// picture there as NAME.png for a person to look at.
+void SaveScreenshot(const std::string& name, const sample_pictures::Picture& picture);
