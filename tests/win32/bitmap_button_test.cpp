@@ -95,6 +95,37 @@ TEST_F(BitmapButtonTest, EachStateDrawsItsPictureDisabledFirstThenPressedThenFoc
   }
 }
 
+// The states as the system itself gives them when the button paints on the screen.
+TEST_F(BitmapButtonTest, SystemStatesShowTheirPicturesOnTheScreen) {
+  WritePicture("d.png", 6, 6, kDown);
+  WritePicture("n.png", 6, 6, kNormal);
+  WritePicture("h.png", 6, 6, kFocus);
+  WritePicture("x.png", 6, 6, kDisabled);
+  WriteSkin(
+      "[All]\r\nX=20\r\nY=30\r\nimaged=d.png\r\nimagen=n.png\r\nimageh=h.png\r\n"
+      "imagex=x.png\r\n");
+  ASSERT_TRUE(dialog.picture.LoadSkin("All", skin, false));
+  dialog.ShowWindow(SW_SHOW);
+  SetForegroundWindow(dialog.m_hWnd);
+  HWND button = dialog.picture.m_hWnd;
+  auto shown = [&] {
+    PaintNow(dialog.m_hWnd);
+    RECT place{};
+    GetWindowRect(button, &place);
+    return CaptureScreen(place).at(3, 3);
+  };
+
+  SetFocus(dialog.second.m_hWnd);
+  EXPECT_EQ(shown(), kNormal);
+  SetFocus(button);
+  EXPECT_EQ(shown(), kFocus);
+  SendMessageA(button, BM_SETSTATE, TRUE, 0);
+  EXPECT_EQ(shown(), kDown);
+  SendMessageA(button, BM_SETSTATE, FALSE, 0);
+  EnableWindow(button, FALSE);
+  EXPECT_EQ(shown(), kDisabled);
+}
+
 TEST_F(BitmapButtonTest, MissingPlaceHidesTheButtonForGood) {
   WritePicture("n.png", 8, 6, kNormal);
   WriteSkin(
