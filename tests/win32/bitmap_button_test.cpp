@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "skin/dib.h"
 #include "skin/sample_pictures.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/win32/skinned_test_dialog.h"
@@ -41,21 +40,30 @@ class BitmapButtonTest : public testing::Test {
 
   // What the button draws for the state, through the dialog's owner-draw message.
   Rgba Drawn(const oBitmapBTN& button, UINT state) const {
-    void* bits = nullptr;
-    platform::OwnedBitmap surface(CreateTopDownDib(4, 4, 32, {}, &bits));
-    static_cast<std::uint32_t*>(bits)[0] = 0x090909;
-    platform::OwnedMemoryDC dc(CreateCompatibleDC(nullptr));
-    platform::Selection selected(dc.get(), surface.get());
-    DRAWITEMSTRUCT item{ODT_BUTTON, static_cast<UINT>(GetDlgCtrlID(button.m_hWnd)),
-                        0,          ODA_DRAWENTIRE,
-                        state,      button.m_hWnd,
-                        dc.get(),   RECT{0, 0, 4, 4},
+    Surface surface(4, 4, kUntouched);
+    DRAWITEMSTRUCT item{ODT_BUTTON,
+                        static_cast<UINT>(GetDlgCtrlID(button.m_hWnd)),
+                        0,
+                        ODA_DRAWENTIRE,
+                        state,
+                        button.m_hWnd,
+                        surface.dc(),
+                        RECT{0, 0, 4, 4},
                         0};
     dialog.SendMessage(WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item));
-    GdiFlush();
-    std::uint32_t pixel = static_cast<std::uint32_t*>(bits)[0];
-    return {static_cast<std::uint8_t>(pixel >> 16), static_cast<std::uint8_t>(pixel >> 8),
-            static_cast<std::uint8_t>(pixel), 255};
+    return surface.At(0, 0);
+  }
+
+  // One picture of its own colour for each state, loaded into the first button at (x, y).
+  void LoadFourStates(int size, int x, int y) {
+    WritePicture("d.png", size, size, kDown);
+    WritePicture("n.png", size, size, kNormal);
+    WritePicture("h.png", size, size, kFocus);
+    WritePicture("x.png", size, size, kDisabled);
+    WriteSkin("[All]\r\nX=" + std::to_string(x) + "\r\nY=" + std::to_string(y) +
+              "\r\nimaged=d.png\r\nimagen=n.png\r\nimageh=h.png\r\nimagex=x.png\r\n"
+              "[NormalOnly]\r\nX=40\r\nY=1\r\nimagen=n.png\r\n");
+    ASSERT_TRUE(dialog.picture.LoadSkin("All", skin, false));
   }
 
   ScratchFolder folder;
@@ -64,14 +72,7 @@ class BitmapButtonTest : public testing::Test {
 };
 
 TEST_F(BitmapButtonTest, EachStateDrawsItsPictureDisabledFirstThenPressedThenFocused) {
-  WritePicture("d.png", 4, 4, kDown);
-  WritePicture("n.png", 4, 4, kNormal);
-  WritePicture("h.png", 4, 4, kFocus);
-  WritePicture("x.png", 4, 4, kDisabled);
-  WriteSkin(
-      "[All]\r\nX=1\r\nY=1\r\nimaged=d.png\r\nimagen=n.png\r\nimageh=h.png\r\nimagex=x.png\r\n"
-      "[NormalOnly]\r\nX=40\r\nY=1\r\nimagen=n.png\r\n");
-  ASSERT_TRUE(dialog.picture.LoadSkin("All", skin, false));
+  LoadFourStates(4, 1, 1);
   ASSERT_TRUE(dialog.second.LoadSkin("NormalOnly", skin, false));
 
   struct Case {
@@ -97,14 +98,7 @@ TEST_F(BitmapButtonTest, EachStateDrawsItsPictureDisabledFirstThenPressedThenFoc
 
 // The states as the system itself gives them when the button paints on the screen.
 TEST_F(BitmapButtonTest, SystemStatesShowTheirPicturesOnTheScreen) {
-  WritePicture("d.png", 6, 6, kDown);
-  WritePicture("n.png", 6, 6, kNormal);
-  WritePicture("h.png", 6, 6, kFocus);
-  WritePicture("x.png", 6, 6, kDisabled);
-  WriteSkin(
-      "[All]\r\nX=20\r\nY=30\r\nimaged=d.png\r\nimagen=n.png\r\nimageh=h.png\r\n"
-      "imagex=x.png\r\n");
-  ASSERT_TRUE(dialog.picture.LoadSkin("All", skin, false));
+  LoadFourStates(6, 20, 30);
   dialog.ShowWindow(SW_SHOW);
   SetForegroundWindow(dialog.m_hWnd);
   HWND button = dialog.picture.m_hWnd;

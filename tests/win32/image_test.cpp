@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "skin/dib.h"
 #include "skin/sample_pictures.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/win32/window_checks.h"
@@ -16,35 +15,6 @@ namespace {
 using sample_pictures::Format;
 using sample_pictures::Picture;
 using sample_pictures::Rgba;
-
-// A 32-bit surface filled with one colour, to draw on and read back.
-class Surface {
- public:
-  Surface(int width, int height, Rgba fill)
-      : bitmap_(CreateTopDownDib(width, height, 32, {}, &bits_)),
-        dc_(CreateCompatibleDC(nullptr)),
-        selected_(dc_.get(), bitmap_.get()) {
-    DibPixels pixels = PixelsOf32BitDib(bitmap_.get());
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) {
-        pixels.Row(y)[x] = fill.red << 16 | fill.green << 8 | fill.blue;
-      }
-    }
-  }
-  HDC dc() const { return dc_.get(); }
-  Rgba At(int x, int y) const {
-    GdiFlush();
-    std::uint32_t pixel = PixelsOf32BitDib(bitmap_.get()).Row(y)[x];
-    return {static_cast<std::uint8_t>(pixel >> 16), static_cast<std::uint8_t>(pixel >> 8),
-            static_cast<std::uint8_t>(pixel), 255};
-  }
-
- private:
-  void* bits_ = nullptr;
-  platform::OwnedBitmap bitmap_;
-  platform::OwnedMemoryDC dc_;
-  platform::Selection selected_;
-};
 
 void DrawWhole(const CImage& image, const Surface& surface) {
   ASSERT_TRUE(image.Draw(surface.dc(), 0, 0, image.GetWidth(), image.GetHeight(), 0, 0,

@@ -1,8 +1,8 @@
 #include "tests/win32/window_checks.h"
 
+#include <algorithm>
 #include <cstdlib>
 
-#include "platform/handles_win32.h"
 #include "skin/dib.h"
 
 void PumpMessages() {
@@ -49,28 +49,46 @@ bool ShapeContains(const std::vector<RECT>& shape, int x, int y) {
   return false;
 }
 
-sample_pictures::Picture CaptureScreen(const RECT& area) {
-  int width = area.right - area.left;
-  int height = area.bottom - area.top;
-  sample_pictures::Picture picture(width, height, {});
+namespace {
+HBITMAP Dib32(int width, int height) {
   void* bits = nullptr;
-  platform::OwnedBitmap copy(CreateTopDownDib(width, height, 32, {}, &bits));
-  platform::WindowDC screen(nullptr);
-  platform::OwnedMemoryDC memory(CreateCompatibleDC(screen.get()));
-  {
-    platform::Selection selected(memory.get(), copy.get());
-    BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
+  return CreateTopDownDib(width, height, 32, {}, &bits);
+}
+}  // namespace
+
+Surface::Surface(int width, int height, sample_pictures::Rgba fill)
+    : width_(width),
+      height_(height),
+      bitmap_(Dib32(width, height)),
+      dc_(CreateCompatibleDC(nullptr)),
+      selected_(dc_.get(), bitmap_.get()) {
+  DibPixels pixels = PixelsOf32BitDib(bitmap_.get());
+  for (int y = 0; y < pixels.height; ++y) {
+    std::fill_n(pixels.Row(y), pixels.width, fill.red << 16 | fill.green << 8 | fill.blue);
   }
-  DibPixels pixels = PixelsOf32BitDib(copy.get());
-  for (int y = 0; y < height && pixels.rows != nullptr; ++y) {
-    for (int x = 0; x < width; ++x) {
-      std::uint32_t pixel = pixels.Row(y)[x];
-      picture.at(x, y) = {static_cast<std::uint8_t>(pixel >> 16),
-                          static_cast<std::uint8_t>(pixel >> 8), static_cast<std::uint8_t>(pixel),
-                          255};
-    }
+}
+
+sample_pictures::Rgba Surface::At(int x, int y) const {
+  GdiFlush();
+  std::uint32_t pixel = PixelsOf32BitDib(bitmap_.get()).Row(y)[x];
+  return {static_cast<std::uint8_t>(pixel >> 16), static_cast<std::uint8_t>(pixel >> 8),
+          static_cast<std::uint8_t>(pixel), 255};
+}
+
+sample_pictures::Picture Surface::ToPicture() const {
+  sample_pictures::Picture picture(width_, height_, {});
+  for (int y = 0; y < height_; ++y) {
+    for (int x = 0; x < width_; ++x) picture.at(x, y) = At(x, y);
   }
   return picture;
+}
+
+sample_pictures::Picture CaptureScreen(const RECT& area) {
+  Surface copy(area.right - area.left, area.bottom - area.top, {});
+  platform::WindowDC screen(nullptr);
+  BitBlt(copy.dc(), 0, 0, area.right - area.left, area.bottom - area.top, screen.get(), area.left,
+         area.top, SRCCOPY);
+  return copy.ToPicture();
 }
 
 void SaveScreenshot(const std::string& name, const sample_pictures::Picture& picture) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/handles_win32.h"
 #include "skin/sample_pictures.h"
 
 // What the Windows tests read back from real windows: regions, pixels on the screen.
@@ -23,6 +24,23 @@ void SetClientSize(HWND window, int width, int height);
 // coordinates; none when the window has no shape of its own.
 std::vector<RECT> WindowShape(HWND window);
 bool ShapeContains(const std::vector<RECT>& shape, int x, int y);
+
+// A 32-bit surface filled with one colour, to draw on and read back.
+class Surface {
+ public:
+  Surface(int width, int height, sample_pictures::Rgba fill);
+
+  HDC dc() const { return dc_.get(); }
+  sample_pictures::Rgba At(int x, int y) const;
+  sample_pictures::Picture ToPicture() const;
+
+ private:
+  int width_;
+  int height_;
+  platform::OwnedBitmap bitmap_;
+  platform::OwnedMemoryDC dc_;
+  platform::Selection selected_;
+};
 
 // The screen's pixels in the rectangle, as the user sees them.
 sample_pictures::Picture CaptureScreen(const RECT& area);
