@@ -91,9 +91,8 @@ bool DownloadFile(PatchJob& job, const std::string& name, bool inPlace) {
   received = staging.Finish() && received;
   if (!received) return ReportFailure(name);
 
-  if (inPlace) {
-    if (!platform::CopyFileOver(stagingName, name)) return ReportFailure(name);
-    platform::RemoveFile(stagingName);
-  }
+  // The complete file takes the old one's place in one step: a copy over it would leave it
+  // cut if the run ended halfway, and for patch.sys that loses the only server address.
+  if (inPlace && !platform::MoveFileOver(stagingName, name)) return ReportFailure(name);
   return true;
 }

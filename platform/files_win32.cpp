@@ -119,7 +119,8 @@ bool CopyFileOver(const std::string& from, const std::string& to) {
 }
 
 bool MoveFileOver(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  return MoveFileExA(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != 0; }
