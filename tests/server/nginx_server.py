@@ -2,8 +2,9 @@
 """nginx as a patch server is hosted: a folder served on 127.0.0.1 with Basic authentication.
 
 Its configuration, password file, logs and pid live in a folder of the caller's; the access
-log has one line per request: user, "request line", status, bytes sent, "agent".
-Run alone, it serves until interrupted: nginx_server.py --root DIR --work DIR
+log has one line per request: user, "request line", status, bytes sent, "agent". A rate (nginx's
+limit_rate, e.g. "2m" for 2 MB/s per connection) makes downloads last long enough to watch.
+Run alone, it serves until interrupted: nginx_server.py --root DIR --work DIR [--rate RATE]
 """
 import argparse
 import os
@@ -57,13 +58,14 @@ def free_port():
         return s.getsockname()[1]
 
 
-def write_config(work, root, port):
+def write_config(work, root, port, rate=None):
     hashed = subprocess.run(["openssl", "passwd", "-apr1", PASSWORD], check=True,
                             capture_output=True, text=True).stdout.strip()
     with open(os.path.join(work, "htpasswd"), "w") as f:
         f.write(f"{USER}:{hashed}\n")
     # As root, the workers would otherwise run as nobody and be refused a private folder.
     user = "user root;" if os.geteuid() == 0 else ""
+    throttle = f"limit_rate {rate};" if rate else ""
     temp = os.path.join(work, "temp")
     os.makedirs(temp, exist_ok=True)
     config = f"""
@@ -87,6 +89,7 @@ http {{
     root {root};
     auth_basic "patch";
     auth_basic_user_file {work}/htpasswd;
+    {throttle}
   }}
 }}
 """
@@ -96,12 +99,12 @@ http {{
     return path
 
 
-def start(root, work):
+def start(root, work, rate=None):
     """Starts nginx; returns (process, port) once it accepts connections."""
     os.makedirs(work, exist_ok=True)
     for _ in range(5):
         port = free_port()
-        config = write_config(os.path.abspath(work), os.path.abspath(root), port)
+        config = write_config(os.path.abspath(work), os.path.abspath(root), port, rate)
         process = subprocess.Popen(["nginx", "-p", work, "-c", config, "-e",
                                     os.path.join(work, "error.log")],
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -131,8 +134,9 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--root", required=True)
     parser.add_argument("--work", required=True)
+    parser.add_argument("--rate", help="nginx's limit_rate per connection, e.g. 2m")
     options = parser.parse_args()
-    process, port = start(options.root, options.work)
+    process, port = start(options.root, options.work, options.rate)
     print(f"port {port}", flush=True)
     try:
         process.wait()
