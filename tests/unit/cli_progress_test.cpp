@@ -5,7 +5,7 @@
 #include "tools/cli/console.h"
 #include "tools/cli/progress_format.h"
 #include "tools/cli/progress_log.h"
-#include "tools/cli/progress_view.h"
+#include "engine/progress_view.h"
 
 namespace {
 

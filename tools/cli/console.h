@@ -9,7 +9,7 @@
 
 #include "engine/patch_job.h"
 #include "tools/cli/progress_log.h"
-#include "tools/cli/progress_view.h"
+#include "engine/progress_view.h"
 
 // Everything veldra-cli writes: the progress on `out`, boxes, questions and its own lines on
 // `err`. The worker thread's boxes and the main thread's progress meet here, so every member

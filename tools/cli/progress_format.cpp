@@ -49,21 +49,6 @@ std::optional<std::string> WithItem(const std::string& head, const std::string& 
 
 }  // namespace
 
-std::string FormatBytes(std::uint64_t bytes) {
-  if (bytes < 1024) return std::to_string(bytes) + " B";
-  const char* units[] = {"KiB", "MiB", "GiB", "TiB"};
-  double value = static_cast<double>(bytes) / 1024;
-  std::size_t unit = 0;
-  // 1023.96 KiB would print as "1024.0 KiB": such a value goes up a unit as well.
-  while (value >= 1023.95 && unit + 1 < std::size(units)) {
-    value /= 1024;
-    ++unit;
-  }
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
-  return text;
-}
-
 std::string ProgressBar(std::int64_t pos, std::int64_t range, std::size_t cells) {
   std::size_t filled = 0;
   if (range > 0 && pos > 0) {

@@ -5,10 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/cli/progress_view.h"
-
-// 512 B, 1.5 KiB, 12.0 MiB, 3.2 GiB: binary units, one decimal above bytes.
-std::string FormatBytes(std::uint64_t bytes);
+#include "engine/progress_view.h"
 
 // "[####      ]" with `cells` cells between the brackets, filled by pos / range; empty cells
 // while the range is not known.

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/cli/progress_view.h"
+#include "engine/progress_view.h"
 
 // The progress as a log, for output that is not a terminal: a line when a stage begins and
 // one when an item is done. A run of thousands of small files must stay readable, so within

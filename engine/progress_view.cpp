@@ -1,4 +1,7 @@
-#include "tools/cli/progress_view.h"
+#include "engine/progress_view.h"
+
+#include <cstdio>
+#include <iterator>
 
 ProgressView ProgressViewer::View(const PatchSnapshot& seen) {
   if (!looked_ || seen.stageText != stage_) {
@@ -24,4 +27,19 @@ ProgressView ProgressViewer::View(const PatchSnapshot& seen) {
     lastItem_ = seen.itemText;
   }
   return view;
+}
+
+std::string FormatBytes(std::uint64_t bytes) {
+  if (bytes < 1024) return std::to_string(bytes) + " B";
+  const char* units[] = {"KiB", "MiB", "GiB", "TiB"};
+  double value = static_cast<double>(bytes) / 1024;
+  std::size_t unit = 0;
+  // 1023.96 KiB would print as "1024.0 KiB": such a value goes up a unit as well.
+  while (value >= 1023.95 && unit + 1 < std::size(units)) {
+    value /= 1024;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  return text;
 }

@@ -28,3 +28,6 @@ class ProgressViewer {
   std::string leftover_;
   std::string lastItem_;
 };
+
+// 512 B, 1.5 KiB, 12.0 MiB, 3.2 GiB: binary units, one decimal above bytes.
+std::string FormatBytes(std::uint64_t bytes);
