@@ -98,4 +98,37 @@ class Selection {
   HGDIOBJ previous_;
 };
 
+// A counted reference to a COM object: one Release for each reference it holds.
+template <class Interface>
+class ComRef {
+ public:
+  ComRef() = default;
+  ~ComRef() { Reset(); }
+  ComRef(const ComRef&) = delete;
+  ComRef& operator=(const ComRef&) = delete;
+
+  Interface* get() const { return pointer_; }
+  Interface* operator->() const { return pointer_; }
+  explicit operator bool() const { return pointer_ != nullptr; }
+  // Takes a reference of its own on `object` and drops the one it held.
+  void Share(Interface* object) {
+    if (object != nullptr) object->AddRef();
+    Reset();
+    pointer_ = object;
+  }
+  // For a call that hands a reference out through its last argument.
+  Interface** Receive() {
+    Reset();
+    return &pointer_;
+  }
+  void Reset() {
+    Interface* held = pointer_;
+    pointer_ = nullptr;
+    if (held != nullptr) held->Release();
+  }
+
+ private:
+  Interface* pointer_ = nullptr;
+};
+
 }  // namespace platform

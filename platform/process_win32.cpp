@@ -1,3 +1,5 @@
+#include "platform/process_win32.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -7,13 +9,12 @@
 
 namespace platform {
 
-bool StartProcess(const std::string& commandLine) {
-  std::vector<char> writable(commandLine.begin(), commandLine.end());
-  writable.push_back('\0');  // CreateProcessA may write into its command line
+namespace {
+bool Start(const char* application, char* commandLine) {
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started{};
-  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
+  if (!CreateProcessA(application, commandLine, nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
                       nullptr, nullptr, &startup, &started)) {
     return false;
   }
@@ -21,5 +22,14 @@ bool StartProcess(const std::string& commandLine) {
   OwnedHandle thread(started.hThread);
   return true;
 }
+}  // namespace
+
+bool StartProcess(const std::string& commandLine) {
+  std::vector<char> writable(commandLine.begin(), commandLine.end());
+  writable.push_back('\0');  // CreateProcessA may write into its command line
+  return Start(nullptr, writable.data());
+}
+
+bool StartProgramFile(const std::string& path) { return Start(path.c_str(), nullptr); }
 
 }  // namespace platform
