@@ -1,4 +1,6 @@
 // The skin of patch.sys applied to the main window, or the plain window when it cannot be.
+#include <windows.h>
+// After windows.h, which it needs.
 #include <uxtheme.h>
 
 #include <string>

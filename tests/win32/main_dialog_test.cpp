@@ -623,4 +623,37 @@ TEST_F(MainWindowTest, OnlyQuitAndCloseEndTheWindowBeforeDuringAndAfterARun) {
   }
 }
 
+// Runs as a test of its own on a screen of 1600 x 1200, which takes the half-size skin.
+TEST_F(MainWindowTest, SmallScreenHalvesEveryPlaceAndTakesTheSmallPictures) {
+  if (GetSystemMetrics(SM_CXSCREEN) >= 1920) GTEST_SKIP() << "needs a small screen";
+  skin_.ini["Button1"]["X"] = "101";
+  skin_.ini["Button1"]["Y"] = "-3";
+  skin_.Write(folder_, /*small=*/true);
+  OpenWindow window(folder_, worker_);
+  RECT frame{};
+  GetWindowRect(window.hwnd(), &frame);
+  EXPECT_EQ(frame.right - frame.left, kSkinWidth / 2);
+  EXPECT_EQ(frame.bottom - frame.top, kSkinHeight / 2);
+  struct Expected {
+    int id;
+    RECT place;
+  };
+  const Expected expected[] = {
+      {1000, {50, -2, 68, 8}},    // 101 and -3 halved; the picture's small variant, 18 x 10
+      {1008, {10, 30, 190, 35}},  // the bar: 20, 60, 360 x 10 halved
+      {1033, {20, 60, 45, 68}},
+  };
+  for (const Expected& e : expected) {
+    RECT place = window.Place(e.id);
+    EXPECT_EQ(place.left, e.place.left) << e.id;
+    EXPECT_EQ(place.top, e.place.top) << e.id;
+    EXPECT_EQ(place.right, e.place.right) << e.id;
+    EXPECT_EQ(place.bottom, e.place.bottom) << e.id;
+  }
+  window.Click(1016);
+  RECT label = window.Place(1033);
+  EXPECT_EQ(label.left, 20) << "the operator's labels stay at half size";
+  EXPECT_EQ(label.right - label.left, 25);
+}
+
 }  // namespace
