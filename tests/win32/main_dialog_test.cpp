@@ -597,8 +597,22 @@ TEST_F(MainWindowTest, OnlyQuitAndCloseEndTheWindowBeforeDuringAndAfterARun) {
     SendMessageA(window.hwnd(), WM_COMMAND, IDCANCEL, 0);
     SendMessageA(window.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
     SendMessageA(window.hwnd(), WM_CLOSE, 0, 0);
-    PumpMessages();
     EXPECT_TRUE(IsWindowVisible(window.hwnd())) << "Enter, Escape and Alt+F4 do nothing";
+    // Unmanaged windows under Wine do not stay minimised, so the posted command is what is
+    // read back.
+    static std::atomic<WPARAM> systemCommand{0};
+    HHOOK hook = SetWindowsHookExA(
+        WH_GETMESSAGE,
+        [](int code, WPARAM wParam, LPARAM lParam) -> LRESULT {
+          const MSG* message = reinterpret_cast<const MSG*>(lParam);
+          if (code >= 0 && message->message == WM_SYSCOMMAND) systemCommand = message->wParam;
+          return CallNextHookEx(nullptr, code, wParam, lParam);
+        },
+        nullptr, GetWindowThreadProcessId(window.hwnd(), nullptr));
+    window.Click(1017);
+    for (int i = 0; i < 100 && systemCommand == 0; ++i) Sleep(20);
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(systemCommand, WPARAM{SC_MINIMIZE}) << "the minimise button";
     window.Click(1003);
     EXPECT_EQ(window.WaitForEnd(1000), 2) << "before a run, at once";
   }
