@@ -1,0 +1,126 @@
+"""./dev demo --cli: a sample release published to a local nginx and patched by veldra-cli,
+twice.
+
+Everything lives in build/demo, made afresh on every run:
+  release/  the sample release: a few hundred files in deep folders, text and binary, a few
+            of several MiB, a veldra.exe stand-in and patch.sys
+  server/   the patch server folder veldra-publish writes, nginx's root
+  nginx/    nginx's configuration, password file and logs
+  game/     the game folder veldra-cli patches: at first only patch.sys and local.ver
+
+The first run patches the empty game folder. Then two files of the release change, one is
+added and one grows; after a second publish the second run must fetch those four packages and
+nothing else. After each run the game folder must hold every release file byte for byte.
+"""
+import os
+import random
+import shutil
+import subprocess
+import sys
+import time
+
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(REPO, "tests", "server"))
+import nginx_server  # noqa: E402
+from sample_release import (RUN_TIMEOUT, DemoError, change_release, check_fetched,  # noqa: E402
+                            check_folder, clean_environment, expected_packages, files_below,
+                            make_release, package_name, publish, report_downloads, step,
+                            write_file)
+
+SCRATCH = os.path.join(REPO, "build", "demo")
+ZONE = "Demo"
+SEED = 20261209
+
+# What the patcher writes into the game folder besides the game's files.
+PATCHER_FILES = {"local.ver", "localfileStatus.log", "filelist.log", "pserv.log", "remote.ver",
+                 "latest.ver"}
+
+
+def patch_sys_bytes(port):
+    lines = ["[Combo]", f"Zone0={ZONE}", f"[{ZONE}]", f"Server1=127.0.0.1:{port}", "Folder=.",
+             "[Button3]", "Exe="]
+    return ("\r\n".join(lines) + "\r\n").encode()
+
+
+def patch(tool, game):
+    """One veldra-cli run in the game folder, its output shown; its exit status."""
+    command = [tool, "--no"]
+    print(f"$ (cd {os.path.relpath(game, REPO)} && {' '.join(command)})")
+    started = time.monotonic()
+    try:
+        # One stream, so the boxes stand where they came among the progress lines.
+        done = subprocess.run(command, cwd=game, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, text=True, stdin=subprocess.DEVNULL,
+                              env=clean_environment(), timeout=RUN_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        raise DemoError(f"veldra-cli took more than {RUN_TIMEOUT} seconds") from None
+    for line in done.stdout.splitlines():
+        print(f"  | {line}")
+    print(f"exit status {done.returncode} after {time.monotonic() - started:.1f} s")
+    return done.returncode
+
+
+def run_cli_demo(bin_dir):
+    """Both runs; the checks that did not hold."""
+    cli = os.path.join(bin_dir, "veldra-cli")
+    publisher = os.path.join(bin_dir, "veldra-publish")
+    for tool in (cli, publisher):
+        if not os.access(tool, os.X_OK):
+            raise DemoError(f"{tool} is missing: cmake --build --preset native --target "
+                            "veldra-cli veldra-publish")
+    shutil.rmtree(SCRATCH, ignore_errors=True)
+    release, server, work, game = (os.path.join(SCRATCH, n)
+                                   for n in ("release", "server", "nginx", "game"))
+    for folder in (release, server, game):
+        os.makedirs(folder)
+    os.chmod(SCRATCH, 0o755)  # nginx's workers read the root
+    rng = random.Random(SEED)
+    failures = []
+
+    step("making the sample release")
+    large = make_release(release, rng)
+    total = sum(os.path.getsize(p) for p in files_below(release).values())
+    print(f"{len(files_below(release))} files, {total} bytes in {os.path.relpath(release, REPO)}")
+
+    step("starting nginx")
+    nginx, port = nginx_server.start(server, work)
+    try:
+        print(f"nginx serves {os.path.relpath(server, REPO)} on 127.0.0.1:{port} with Basic auth")
+        log = nginx_server.AccessLog(os.path.join(work, "access.log"))
+        write_file(release, "patch.sys", patch_sys_bytes(port))
+
+        step("publishing the release")
+        publish(publisher, release, server, [f"{ZONE}=127.0.0.1:{port}"])
+
+        step("first run: an empty game folder")
+        shutil.copy(os.path.join(release, "patch.sys"), os.path.join(game, "patch.sys"))
+        write_file(game, "local.ver", b"1.0")
+        expected = expected_packages(release, game)
+        if patch(cli, game) != 0:
+            failures.append("the first run did not end done")
+        requests = log.new_requests()
+        check_fetched("first", report_downloads(requests), expected, failures)
+        if not check_folder(release, game, PATCHER_FILES):
+            failures.append("after the first run the game folder differs from the release")
+
+        step("changing the release and publishing again")
+        changed = change_release(release, rng, large)
+        publish(publisher, release, server, [f"{ZONE}=127.0.0.1:{port}"])
+
+        step("second run: only what changed")
+        expected = expected_packages(release, game)
+        if expected == sorted(package_name(n) for n in changed):
+            print(f"the game folder lacks the {len(expected)} changed files")
+        else:
+            print(f"the game folder lacks {len(expected)} files, not only the {len(changed)} "
+                  "changed: the first run left it incomplete")
+        if patch(cli, game) != 0:
+            failures.append("the second run did not end done")
+        requests = log.new_requests()
+        check_fetched("second", report_downloads(requests), expected, failures)
+        if not check_folder(release, game, PATCHER_FILES):
+            failures.append("after the second run the game folder differs from the release")
+    finally:
+        nginx_server.stop(nginx)
+        print("\nnginx stopped")
+    return failures

@@ -1,0 +1,209 @@
+"""The demos' sample release: a few hundred files in deep folders, text and binary, a few of
+several MiB; its publishing with veldra-publish; and the checks of what a run fetched and
+left in the game folder.
+"""
+import collections
+import os
+import re
+import subprocess
+
+RUN_TIMEOUT = 60  # seconds for one program run
+SHOWN_NAMES = 6  # names listed per finding; the rest are counted
+
+FOLDERS = ["data", "maps", "sound", "textures", "ui", "scripts", "zone1", "zone2", "zone3",
+           "effects", "models", "music", "fonts", "lang"]
+TEXT_KINDS = ["txt", "ini", "xml", "lua", "cfg"]
+BINARY_KINDS = ["dat", "bin", "pak", "tex", "snd"]
+WORDS = ["patch", "zone", "level", "quest", "monster", "item", "server", "guild", "map", "the",
+         "of", "sword", "shield", "potion", "gold", "=", "1", "42", "\r\n", "\r\n"]
+
+
+class DemoError(Exception):
+    pass
+
+
+def step(text):
+    print(f"\n== {text}")
+
+
+# The sample release -----------------------------------------------------------------------
+
+def text_bytes(rng, size):
+    words = rng.choices(WORDS, k=size // 4 + 1)
+    return " ".join(words).encode()[:size]
+
+
+def release_names(rng, count):
+    """Paths below the release, 2 to 5 folders deep, each name once."""
+    names = []
+    for index in range(count):
+        depth = rng.randint(2, 5)
+        folders = rng.sample(FOLDERS, depth)
+        kind = rng.choice(TEXT_KINDS if index % 2 == 0 else BINARY_KINDS)
+        names.append("/".join(folders + [f"file{index:03}.{kind}"]))
+    return names
+
+
+def write_file(root, name, content):
+    path = os.path.join(root, name)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(content)
+
+
+def make_release(release, rng):
+    """The release without patch.sys (its port is known once nginx runs). Returns the names
+    of the large files."""
+    for name in release_names(rng, 300):
+        if name.rsplit(".", 1)[1] in TEXT_KINDS:
+            write_file(release, name, text_bytes(rng, rng.randint(50, 40000)))
+        else:
+            write_file(release, name, rng.randbytes(rng.randint(1, 64 * 1024)))
+    large = []
+    for index, mib in enumerate((2, 3, 4)):
+        name = f"data/archives/level{index}/bundle{index}.pak"
+        write_file(release, name, rng.randbytes(mib << 20))
+        large.append(name)
+    write_file(release, "veldra.exe", b"MZ" + rng.randbytes(200 * 1024))
+    return large
+
+
+def change_release(release, rng, large):
+    """Two files modified, one added, one grown; their names, as the release has them."""
+    names = sorted(os.path.relpath(os.path.join(folder, f), release).replace(os.sep, "/")
+                   for folder, _, files in os.walk(release) for f in files)
+    texts = [n for n in names if n.rsplit(".", 1)[1] in TEXT_KINDS]
+    binaries = [n for n in names if n.rsplit(".", 1)[1] in BINARY_KINDS and n not in large]
+    modified = [texts[len(texts) // 2], binaries[len(binaries) // 3]]
+    write_file(release, modified[0], text_bytes(rng, 5000) + b"\r\nchanged\r\n")
+    write_file(release, modified[1], rng.randbytes(20000))
+    added = "data/quests/new/quest-new.txt"
+    write_file(release, added, text_bytes(rng, 3000))
+    grown = large[0]
+    with open(os.path.join(release, grown), "ab") as f:
+        f.write(rng.randbytes(1 << 20))
+    print(f"modified {modified[0]}, {modified[1]}; added {added}; grew {grown} by 1 MiB")
+    return modified + [added, grown]
+
+
+def package_name(name):
+    """The package the patcher fetches for a release file (as PackageNameOf in the engine)."""
+    return re.sub(r"[\\.]", "_", "\\" + name.replace("/", "\\")) + ".ppk"
+
+
+# The programs -----------------------------------------------------------------------------
+
+def publish(tool, release, server, servers):
+    """The release to the server folder; `servers` the NAME=ADDRESS lines of pserv.log."""
+    command = [tool, "--exe", os.path.join(release, "veldra.exe")]
+    for entry in servers:
+        command += ["--server", entry]
+    command += ["--required", "1.0", "--latest", "1.0", "--patch-sys",
+                os.path.join(release, "patch.sys"), release, server]
+    done = subprocess.run(command, capture_output=True, text=True, timeout=RUN_TIMEOUT)
+    if done.returncode != 0:
+        raise DemoError(f"veldra-publish exited with {done.returncode}:\n{done.stderr}")
+    print("veldra-publish: " + done.stdout.strip())
+
+
+def clean_environment():
+    # Everything here is local; a proxy of the machine's must not stand between.
+    return {k: v for k, v in os.environ.items()
+            if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy")}
+
+
+# The checks -------------------------------------------------------------------------------
+
+def report_downloads(requests, count_challenges=False):
+    """Prints what a run fetched; returns the packages fetched whole. With count_challenges,
+    the 401 answers are counted on a line of their own instead of listed by name."""
+    packages = [(n, b) for n, s, b in requests if n.endswith(".ppk") and s == 200]
+    total = sum(b for _, b in packages)
+    print(f"{len(packages)} packages downloaded, {total} bytes")
+    for name, size in packages[:SHOWN_NAMES]:
+        print(f"  {name} ({size} bytes)")
+    if len(packages) > SHOWN_NAMES:
+        print(f"  ... and {len(packages) - SHOWN_NAMES} more")
+    challenged = sum(1 for _, s, _ in requests if s == 401) if count_challenges else 0
+    if challenged:
+        print(f"{challenged} requests answered 401 first, then repeated with the credentials")
+    others = collections.Counter(f"{n} {s}" for n, s, _ in requests
+                                 if (not n.endswith(".ppk") or s != 200) and
+                                 not (count_challenges and s == 401))
+    told = [f"{what}" + (f" x{count}" if count > 1 else "") for what, count in others.items()]
+    print("other requests (name status): " + (", ".join(told) if told else "none"))
+    return [n for n, _ in packages]
+
+
+def expected_packages(release, game):
+    """The packages of the release files that the game folder does not hold yet. The patcher
+    itself comes whole, through the self-update, not as a package."""
+    present = files_below(game)
+    return sorted(package_name(name) for name, path in files_below(release).items()
+                  if name != "veldra.exe" and
+                  (name not in present or not same_bytes(path, present[name])))
+
+
+def check_fetched(run, fetched, expected, failures):
+    """Each package the run needed, once, and no other."""
+    repeated = sorted({n for n in fetched if fetched.count(n) > 1})
+    missing = sorted(set(expected) - set(fetched))
+    extra = sorted(set(fetched) - set(expected))
+    for what, names in (("fetched more than once", repeated), ("not fetched", missing),
+                        ("fetched, not needed", extra)):
+        if names:
+            shown = ", ".join(names[:SHOWN_NAMES]) + (" ..." if len(names) > SHOWN_NAMES else "")
+            failures.append(f"{run} run: {len(names)} packages {what}: {shown}")
+    if not (repeated or missing or extra):
+        print(f"fetched exactly the {len(expected)} packages needed, each once")
+
+
+def files_below(root):
+    found = {}
+    for folder, _, files in os.walk(root):
+        for f in files:
+            path = os.path.join(folder, f)
+            found[os.path.relpath(path, root).replace(os.sep, "/")] = path
+    return found
+
+
+def same_bytes(a, b):
+    if os.path.getsize(a) != os.path.getsize(b):
+        return False
+    with open(a, "rb") as fa, open(b, "rb") as fb:
+        while True:
+            block_a, block_b = fa.read(1 << 20), fb.read(1 << 20)
+            if block_a != block_b:
+                return False
+            if not block_a:
+                return True
+
+
+def compare_folders(release, game, patcher_files):
+    """The differences between the game folder and the release, but for the patcher's own
+    files; none when they are equal."""
+    wanted, present = files_below(release), files_below(game)
+    problems = []
+    for name, path in sorted(wanted.items()):
+        if name not in present:
+            problems.append(f"missing: {name}")
+        elif not same_bytes(path, present[name]):
+            problems.append(f"differs: {name}")
+    for name in sorted(set(present) - set(wanted) - patcher_files):
+        problems.append(f"not in the release: {name}")
+    return problems, len(wanted)
+
+
+def check_folder(release, game, patcher_files):
+    problems, count = compare_folders(release, game, patcher_files)
+    if not problems:
+        print(f"game folder equals the release: OK ({count} files compared byte for byte)")
+        return True
+    print(f"game folder differs from the release in {len(problems)} ways:")
+    for problem in problems[:SHOWN_NAMES]:
+        print(f"  {problem}")
+    if len(problems) > SHOWN_NAMES:
+        print(f"  ... and {len(problems) - SHOWN_NAMES} more")
+    return False
+
+
