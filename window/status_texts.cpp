@@ -3,9 +3,8 @@
 #include <algorithm>
 
 namespace {
-// Each poll's rate weighs half, so the figure follows a change within a second or two
-// without jumping at every poll.
-constexpr double kNewRateWeight = 0.5;
+// Long enough to even out the bursts of a throttled or busy line, short enough to follow it.
+constexpr std::chrono::seconds kSpeedWindow{3};
 }  // namespace
 
 std::string Percentage(std::int64_t pos, std::int64_t range) {
@@ -25,28 +24,28 @@ StatusLines StatusTexts::Lines(const PatchSnapshot& seen, Clock::time_point now)
     std::int64_t range = static_cast<std::uint32_t>(seen.itemRange);
     lines.itemFigures =
         seen.itemRange > 0 ? Percentage(*view.itemBytes, range) : FormatBytes(*view.itemBytes);
-    std::string speed = SpeedOf(view, now);
+    std::string speed = Speed(view, now);
     if (!speed.empty()) lines.itemFigures += "  " + speed;
+  } else {
+    samples_.clear();  // not a download: no speed, and none carried into the next stage
   }
   return lines;
 }
 
-std::string StatusTexts::SpeedOf(const ProgressView& view, Clock::time_point now) {
-  std::uint32_t bytes = *view.itemBytes;
-  if (view.item != measuredItem_ || bytes < lastBytes_) {
-    measuredItem_ = view.item;
-    bytesPerSecond_ = 0;
-  } else {
-    double seconds = std::chrono::duration<double>(now - lastTime_).count();
-    if (seconds > 0) {
-      double rate = (bytes - lastBytes_) / seconds;
-      bytesPerSecond_ = bytesPerSecond_ == 0
-                            ? rate
-                            : kNewRateWeight * rate + (1 - kNewRateWeight) * bytesPerSecond_;
-    }
+std::string StatusTexts::Speed(const ProgressView& view, Clock::time_point now) {
+  if (view.item != countedItem_ || *view.itemBytes < countedItemBytes_) {
+    bytesOfEarlierItems_ += countedItemBytes_;
+    countedItem_ = view.item;
+    countedItemBytes_ = 0;
   }
-  lastBytes_ = bytes;
-  lastTime_ = now;
-  if (bytesPerSecond_ < 1) return {};
-  return FormatBytes(static_cast<std::uint64_t>(bytesPerSecond_)) + "/s";
+  countedItemBytes_ = *view.itemBytes;
+  samples_.push_back({now, bytesOfEarlierItems_ + countedItemBytes_});
+  while (samples_.size() > 2 && now - samples_[1].at >= kSpeedWindow) samples_.pop_front();
+
+  const Sample& first = samples_.front();
+  double seconds = std::chrono::duration<double>(now - first.at).count();
+  if (seconds <= 0) return {};
+  double rate = static_cast<double>(samples_.back().bytes - first.bytes) / seconds;
+  if (rate < 1) return {};
+  return FormatBytes(static_cast<std::uint64_t>(rate)) + "/s";
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <string>
 
 #include "engine/patch_job.h"
@@ -10,25 +11,30 @@
 // What the window's four text places say of the worker's progress.
 struct StatusLines {
   std::string item;          // the file being worked on, above the first bar
-  std::string itemFigures;   // beside it: its share done and, while it downloads, the speed
+  std::string itemFigures;   // beside it: its share done and, while files download, the speed
   std::string stage;         // the stage's caption, above the second bar
   std::string stageFigures;  // beside it: the stage's share done
 };
 
-// Turns the polls of one job into the lines; the speed is measured between polls.
+// Turns the polls of one job into the lines. The speed counts the bytes of every file the
+// stage has fetched over the last few seconds, so a run of small files shows one steady rate.
 class StatusTexts {
  public:
   using Clock = std::chrono::steady_clock;
   StatusLines Lines(const PatchSnapshot& seen, Clock::time_point now);
 
  private:
-  std::string SpeedOf(const ProgressView& view, Clock::time_point now);
+  struct Sample {
+    Clock::time_point at;
+    std::uint64_t bytes;
+  };
+  std::string Speed(const ProgressView& view, Clock::time_point now);
 
   ProgressViewer viewer_;
-  std::string measuredItem_;
-  std::uint32_t lastBytes_ = 0;
-  Clock::time_point lastTime_{};
-  double bytesPerSecond_ = 0;
+  std::string countedItem_;
+  std::uint32_t countedItemBytes_ = 0;
+  std::uint64_t bytesOfEarlierItems_ = 0;
+  std::deque<Sample> samples_;
 };
 
 // "45%" of pos in range, 0% to 100%; empty while the range is not known.

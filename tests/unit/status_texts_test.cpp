@@ -1,0 +1,62 @@
+#include "window/status_texts.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(StatusTextsTest, PercentageOfAKnownRangeOnly) {
+  struct Case {
+    std::int64_t pos, range;
+    const char* shown;
+  } cases[] = {{0, 0, ""},    {5, -1, ""},      {-1, 10, "0%"},
+               {1, 3, "33%"}, {11, 10, "100%"}, {0xFFFFFFFFll, 0xFFFFFFFFll, "100%"}};
+  for (const Case& c : cases)
+    EXPECT_EQ(Percentage(c.pos, c.range), c.shown) << c.pos << "/" << c.range;
+}
+
+PatchSnapshot Download(const std::string& item, std::int32_t pos, std::int32_t range) {
+  PatchSnapshot seen;
+  seen.stageText = "Downloading game files";
+  seen.itemText = item;
+  seen.itemPos = pos;
+  seen.itemRange = range;
+  seen.stagePos = 1;
+  seen.stageRange = 4;
+  seen.state = PatchState::Running;
+  return seen;
+}
+
+TEST(StatusTextsTest, TheSpeedCountsEveryFileOfTheStage) {
+  StatusTexts texts;
+  StatusTexts::Clock::time_point start{};
+  texts.Lines(Download("a.ppk", 0, 1024), start);
+  texts.Lines(Download("a.ppk", 1024, 1024), start + 500ms);
+  texts.Lines(Download("b.ppk", 1024, 1024), start + 1000ms);
+  StatusLines lines = texts.Lines(Download("c.ppk", 1024, 1024), start + 1500ms);
+  EXPECT_EQ(lines.item, "c.ppk");
+  EXPECT_EQ(lines.itemFigures, "100%  2.0 KiB/s") << "3 KiB in 1.5 s, small files or not";
+  EXPECT_EQ(lines.stage, "Downloading game files");
+  EXPECT_EQ(lines.stageFigures, "25%");
+
+  // A stalled download shows no rate of the bytes that came before it.
+  texts.Lines(Download("d.ppk", 512, 0), start + 2000ms);
+  lines = texts.Lines(Download("d.ppk", 512, 0), start + 9000ms);
+  EXPECT_EQ(lines.itemFigures, "512 B");
+}
+
+TEST(StatusTextsTest, WorkThatIsNoDownloadShowsNoFigures) {
+  StatusTexts texts;
+  PatchSnapshot digesting;
+  digesting.stageText = "Checking files";
+  digesting.itemText = "\\data\\a.dat";
+  digesting.stagePos = 3;
+  digesting.stageRange = 6;
+  StatusLines lines = texts.Lines(digesting, {});
+  EXPECT_EQ(lines.item, "\\data\\a.dat");
+  EXPECT_EQ(lines.itemFigures, "");
+  EXPECT_EQ(lines.stageFigures, "50%");
+}
+
+}  // namespace
