@@ -38,13 +38,14 @@ bool ParseNumber(std::string_view text, unsigned maximum, unsigned& value) {
   return error == std::errc{} && end == text.data() + text.size() && value <= maximum;
 }
 
-std::string TitleOf(HWND window) {
-  // Another process's top-level window: its caption comes from the system, with no message
-  // sent, so a window that is busy does not hold this up.
-  std::string title(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-  title.resize(static_cast<std::size_t>(
-      GetWindowTextA(window, title.data(), static_cast<int>(title.size()))));
-  return title;
+// The text of another process's window comes from the system without a message to the window
+// (GetWindowTextLengthA would send one), so a window whose thread is busy or hung does not
+// hold this up. A text cut to `longest` is longer than any title it is compared with.
+std::string TextOf(HWND window, std::size_t longest = 4096) {
+  std::string text(longest + 1, '\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+  return text;
 }
 
 struct TitleSearch {
@@ -54,7 +55,8 @@ struct TitleSearch {
 
 BOOL CALLBACK MatchVisibleTitle(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<TitleSearch*>(context);
-  if (!IsWindowVisible(window) || TitleOf(window) != search->title) return TRUE;
+  if (!IsWindowVisible(window) || TextOf(window, search->title.size() + 1) != search->title)
+    return TRUE;
   search->found = window;
   return FALSE;
 }
@@ -143,7 +145,7 @@ int Text(std::string_view title, std::string_view id) {
   Target target;
   std::string reason;
   if (!FindTarget(title, id, target, reason)) return Fail(reason);
-  std::printf("%s\n", TitleOf(target.control).c_str());
+  std::printf("%s\n", TextOf(target.control).c_str());
   return 0;
 }
 
