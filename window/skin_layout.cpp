@@ -97,8 +97,9 @@ void CVeldrinDlg::FallBackToPlainWindow() {
 
 void CVeldrinDlg::ApplyProgressStyle(CProgressCtrl& control, const std::string& section) {
   platform::ProfileReader skin(m_patchSysPath);
-  // A bar drawn in the system's visual style ignores the colours: the skin's must show.
-  SetWindowTheme(control.m_hWnd, L"", L"");
+  // A bar drawn in the system's visual style ignores the colours: the skin's must show. A
+  // class name of no style switches the style off (an empty one is refused by some systems).
+  SetWindowTheme(control.m_hWnd, L" ", L" ");
   control.SetBarColor(
       ColorOf(skin.Int(section, "FR", 0), skin.Int(section, "FG", 0), skin.Int(section, "FB", 0)));
   control.SetBkColor(

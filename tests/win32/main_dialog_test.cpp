@@ -76,7 +76,7 @@ struct Skin {
     }
     ini["Progress1"] = {{"X", "20"},   {"Y", "60"}, {"cX", "360"}, {"cY", "10"}, {"FR", "0"},
                         {"FG", "200"}, {"FB", "0"}, {"BR", "10"},  {"BG", "10"}, {"BB", "10"}};
-    ini["Progress2"] = {{"X", "20"}, {"Y", "95"}, {"cX", "360"}, {"cY", "10"}};
+    ini["Progress2"] = {{"X", "20"}, {"Y", "95"}, {"cX", "360"}, {"cY", "10"}, {"FG", "200"}};
     ini["static1"] = {{"X", "20"}, {"Y", "44"}};
     ini["static2"] = {{"X", "220"}, {"Y", "44"}};
     ini["static3"] = {{"X", "20"}, {"Y", "78"}};
@@ -484,6 +484,11 @@ TEST_F(MainWindowTest, TheStatusTextsFollowTheWorkerAndLeaveNoTraceWhenTheyChang
   EXPECT_EQ(text(1007), "25%");
   EXPECT_EQ(text(1006).substr(0, 2), "1%");
   EXPECT_EQ(SendMessageA(window.Item(1008), PBM_GETPOS, 0, 0), 10);
+  RECT bar{};
+  GetWindowRect(window.Item(1009), &bar);
+  EXPECT_EQ(CaptureScreen({bar.left + 9, bar.top + 5, bar.left + 10, bar.top + 6}).at(0, 0),
+            (Rgba{0, 200, 0, 255}))
+      << "the skin's bar colour";
 
   publish("WWWWWWWWWWWWWWWWWWWWWWWWWW", 20);
   publish("i", 500);
