@@ -46,24 +46,27 @@ bool ReportFailure(const std::string& name) {
   return false;
 }
 
-// Reads the open request's body to its end. False when the transfer broke or the staging
-// file could not take the bytes.
-bool ReceiveBody(PatchJob& job, StagingFile& staging) {
+enum class Body { Complete, Broken, Stopped };
+
+// Reads the open request's body to its end. A stop is looked for before every read: a quit
+// in the middle of a large package must not wait for the rest of it.
+Body ReceiveBody(PatchJob& job, StagingFile& staging) {
   char chunk[kChunkSize];
   for (;;) {
+    if (CurrentState(job) == PatchState::Stop) return Body::Stopped;
     std::uint32_t available = 0;
     std::uint32_t read = 0;
     if (!job.connection.QueryDataAvailable(available) ||
         !job.connection.ReadFile(chunk, kChunkSize, read)) {
-      return false;
+      return Body::Broken;
     }
-    if (!staging.Append(chunk, read)) return false;
+    if (!staging.Append(chunk, read)) return Body::Broken;
     {
       std::lock_guard<std::mutex> hold(job.lock);
       // Wraps past 2 GiB like the 32-bit counter it is, instead of overflowing.
       job.itemPos = static_cast<std::int32_t>(static_cast<std::uint32_t>(job.itemPos) + read);
     }
-    if (read == 0) return true;
+    if (read == 0) return Body::Complete;
   }
 }
 
@@ -86,10 +89,15 @@ bool DownloadFile(PatchJob& job, const std::string& name, bool inPlace) {
     job.itemPos = 0;
     job.itemText = name;
   }
-  bool received = ReceiveBody(job, staging);
+  const Body body = ReceiveBody(job, staging);
   job.connection.CloseRequest();
-  received = staging.Finish() && received;
-  if (!received) return ReportFailure(name);
+  const bool written = staging.Finish();
+  if (body == Body::Stopped) {
+    // No part of a package may wait in temp\, where the unpacking takes whatever it finds.
+    platform::RemoveFile(stagingName);
+    return false;
+  }
+  if (body == Body::Broken || !written) return ReportFailure(name);
 
   // The complete file takes the old one's place in one step: a copy over it would leave it
   // cut if the run ended halfway, and for patch.sys that loses the only server address.

@@ -30,6 +30,7 @@ bool DownloadGameFiles(PatchJob& job) {
     if (CurrentState(job) == PatchState::Stop) break;
     CountStageItem(job);
     if (!DownloadFile(job, PackageNameOf(key), false)) {
+      if (CurrentState(job) == PatchState::Stop) break;  // the status log is saved below
       WriteStatusLog(job);  // what was fetched so far need not be fetched again
       SetState(job, PatchState::Failed);
       return false;

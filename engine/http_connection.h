@@ -56,4 +56,6 @@ struct PatchJob;
 // Streams the server file `name` into "temp\" + name over the job's connection, with the
 // progress in the job. With `inPlace` the finished file then replaces the local `name`; a file
 // that did not arrive whole never does. A failure has been shown to the user, naming the file.
+// A stop asked for while the body arrives ends the download after the read in progress: false,
+// with no message and nothing of the file kept; callers tell it from a failure by the state.
 bool DownloadFile(PatchJob& job, const std::string& name, bool inPlace);

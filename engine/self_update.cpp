@@ -82,7 +82,10 @@ bool UpdatePatchSystem(PatchJob& job) {
     CountStageItem(job);
     FileDigests& digests = *job.files.Find(key);
     if (!NeedsPackage(key, digests)) continue;
-    if (!DownloadFile(job, PackageNameOf(key), false)) return false;
+    if (!DownloadFile(job, PackageNameOf(key), false)) {
+      if (CurrentState(job) == PatchState::Stop) break;  // what came before it is saved below
+      return false;
+    }
     digests.fetched = digests.listed;
   }
   if (!SaveAndUnpackFetched(job)) return false;

@@ -93,7 +93,10 @@ bool ConnectServer(PatchJob& job) {
     if (!job.connection.Connect(address.host, job.port, address.folder.value_or(choice->folder))) {
       continue;
     }
-    if (!DownloadFile(job, "patch.sys", true) || !DownloadFile(job, "pserv.log", true)) continue;
+    if (!DownloadFile(job, "patch.sys", true) || !DownloadFile(job, "pserv.log", true)) {
+      if (CurrentState(job) == PatchState::Stop) return false;  // a quit, not a bad server
+      continue;
+    }
     if (ReleaseIniPresent() || ServerStillListed(job)) return true;
     SetState(job, PatchState::Relaunch);
     return false;

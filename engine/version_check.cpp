@@ -41,6 +41,7 @@ bool OpenDownloadPage(PatchJob& job) {
 
 bool CheckVersion(PatchJob& job) {
   if (!DownloadFile(job, "remote.ver", true)) {
+    if (CurrentState(job) == PatchState::Stop) return false;
     Ask(job, "ErrRemoteVer", "Error Opening remote version file", platform::kBoxOk);
     return false;
   }
@@ -53,7 +54,8 @@ bool CheckVersion(PatchJob& job) {
     }
     return false;
   }
-  if (!DownloadFile(job, "latest.ver", true)) return true;
+  // Without latest.ver the run goes on; a stop while it arrived ends it.
+  if (!DownloadFile(job, "latest.ver", true)) return CurrentState(job) != PatchState::Stop;
   if (ReadVersion("latest.ver") > installed &&
       Ask(job, "VersionUpdate", "There is a new version, do you want to download now?",
           platform::kBoxYesNo) == platform::kAnswerYes) {

@@ -8,6 +8,8 @@ maps a file name, as it stands after the last "/" of the request path, to what t
   {"drop_after": 100}      announce the whole length, send 100 bytes, close the connection
   {"stall": 5}             send the headers, then nothing for 5 seconds, then the body
   {"content_length": 10}   announce this length, whatever the file holds
+  {"slow_after": 1000}     send 1000 bytes at once, then the rest 1024 bytes every 10 ms
+                           ("piece": 16 with it: 16 bytes every 10 ms)
   {"no_auth": true}        serve without asking for credentials
   {"hang_up": true}        close the connection without any answer
 Every request is appended to the log file as one JSON line: path, agent, user, status.
@@ -99,9 +101,22 @@ class Handler(BaseHTTPRequestHandler):
             self.connection.shutdown(socket.SHUT_RDWR)
             self.close_connection = True
             return
+        if "slow_after" in rule:
+            return self.send_slowly(body, rule["slow_after"], rule.get("piece", 1024))
         self.wfile.write(body[:length] if length < len(body) else body)
         if length != len(body):
             self.close_connection = True
+
+    def send_slowly(self, body, at_once, piece):
+        self.wfile.write(body[:at_once])
+        self.wfile.flush()
+        try:
+            for start in range(at_once, len(body), piece):
+                time.sleep(0.01)
+                self.wfile.write(body[start:start + piece])
+                self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True  # the client stopped listening
 
     def credentials_user(self):
         header = self.headers.get("Authorization", "")

@@ -91,6 +91,17 @@ class FaultServerTest(unittest.TestCase):
         self.assertEqual(len(response.read()), 1024)
         self.assertGreaterEqual(time.monotonic() - before, 0.9)
 
+    def test_slow_after_sends_the_rest_in_timed_pieces(self):
+        with open(os.path.join(self.root, "live", "big.ppk"), "wb") as f:
+            f.write(bytes(range(256)) * 40)
+        for piece, pieces in ((None, 9), (4096, 3)):
+            rule = {"slow_after": 1024} if piece is None else {"slow_after": 1024, "piece": piece}
+            self.set_rules({"big.ppk": rule})
+            before = time.monotonic()
+            _, response = self.get("/live/big.ppk")
+            self.assertEqual(response.read(), bytes(range(256)) * 40)
+            self.assertGreaterEqual(time.monotonic() - before, pieces * 0.01, f"{pieces} pieces")
+
     def test_hang_up_answers_nothing(self):
         self.set_rules({"a.ppk": {"hang_up": True}})
         with self.assertRaises((http.client.RemoteDisconnected, ConnectionError)):

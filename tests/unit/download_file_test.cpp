@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
@@ -128,6 +132,55 @@ TEST_F(DownloadFileTest, AStagingFileThatCannotBeMadeIsADownloadFailure) {
   EXPECT_FALSE(DownloadFile(job, "patch.sys", true));
   ExpectFailureBoxFor(prompt, "patch.sys");
   EXPECT_TRUE(server.Requests().empty()) << "nothing to receive into, nothing asked";
+}
+
+// The window's quit in the middle of a large file: the server trickles the body after its
+// first 256 KiB, and the stop comes once those have arrived.
+TEST_F(DownloadFileTest, AStopWhileTheBodyArrivesEndsTheDownloadWithinOneRead) {
+  constexpr std::int32_t kAtOnce = 256 * 1024;
+  constexpr std::int32_t kOneRead = 512;
+  const std::string content = PatternBytes(2 * 1024 * 1024);
+  server.Serve("data_big_dat.ppk", content);
+  server.Serve("patch.sys", content);
+  const std::string slow = R"({"slow_after": )" + std::to_string(kAtOnce) + "}";
+  server.SetRules(R"({"data_big_dat.ppk": )" + slow + R"(, "patch.sys": )" + slow + "}");
+  folder.Write("patch.sys", "installed");
+  ConnectTo(server.port());
+
+  for (const auto& [name, inPlace] :
+       {std::pair<std::string, bool>{"data_big_dat.ppk", false}, {"patch.sys", true}}) {
+    SCOPED_TRACE(name);
+    job.state = static_cast<std::int32_t>(PatchState::Running);
+    std::atomic<bool> returned{false};
+    std::int32_t atStop = -1;
+    std::thread window([&, name = name] {
+      while (!returned) {
+        {
+          std::lock_guard<std::mutex> hold(job.lock);
+          if (job.itemText == name && job.itemPos >= kAtOnce) {
+            atStop = job.itemPos;
+            job.state = static_cast<std::int32_t>(PatchState::Stop);
+            return;
+          }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
+    // No box may show: the test program refuses every box it did not script.
+    EXPECT_FALSE(DownloadFile(job, name, inPlace));
+    returned = true;
+    window.join();
+    ASSERT_GE(atStop, kAtOnce) << "the download ended before the stop";
+    EXPECT_LE(job.itemPos - atStop, kOneRead);
+    EXPECT_FALSE(platform::PathExists("temp\\" + name)) << "nothing half-received is kept";
+  }
+  EXPECT_TRUE(folder.Read("patch.sys") == "installed") << "the local file was replaced";
+
+  // The next run, on the same connection, gets the whole file.
+  server.SetRules("{}");
+  job.state = static_cast<std::int32_t>(PatchState::Running);
+  ASSERT_TRUE(DownloadFile(job, "data_big_dat.ppk", false));
+  EXPECT_TRUE(folder.Read("temp/data_big_dat.ppk") == content) << "the bytes differ";
 }
 
 TEST_F(DownloadFileTest, TenMegabytesFromNginxArriveWhole) {

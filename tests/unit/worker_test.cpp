@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
+#include <map>
+#include <string>
 #include <thread>
 
 #include "engine/file_digests.h"
@@ -120,5 +123,87 @@ TEST_F(PatchWorkerRunTest, AStopBeforeTheStartRunsNothing) {
   EXPECT_EQ(CurrentState(job), PatchState::Stop);
   EXPECT_TRUE(server.Requests().empty());
 }
+
+// A run whose every file takes long to arrive: the server sends the first KiB of the file
+// under test at once and the rest 16 bytes at a time, and a stop comes meanwhile.
+struct ReceivedFile {
+  const char* name;       // as the server has it
+  const char* installed;  // where the run would put it
+};
+
+class StopWhileReceivingTest : public PatchWorkerRunTest,
+                               public testing::WithParamInterface<ReceivedFile> {
+ protected:
+  static constexpr std::int32_t kAtOnce = 1024;
+  static constexpr std::size_t kLarge = 16 * 1024;  // about ten seconds at that pace
+
+  void SetUp() override {
+    PatchWorkerRunTest::SetUp();
+    std::string comment = ";";
+    comment.append(kLarge, 'x').append("\r\n");
+    served_["patch.sys"] =
+        ZoneConfig("Live", {"127.0.0.1:" + std::to_string(server.port())}, ".", comment);
+    served_["remote.ver"] = served_["latest.ver"] = "1.0\r\n" + std::string(kLarge, ' ');
+    gameFile_ = PatternBytes(kLarge);
+    served_["_data_a_dat.ppk"] = GzipBytes(gameFile_) + PackageTrailer("data\\a.dat");
+    std::string list = FileListBytes({{"\\data\\a.dat", DigestOfBytes(gameFile_)}});
+    served_["filelist.log"] = list;
+    served_["pserv.log"] = PservLogBytes(DigestOfBytes(list), DigestOfBytes("patcher"), {});
+    for (const auto& [name, content] : served_) server.Serve(name, content);
+  }
+
+  // Polls as the window does until the file is partly in.
+  static bool Arriving(PatchWorker& worker, const std::string& name) {
+    for (int look = 0; look < 3000; ++look) {
+      PatchSnapshot seen = worker.Poll();
+      if (seen.itemText == name && seen.itemPos >= kAtOnce) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
+  std::map<std::string, std::string> served_;
+  std::string gameFile_;
+};
+
+// No box may show (the test program refuses every box it did not script): a stop is no
+// failure, and no stage may report one for it.
+TEST_P(StopWhileReceivingTest, EndsTheRunAsAStopAndTheNextRunCompletes) {
+  const std::string name = GetParam().name;
+  server.SetRules(R"({")" + name + R"(": {"slow_after": )" + std::to_string(kAtOnce) +
+                  R"(, "piece": 16}})");
+  const std::string before = folder.Read(GetParam().installed);
+  {
+    PatchWorker worker;
+    ASSERT_TRUE(worker.Start("", job.configPath, RunPatchWorker));
+    ASSERT_TRUE(Arriving(worker, name));
+    worker.Stop();
+    ASSERT_TRUE(worker.WaitForEnd(std::chrono::milliseconds(0)));
+    PatchSnapshot seen = worker.Poll();
+    EXPECT_EQ(seen.state, PatchState::Stop);
+    EXPECT_EQ(seen.itemText, name);
+    EXPECT_LT(seen.itemPos, static_cast<std::int32_t>(kLarge / 2)) << "the file was not finished";
+  }
+  EXPECT_TRUE(folder.Read(GetParam().installed) == before) << "a part was installed";
+  EXPECT_FALSE(platform::PathExists("temp\\" + name)) << "a part waits in temp";
+
+  server.SetRules("{}");
+  RunPatchWorker(job);
+  EXPECT_EQ(CurrentState(job), PatchState::Done);
+  EXPECT_TRUE(folder.Read("data/a.dat") == gameFile_) << "the game file differs";
+  EXPECT_TRUE(folder.Read("patch.sys") == served_["patch.sys"]) << "patch.sys differs";
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStageFetching, StopWhileReceivingTest,
+                         testing::Values(ReceivedFile{"patch.sys", "patch.sys"},
+                                         ReceivedFile{"remote.ver", "remote.ver"},
+                                         ReceivedFile{"latest.ver", "latest.ver"},
+                                         ReceivedFile{"_data_a_dat.ppk", "data/a.dat"}),
+                         [](const testing::TestParamInfo<ReceivedFile>& file) {
+                           std::string name = file.param.name;
+                           for (char& c : name)
+                             c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           return name;
+                         });
 
 }  // namespace

@@ -64,8 +64,9 @@ const char kCliUsage[] =
     "  5  stopped, by Ctrl-C or by a question's answer\n"
     "  6  --start: the program could not be started\n"
     "\n"
-    "Ctrl-C stops the work after the current file, waiting 30 seconds at most; a\n"
-    "second Ctrl-C quits at once.\n";
+    "Ctrl-C stops the work, in the middle of a download too (what was received of\n"
+    "that file is dropped), waiting 30 seconds at most; a second Ctrl-C quits at\n"
+    "once.\n";
 
 CliCommandLine ParseCliCommandLine(const std::vector<std::string_view>& args) {
   CliCommandLine line;

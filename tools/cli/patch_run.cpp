@@ -37,7 +37,7 @@ PatchState PatchRuns::RunOnce(int run) const {
   WithInterruptHeld([&] { worker.Start(zone, configPath, RunPatchWorker); });
   for (;;) {
     if (Interrupted()) {
-      console.Tell("veldra-cli: stopping after the current file (Ctrl-C again quits at once)");
+      console.Tell("veldra-cli: stopping (Ctrl-C again quits at once)");
       worker.Stop();
       console.EndRun(worker.Poll(), ProgressLog::Clock::now());
       console.Tell(RunLine(run, PatchState::Stop));
