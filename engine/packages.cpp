@@ -124,7 +124,8 @@ void MakeFolders(const std::string& target) {
       path.append(target, start, end - start);
       path += '\\';
       if (!platform::PathExists(path) && !platform::CreateFolder(path)) {
-        platform::ShowAppMessage("Cannot create directory.\n" + path);
+        platform::ShowAppMessage("Cannot create directory.\n" + path,
+                                 platform::kBoxOk | platform::kBoxIconExclamation);
       }
     }
     start = end + 1;

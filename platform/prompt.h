@@ -9,6 +9,7 @@ namespace platform {
 constexpr unsigned kBoxOk = 0x0;
 constexpr unsigned kBoxYesNo = 0x4;
 constexpr unsigned kBoxIconError = 0x10;
+constexpr unsigned kBoxIconExclamation = 0x30;
 constexpr int kAnswerOk = 1;
 constexpr int kAnswerYes = 6;
 constexpr int kAnswerNo = 7;
@@ -16,11 +17,14 @@ constexpr int kAnswerNo = 7;
 // Shows a message box without an owner window and waits for the answer. Any thread may call it.
 int ShowMessage(const std::string& text, const std::string& caption, unsigned style);
 
-// The framework's own box: the application's name as caption, an exclamation icon.
-int ShowAppMessage(const std::string& text);
+// The framework's own box, without an owner window: OK only, the running executable's name
+// without its extension as caption ("_veldra" in the running copy). No icon unless a message
+// asks for one: `style` is kBoxOk or kBoxOk | kBoxIconExclamation.
+int ShowAppMessage(const std::string& text, unsigned style = kBoxOk);
 
 // Replaces every box by a call to the hook (tests script their answers); an empty hook
-// restores the real boxes. `caption` is empty for ShowAppMessage.
+// restores the real boxes. `caption` is empty for ShowAppMessage, whose caption is the
+// executable's name rather than a text of the message.
 using PromptHook =
     std::function<int(const std::string& text, const std::string& caption, unsigned style)>;
 void SetPromptHook(PromptHook hook);

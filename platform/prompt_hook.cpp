@@ -34,9 +34,9 @@ int ShowMessage(const std::string& text, const std::string& caption, unsigned st
   return ShowNativeMessage(text, caption, style);
 }
 
-int ShowAppMessage(const std::string& text) {
-  if (std::optional<int> answer = AnswerFromHook(text, "", kBoxOk)) return *answer;
-  return ShowNativeAppMessage(text);
+int ShowAppMessage(const std::string& text, unsigned style) {
+  if (std::optional<int> answer = AnswerFromHook(text, "", style)) return *answer;
+  return ShowNativeAppMessage(text, style);
 }
 
 }  // namespace platform

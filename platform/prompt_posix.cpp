@@ -26,7 +26,7 @@ int ShowNativeMessage(const std::string& text, const std::string& caption, unsig
   return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y') ? kAnswerYes : kAnswerNo;
 }
 
-int ShowNativeAppMessage(const std::string& text) {
+int ShowNativeAppMessage(const std::string& text, unsigned) {
   std::cerr << "veldra: " << text << std::endl;
   return kAnswerOk;
 }

@@ -8,8 +8,8 @@ int ShowNativeMessage(const std::string& text, const std::string& caption, unsig
   return MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
 }
 
-int ShowNativeAppMessage(const std::string& text) {
-  return MessageBoxA(nullptr, text.c_str(), "veldra", MB_OK | MB_ICONEXCLAMATION);
+int ShowNativeAppMessage(const std::string& text, unsigned style) {
+  return MessageBoxA(nullptr, text.c_str(), ApplicationName().c_str(), style);
 }
 
 int ShowOwnedMessage(HWND owner, const std::string& text, const std::string& caption,

@@ -135,6 +135,7 @@ TEST_F(DecompressPackagesTest, ACorruptMemberFailsAndIsDeletedKeepingTheOldFile)
   std::vector<std::string> texts = Texts(prompt);
   ASSERT_GE(texts.size(), 2u);
   EXPECT_EQ(texts.front().rfind("Error in Minigzip: ", 0), 0u) << texts.front();
+  EXPECT_EQ(prompt.Shown().front().style, platform::kBoxOk) << "no icon";
   EXPECT_EQ(texts.back(), "_a_dat.ppk");
   EXPECT_EQ(prompt.Shown().back().caption, "Error Decompress File");
   EXPECT_EQ(CurrentState(job), PatchState::Failed);
@@ -194,6 +195,7 @@ TEST_F(DecompressPackagesTest, AFolderThatCannotBeMadeIsToldAndTheFileFails) {
   EXPECT_EQ(Texts(prompt),
             (std::vector<std::string>{"Cannot create directory.\ndata\\", "_data_a_dat.ppk"}));
   EXPECT_EQ(prompt.Shown()[0].caption, "") << "the application's own box";
+  EXPECT_EQ(prompt.Shown()[0].style, platform::kBoxOk | platform::kBoxIconExclamation);
   EXPECT_TRUE(platform::PathExists("temp\\_data_a_dat.ppk"));
 }
 
