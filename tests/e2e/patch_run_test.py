@@ -9,6 +9,7 @@ import argparse
 import hashlib
 import os
 import random
+import select
 import shutil
 import signal
 import subprocess
@@ -74,9 +75,42 @@ def status_log(path):
     return entries
 
 
+class WineSession:
+    """Keeps one Wine session up while the runs go on.
+
+    The wineserver here ends its session as soon as no Wine program is left (Debian's wrapper
+    starts it with -p0), and the first program of a session starts wineboot, whose services
+    take over that program's standard error. So every run booted a session of its own, its
+    pipes stayed open until that session had gone down, and the next run started just as the
+    wineserver was exiting: a start that Wine can fail before the program runs (exit status
+    66, the low byte of 0xC0000142, a DLL that could not initialise; nothing on stderr under
+    WINEDEBUG=-all)."""
+
+    def __init__(self):
+        # Its standard error goes nowhere: the session's services inherit it.
+        self.holder = subprocess.Popen([shutil.which("wine"), "cmd", "/k", "echo up"],
+                                       stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                       stderr=subprocess.DEVNULL)
+        ready, _, _ = select.select([self.holder.stdout], [], [], RUN_TIMEOUT)
+        if not ready or not self.holder.stdout.readline().startswith(b"up"):
+            self.close()
+            raise RuntimeError("no Wine session came up")
+
+    def close(self):
+        self.holder.stdin.close()  # cmd ends with its input
+        try:
+            self.holder.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            self.holder.kill()
+            self.holder.wait()
+        self.holder.stdout.close()
+
+
 class PatchRunTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
+        if OPTIONS.wine:
+            cls.addClassCleanup(WineSession().close)
         cls.scratch = tempfile.mkdtemp(prefix="veldra-e2e-")
         os.chmod(cls.scratch, 0o755)
         cls.root = os.path.join(cls.scratch, "www")
