@@ -90,13 +90,17 @@ bool DownloadFile(PatchJob& job, const std::string& name, bool inPlace) {
     job.itemText = name;
   }
   const Body body = ReceiveBody(job, staging);
-  job.connection.CloseRequest();
   const bool written = staging.Finish();
   if (body == Body::Stopped) {
     // No part of a package may wait in temp\, where the unpacking takes whatever it finds.
     platform::RemoveFile(stagingName);
+    // The window need not wait for the close: WinINet reads the rest of the body first, to
+    // keep the connection, and on a fast line that is the whole of a large package.
+    job.stopTaken.store(true);
+    job.connection.CloseRequest();
     return false;
   }
+  job.connection.CloseRequest();
   if (body == Body::Broken || !written) return ReportFailure(name);
 
   // The complete file takes the old one's place in one step: a copy over it would leave it

@@ -80,10 +80,24 @@ PatchSnapshot PatchWorker::Poll() {
           job_->stagePos, job_->stageRange, CurrentState(*job_)};
 }
 
-void PatchWorker::Stop(std::chrono::milliseconds wait) {
-  if (!started_) return;
+bool PatchWorker::Stop(std::chrono::milliseconds wait) {
+  if (!started_) return false;
   SetState(*job_, PatchState::Stop);
-  WaitForEnd(wait);
+  // The worker gives its work up deep inside a stage, where it knows nothing of this wait:
+  // look for it in short slices.
+  constexpr std::chrono::milliseconds kLook{10};
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  std::unique_lock<std::mutex> guard(ending_->mutex);
+  while (!ending_->ended && !job_->stopTaken.load() &&
+         std::chrono::steady_clock::now() < deadline) {
+    ending_->signal.wait_for(guard, kLook);
+  }
+  if (ending_->ended) {
+    guard.unlock();
+    if (thread_.joinable()) thread_.join();
+    return true;
+  }
+  return job_->stopTaken.load();
 }
 
 bool PatchWorker::WaitForEnd(std::chrono::milliseconds wait) {

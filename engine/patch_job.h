@@ -37,6 +37,10 @@ struct PatchJob {
   std::atomic<std::int32_t> state{static_cast<std::int32_t>(PatchState::Idle)};
   FileDigestMap files;
   std::uint16_t port = 0;
+  // Set by the worker once it has given its work up for a stop: what it still does (closing
+  // its connection, saving the status log) changes nothing on disk that a killed run would
+  // not leave whole.
+  std::atomic<bool> stopTaken{false};
 };
 
 // Worker side: the unlocked read of the state between items, and the locked write.
@@ -83,9 +87,10 @@ class PatchWorker {
   bool Start(const std::string& zone, const std::string& configPath, Routine routine);
   bool Started() const { return started_; }
   PatchSnapshot Poll();
-  // Asks a started worker to stop and waits for its end, at most `wait`. A worker still
-  // running then is left to finish on its own.
-  void Stop(std::chrono::milliseconds wait = kStopWait);
+  // Asks a started worker to stop and waits, at most `wait`, for its end or for it to have
+  // given its work up. True when either came; a worker still running is left to finish on its
+  // own, and the process may end without it.
+  bool Stop(std::chrono::milliseconds wait = kStopWait);
   // Waits at most `wait` for a started worker to end; true once it has.
   bool WaitForEnd(std::chrono::milliseconds wait);
 

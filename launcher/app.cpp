@@ -45,6 +45,11 @@ BOOL CVeldrinApp::InitInstance() {
   dialog.m_patchSysPath = patchSysPath;
   dialog.m_steam = plan.steam;
   dialog.DoModal();
+  // A worker that gave its work up may still be closing its connection: it must not meet the
+  // program's statics being torn down, so the process ends here, without them.
+  if (dialog.m_job.Started() && !dialog.m_job.WaitForEnd(std::chrono::milliseconds(0))) {
+    ExitProcess(0);
+  }
   return FALSE;
 }
 

@@ -106,6 +106,25 @@ TEST(PatchWorkerTest, WaitForEndTellsWhetherTheWorkerHasEnded) {
   EXPECT_TRUE(worker.WaitForEnd(0ms)) << "and stays seen";
 }
 
+// A worker that has given its work up may take long to close its connection; the window's
+// stop does not wait for that.
+TEST(PatchWorkerTest, StopReturnsOnceTheWorkerHasGivenItsWorkUp) {
+  PatchWorker worker;
+  std::atomic<bool> release{false};
+  worker.Start("", "", [&](PatchJob& job) {
+    SetState(job, PatchState::Running);
+    while (CurrentState(job) != PatchState::Stop) std::this_thread::sleep_for(1ms);
+    job.stopTaken = true;
+    while (!release.load()) std::this_thread::sleep_for(1ms);
+  });
+  while (worker.Poll().state != PatchState::Running) std::this_thread::sleep_for(1ms);
+  EXPECT_TRUE(worker.Stop());
+  EXPECT_FALSE(worker.WaitForEnd(0ms)) << "returned before the worker ended";
+  release = true;
+  EXPECT_TRUE(worker.WaitForEnd(5000ms));
+  EXPECT_FALSE(PatchWorker().Stop()) << "nothing started";
+}
+
 TEST(PatchWorkerTest, WorkerOutlivingTheWaitKeepsItsRecord) {
   auto finished = std::make_shared<std::atomic<bool>>(false);
   {
@@ -120,7 +139,7 @@ TEST(PatchWorkerTest, WorkerOutlivingTheWaitKeepsItsRecord) {
       SetState(job, PatchState::Failed);
       *finished = true;
     });
-    worker.Stop(20ms);
+    EXPECT_FALSE(worker.Stop(20ms));
     EXPECT_FALSE(finished->load());
   }
   WaitUntil(*finished);

@@ -38,13 +38,15 @@ PatchState PatchRuns::RunOnce(int run) const {
   for (;;) {
     if (Interrupted()) {
       console.Tell("veldra-cli: stopping (Ctrl-C again quits at once)");
-      worker.Stop();
+      const bool stopped = worker.Stop();
       console.EndRun(worker.Poll(), ProgressLog::Clock::now());
       console.Tell(RunLine(run, PatchState::Stop));
       if (!worker.WaitForEnd(std::chrono::milliseconds(0))) {
-        console.Tell("veldra-cli: the worker did not stop within " +
-                     std::to_string(PatchWorker::kStopWait.count() / 1000) +
-                     " seconds; quitting anyway");
+        if (!stopped) {
+          console.Tell("veldra-cli: the worker did not stop within " +
+                       std::to_string(PatchWorker::kStopWait.count() / 1000) +
+                       " seconds; quitting anyway");
+        }
         // The worker still runs: it must not meet the program's statics being torn down.
         std::_Exit(ExitStatusOf(PatchState::Stop));
       }
