@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,7 +86,10 @@ bool DownloadFile(PatchJob& job, const std::string& name, bool inPlace) {
   }
   {
     std::lock_guard<std::mutex> hold(job.lock);
-    job.itemRange = available;
+    // The item bar shows the file's share when the server told its length; otherwise the
+    // bytes at hand when the request opened, which may be fewer than the file.
+    std::optional<std::uint64_t> length = job.connection.ContentLength();
+    job.itemRange = length && *length <= INT32_MAX ? static_cast<std::int32_t>(*length) : available;
     job.itemPos = 0;
     job.itemText = name;
   }

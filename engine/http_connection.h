@@ -30,6 +30,8 @@ class HttpConnection {
   // Requests folder + "/" + name. The bytes readable at once, or -1 when the server refused
   // the file (status 400 or more, at once) or could not be reached in five attempts.
   std::int32_t OpenFile(const std::string& name);
+  // The open file's length as the server announced it, if it did.
+  std::optional<std::uint64_t> ContentLength() { return transport_.ContentLength(); }
   bool QueryDataAvailable(std::uint32_t& available) {
     return transport_.QueryDataAvailable(available);
   }

@@ -26,6 +26,8 @@ class HttpTransport {
   // Sends the GET and waits for the answer's status line and headers.
   bool SendRequest();
   std::optional<std::uint32_t> StatusCode();
+  // The body's length as the answer announced it; none when it did not.
+  std::optional<std::uint64_t> ContentLength();
   bool QueryDataAvailable(std::uint32_t& available);
   // True with 0 bytes read only when the whole body has arrived; a body cut short (fewer
   // bytes than announced, or a transfer the transport saw broken) is a failed read.

@@ -189,6 +189,16 @@ std::optional<std::uint32_t> HttpTransport::StatusCode() {
   return static_cast<std::uint32_t>(status);
 }
 
+std::optional<std::uint64_t> HttpTransport::ContentLength() {
+  curl_off_t length = -1;
+  if (!handles_->added ||
+      curl_easy_getinfo(handles_->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+      length < 0) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(length);
+}
+
 bool HttpTransport::QueryDataAvailable(std::uint32_t& available) {
   Handles& h = *handles_;
   if (!h.added) return false;

@@ -90,6 +90,8 @@ bool HttpTransport::SendRequest() {
   return true;
 }
 
+std::optional<std::uint64_t> HttpTransport::ContentLength() { return handles_->announced; }
+
 std::optional<std::uint32_t> HttpTransport::StatusCode() {
   DWORD status = 0;
   DWORD size = sizeof status;
