@@ -33,19 +33,18 @@ StatusLines StatusTexts::Lines(const PatchSnapshot& seen, Clock::time_point now)
 }
 
 std::string StatusTexts::Speed(const ProgressView& view, Clock::time_point now) {
-  if (view.item != countedItem_ || *view.itemBytes < countedItemBytes_) {
-    bytesOfEarlierItems_ += countedItemBytes_;
-    countedItem_ = view.item;
-    countedItemBytes_ = 0;
+  if (view.item != measuredItem_ ||
+      (!samples_.empty() && *view.itemBytes < samples_.back().bytes)) {
+    measuredItem_ = view.item;
+    samples_.clear();
   }
-  countedItemBytes_ = *view.itemBytes;
-  samples_.push_back({now, bytesOfEarlierItems_ + countedItemBytes_});
+  samples_.push_back({now, *view.itemBytes});
   while (samples_.size() > 2 && now - samples_[1].at >= kSpeedWindow) samples_.pop_front();
 
   const Sample& first = samples_.front();
   double seconds = std::chrono::duration<double>(now - first.at).count();
   if (seconds <= 0) return {};
-  double rate = static_cast<double>(samples_.back().bytes - first.bytes) / seconds;
+  double rate = (samples_.back().bytes - first.bytes) / seconds;
   if (rate < 1) return {};
   return FormatBytes(static_cast<std::uint64_t>(rate)) + "/s";
 }

@@ -11,13 +11,14 @@
 // What the window's four text places say of the worker's progress.
 struct StatusLines {
   std::string item;          // the file being worked on, above the first bar
-  std::string itemFigures;   // beside it: its share done and, while files download, the speed
+  std::string itemFigures;   // beside it: its share done and, while it downloads, the speed
   std::string stage;         // the stage's caption, above the second bar
   std::string stageFigures;  // beside it: the stage's share done
 };
 
-// Turns the polls of one job into the lines. The speed counts the bytes of every file the
-// stage has fetched over the last few seconds, so a run of small files shows one steady rate.
+// Turns the polls of one job into the lines. The speed is that of the file being fetched over
+// the last few seconds; a file seen at one poll only shows none, since the polls miss the
+// bytes of the files that come and go between them.
 class StatusTexts {
  public:
   using Clock = std::chrono::steady_clock;
@@ -26,14 +27,12 @@ class StatusTexts {
  private:
   struct Sample {
     Clock::time_point at;
-    std::uint64_t bytes;
+    std::uint32_t bytes;
   };
   std::string Speed(const ProgressView& view, Clock::time_point now);
 
   ProgressViewer viewer_;
-  std::string countedItem_;
-  std::uint32_t countedItemBytes_ = 0;
-  std::uint64_t bytesOfEarlierItems_ = 0;
+  std::string measuredItem_;
   std::deque<Sample> samples_;
 };
 
