@@ -22,15 +22,17 @@ import random
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(REPO, "tests", "server"))
+sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
 import nginx_server  # noqa: E402
+import patcher_window  # noqa: E402
+from patcher_window import Remote, WindowError  # noqa: E402
 from sample_release import (DemoError, check_fetched, check_folder,  # noqa: E402
-                            clean_environment, expected_packages, files_below, make_release,
-                            publish, report_downloads, step, write_file)
+                            expected_packages, files_below, make_release, publish,
+                            report_downloads, step, write_file)
 
 SCRATCH = os.path.join(REPO, "build", "demo")
 SEED = 20261209
@@ -55,61 +57,24 @@ LOCAL_FILES = {"zone.log", "_veldra.exe", "localfileStatus.log", "filelist.log",
                "game-started.txt"}
 
 
-def environment():
-    env = clean_environment()
-    env.setdefault("WINEPREFIX", os.path.join(REPO, "build", "wine-demo-prefix"))
-    env.setdefault("WINEDEBUG", "-all")
-    env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
-    return env
+def window_texts(remote):
+    """The window's four texts; none once the window is gone."""
+    found = []
+    for control in TEXTS:
+        done = remote.run("text", TITLE, control)
+        if done.returncode != 0:
+            return None
+        found.append(done.stdout.strip())
+    return found
 
 
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-class Remote:
-    """veldra-remote under Wine, on the patcher's display; each call one Wine process."""
-
-    def __init__(self, program):
-        self.program = program
-
-    def run(self, *args):
-        """The finished call, its output as text. The output goes through files, not pipes: a
-        call that starts the wineserver leaves it holding its output, and a pipe would not
-        end until the wineserver does."""
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            # Longer than any wait it is asked for, with room for Wine's own start.
-            try:
-                done = subprocess.run(["wine", self.program, *map(str, args)], env=environment(),
-                                      stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                      timeout=WINDOW_SECONDS + 30)
-            except subprocess.TimeoutExpired:
-                raise DemoError(f"veldra-remote {args[0]} did not answer") from None
-            out.seek(0)
-            err.seek(0)
-            done.stdout = out.read().decode(errors="replace")
-            done.stderr = err.read().decode(errors="replace")
-            return done
-
-    def shows(self, title):
-        return self.run("wait", title, 0).returncode == 0
-
-    def wait(self, title, seconds):
-        return self.run("wait", title, seconds).returncode == 0
-
-    def texts(self):
-        """The window's four texts; none once the window is gone."""
-        found = []
-        for control in TEXTS:
-            done = self.run("text", TITLE, control)
-            if done.returncode != 0:
-                return None
-            found.append(done.stdout.strip())
-        return found
-
-    def shot(self, title, path):
-        done = self.run("shot", title, windows_path(path))
-        return done.returncode == 0
+def save_shot(remote, title, path, shots):
+    """A screenshot of the window, kept in `shots`; none when the window has gone meanwhile."""
+    try:
+        remote.shot(path, title)
+    except WindowError:
+        return
+    shots.append(path)
 
 
 # The release and the player's folder --------------------------------------------------------
@@ -171,7 +136,7 @@ def watch_run(remote, shots):
     next_shot = started + 1
     shown = None
     while time.monotonic() - started < RUN_SECONDS:
-        texts = remote.texts()
+        texts = window_texts(remote)
         if texts is None:
             print(f"the window closed after {time.monotonic() - started:.1f} s")
             return True
@@ -183,8 +148,7 @@ def watch_run(remote, shots):
         download_shots = [s for s in shots if "download" in s]
         if time.monotonic() >= next_shot and len(download_shots) < DOWNLOAD_SHOTS:
             path = os.path.join(SCRATCH, f"2-download-{len(download_shots) + 1}.png")
-            if remote.shot(TITLE, path):
-                shots.append(path)
+            save_shot(remote, TITLE, path, shots)
             next_shot += SHOT_EVERY
     return False
 
@@ -194,20 +158,20 @@ def shoot_what_is_left(remote, shots):
     for title in (TITLE, "Error", "Error Downloading File", "Error Decompress File",
                   "Maintenance"):
         path = os.path.join(SCRATCH, f"9-left-{title.replace(' ', '-').lower()}.png")
-        if remote.shows(title) and remote.shot(title, path):
-            shots.append(path)
+        if remote.shown(title):
+            save_shot(remote, title, path, shots)
 
 
 def watch_game(remote, shots, failures):
-    if not remote.wait(GAME_TITLE, 20):
+    try:
+        remote.wait(20, GAME_TITLE)
+    except WindowError:
         failures.append("the game's window did not show")
         return
     time.sleep(1)  # painted
-    path = os.path.join(SCRATCH, "3-game.png")
-    if remote.shot(GAME_TITLE, path):
-        shots.append(path)
+    save_shot(remote, GAME_TITLE, os.path.join(SCRATCH, "3-game.png"), shots)
     deadline = time.monotonic() + 20
-    while remote.shows(GAME_TITLE):
+    while remote.shown(GAME_TITLE):
         if time.monotonic() > deadline:
             failures.append("the game did not close itself")
             return
@@ -245,7 +209,9 @@ def run_window_demo(native_bin, win_bin, watched):
         os.makedirs(folder)
     os.chmod(SCRATCH, 0o755)  # nginx's workers read the root
     failures, shots = [], []
-    env = environment()
+    # The demo's own prefix, whose programs it may end without touching a test's.
+    os.environ.setdefault("WINEPREFIX", os.path.join(REPO, "build", "wine-demo-prefix"))
+    env = patcher_window.environment()
     remote = Remote(tool["remote"])
 
     step("making the sample release")
@@ -278,12 +244,12 @@ def run_window_demo(native_bin, win_bin, watched):
         launcher = subprocess.Popen(["wine", "veldra.exe"], cwd=game, env=env,
                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
-        if not remote.wait(TITLE, WINDOW_SECONDS):
-            raise DemoError(f"no window titled \"{TITLE}\" within {WINDOW_SECONDS} s")
+        try:
+            remote.wait(WINDOW_SECONDS)
+        except WindowError:
+            raise DemoError(f"no window titled \"{TITLE}\" within {WINDOW_SECONDS} s") from None
         time.sleep(1)  # painted
-        path = os.path.join(SCRATCH, "1-window.png")
-        if remote.shot(TITLE, path):
-            shots.append(path)
+        save_shot(remote, TITLE, os.path.join(SCRATCH, "1-window.png"), shots)
         press_start(remote, game, watched)
 
         step("the patch run, as the window tells it")
