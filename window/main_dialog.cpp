@@ -97,7 +97,7 @@ void CVeldrinDlg::CenterOnWorkArea() {
   const RECT& work = monitor.rcWork;
   int x = work.left + (work.right - work.left - (window.right - window.left)) / 2;
   int y = work.top + (work.bottom - work.top - (window.bottom - window.top)) / 2;
-  ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CVeldrinDlg::OnPaint() {
