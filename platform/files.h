@@ -77,6 +77,16 @@ bool CreateFolder(const std::string& name);
 bool PathExists(const std::string& name);
 bool IsFolder(const std::string& name);
 
+// What the system says of a file without reading it. `writeTime` is in the system's own unit
+// (100 ns steps on Windows, nanoseconds on POSIX): only compared, never shown.
+struct FileStamp {
+  std::int64_t size = 0;
+  std::int64_t writeTime = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+// None when the name is missing or is a folder.
+std::optional<FileStamp> StampOf(const std::string& name);
+
 // The name as the system's own calls and libraries take it: on POSIX '\' becomes '/'.
 std::string SystemPath(const std::string& name);
 

@@ -159,6 +159,16 @@ bool IsFolder(const std::string& name) {
   return stat(SystemPath(name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+std::optional<FileStamp> StampOf(const std::string& name) {
+  struct stat info {};
+  if (stat(SystemPath(name).c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+  FileStamp stamp;
+  stamp.size = static_cast<std::int64_t>(info.st_size);
+  stamp.writeTime =
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  return stamp;
+}
+
 std::string CurrentDirectory() {
   std::unique_ptr<char, decltype(&std::free)> path(getcwd(nullptr, 0), &std::free);
   return path ? std::string(path.get()) : std::string();

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// A lock file held open exclusively for as long as the object lives. The system lets it go
+// when the process ends, however it ends, so a killed holder never blocks the next one.
+class FolderLock {
+ public:
+  enum class Result { Taken, Busy, Failed };
+
+  FolderLock() = default;
+  ~FolderLock() { Release(); }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+  // Busy when another holder has it; Failed (with the system's error in `error()`) when the
+  // file cannot be opened at all.
+  Result Take(const std::string& name);
+  void Release();
+  unsigned long error() const { return error_; }
+
+ private:
+  static constexpr std::intptr_t kFree = -1;
+  std::intptr_t handle_ = kFree;
+  unsigned long error_ = 0;
+};
+
+}  // namespace platform

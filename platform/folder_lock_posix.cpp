@@ -1,0 +1,36 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/files.h"
+#include "platform/folder_lock.h"
+
+namespace platform {
+
+// flock belongs to the open file, not the process: a second open in this process is refused
+// as well. Close-on-exec keeps a started game from inheriting the lock.
+FolderLock::Result FolderLock::Take(const std::string& name) {
+  Release();
+  int fd = open(SystemPath(name).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error_ = static_cast<unsigned long>(errno);
+    return Result::Failed;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    error_ = static_cast<unsigned long>(errno);
+    close(fd);
+    return error_ == EWOULDBLOCK ? Result::Busy : Result::Failed;
+  }
+  handle_ = fd;
+  return Result::Taken;
+}
+
+void FolderLock::Release() {
+  if (handle_ == kFree) return;
+  close(static_cast<int>(handle_));
+  handle_ = kFree;
+}
+
+}  // namespace platform
