@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/md5.h"
+#include "platform/files.h"
 
 struct PatchJob;
 
@@ -16,6 +17,8 @@ struct FileDigests {
   Digest installed{};  // of the file on disk
   Digest fetched{};    // of the content whose package waits in temp\; else equal to installed
   Digest listed{};     // what the server's filelist.log gives for the file
+  // Size and write time of the file when `installed` was taken from it; none when unknown.
+  std::optional<platform::FileStamp> stamp;
 };
 
 // Game files by key: the path below the game folder with a leading backslash and backslash

@@ -4,11 +4,10 @@
 #include <vector>
 
 #include "engine/file_digests.h"
+#include "engine/file_stamps.h"
 #include "engine/patch_job.h"
 #include "engine/status_log.h"
 #include "platform/files.h"
-
-namespace {
 
 Digest DigestOfGameFile(const std::string& key) {
   platform::File file;
@@ -16,7 +15,10 @@ Digest DigestOfGameFile(const std::string& key) {
   return CMD5Checksum::DigestOfFile(file).value_or(Digest{});
 }
 
-}  // namespace
+void TakeStock(const std::string& key, FileDigests& digests) {
+  digests.stamp = platform::StampOf("." + key);
+  digests.installed = digests.stamp ? DigestOfGameFile(key) : Digest{};
+}
 
 void WalkFolder(FileDigestMap& files, const std::string& prefix) {
   std::vector<platform::FoundEntry> entries;
@@ -45,7 +47,8 @@ bool DigestAllFiles(PatchJob& job) {
       ++job.stagePos;
       job.itemText = key;
     }
-    digests.installed = digests.fetched = DigestOfGameFile(key);
+    TakeStock(key, digests);
+    digests.fetched = digests.installed;
   }
   if (CurrentState(job) == PatchState::Stop) return false;
   WriteStatusLog(job);
@@ -63,5 +66,8 @@ bool CheckLocalFiles(PatchJob& job) {
     return DigestAllFiles(job);
   }
   ReadStatusLog(*log, job.files);
+  if (std::optional<std::string> stamps = platform::ReadWholeFile(kStampsName)) {
+    ReadStamps(*stamps, job.files);
+  }
   return true;
 }

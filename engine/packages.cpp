@@ -164,7 +164,10 @@ bool DecompressPackages(PatchJob& job) {
     Unpacking result = UnpackInto(package, *target, entry);
     if (result != Unpacking::Done) return FailUnpacking(job, match.name, package, result);
     platform::RemoveFile(package);
-    if (entry != nullptr) entry->installed = entry->listed;
+    if (entry != nullptr) {
+      entry->installed = entry->listed;
+      entry->stamp = platform::StampOf(*target);
+    }
   }
   WriteStatusLog(job);
   return CurrentState(job) != PatchState::Stop;

@@ -37,6 +37,10 @@ struct PatchJob {
   std::atomic<std::int32_t> state{static_cast<std::int32_t>(PatchState::Idle)};
   FileDigestMap files;
   std::uint16_t port = 0;
+  // A repair: every listed file is digested, whatever its stamp says.
+  bool digestEveryListedFile = false;
+  // Set before the run ends Failed because another run holds the game folder.
+  bool folderBusy = false;
   // Set by the worker once it has given its work up for a stop: what it still does (closing
   // its connection, saving the status log) changes nothing on disk that a killed run would
   // not leave whole.

@@ -6,6 +6,7 @@
 
 #include "engine/file_digests.h"
 #include "engine/http_connection.h"
+#include "engine/local_check.h"
 #include "engine/packages.h"
 #include "engine/patch_job.h"
 #include "platform/files.h"
@@ -52,9 +53,8 @@ std::vector<std::string> StalePictures(PatchJob& job) {
 void RecordFetchedWhole(PatchJob& job, const std::string& key) {
   FileDigests* digests = job.files.Find(key);
   if (digests == nullptr) return;
-  platform::File file;
-  if (!file.Open("." + key, platform::FileMode::Read, platform::FileShare::Read)) return;
-  digests->installed = digests->fetched = CMD5Checksum::DigestOfFile(file).value_or(Digest{});
+  TakeStock(key, *digests);
+  digests->fetched = digests->installed;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "engine/status_log.h"
 
+#include "engine/file_stamps.h"
 #include "engine/patch_job.h"
 #include "platform/files.h"
 
@@ -9,6 +10,16 @@ constexpr std::size_t kHeaderSize = 24;
 constexpr std::size_t kFetchedAt = 4;
 constexpr std::size_t kInstalledAt = 20;
 constexpr std::size_t kKeyAt = 36;
+
+// Whole under a name of its own first, so a crash while writing leaves the previous file.
+bool WriteBeside(const std::string& saving, const std::string& bytes) {
+  platform::File file;
+  bool written = file.Open(saving, platform::FileMode::Write, platform::FileShare::Read) &&
+                 file.Write(bytes.data(), bytes.size());
+  if (!file.Close()) written = false;
+  if (!written) platform::RemoveFile(saving);
+  return written;
+}
 
 }  // namespace
 
@@ -46,14 +57,19 @@ void ReadStatusLog(std::string_view bytes, FileDigestMap& files) {
 }
 
 bool WriteStatusLog(const PatchJob& job) {
-  std::string bytes = StatusLogBytes(job.files);
-  std::string saving = kStatusLogName;
-  saving += ".new";
-  platform::File file;
-  bool written = file.Open(saving, platform::FileMode::Write, platform::FileShare::Read) &&
-                 file.Write(bytes.data(), bytes.size());
-  file.Close();
-  if (written && platform::MoveFileOver(saving, kStatusLogName)) return true;
-  platform::RemoveFile(saving);
-  return false;
+  const std::string savingLog = std::string(kStatusLogName) + ".new";
+  const std::string savingStamps = std::string(kStampsName) + ".new";
+  if (!WriteBeside(savingLog, StatusLogBytes(job.files))) return false;
+  const bool stampsWritten = WriteBeside(savingStamps, StampsBytes(job.files));
+  // Any pair of an old and a new file is sound, as the stamps vouch only for the digests
+  // they were taken with: a crash between the two moves costs digests, never a missed change.
+  if (!platform::MoveFileOver(savingLog, kStatusLogName)) {
+    platform::RemoveFile(savingLog);
+    platform::RemoveFile(savingStamps);
+    return false;
+  }
+  if (stampsWritten && !platform::MoveFileOver(savingStamps, kStampsName)) {
+    platform::RemoveFile(savingStamps);
+  }
+  return true;
 }

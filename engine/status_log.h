@@ -26,6 +26,7 @@ std::string StatusLogBytes(const FileDigestMap& files);
 // short is dropped; no byte outside `bytes` is read.
 void ReadStatusLog(std::string_view bytes, FileDigestMap& files);
 
-// Saves the job's map. Written beside the log and renamed over it, so a crash while saving
-// leaves the previous log whole. False when it could not be saved.
+// Saves the job's map, and its stamps into localfileStamps.log. Each is written beside its
+// file and renamed over it, so a crash while saving leaves the previous one whole. False
+// when the log could not be saved; stamps that could not be are only missed.
 bool WriteStatusLog(const PatchJob& job);

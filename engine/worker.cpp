@@ -1,15 +1,18 @@
 #include "engine/worker.h"
 
 #include <mutex>
+#include <string>
 
 #include "engine/file_digests.h"
 #include "engine/game_download.h"
 #include "engine/http_connection.h"
+#include "engine/listed_check.h"
 #include "engine/local_check.h"
 #include "engine/patch_job.h"
 #include "engine/self_update.h"
 #include "engine/server_select.h"
 #include "engine/version_check.h"
+#include "platform/folder_lock.h"
 #include "platform/prompt.h"
 
 namespace {
@@ -27,8 +30,8 @@ bool ProbeMaintenance(PatchJob& job) {
 
 // In order; the first that returns false ends the run.
 constexpr Stage kStages[] = {
-    CheckLocalFiles, ConnectServer,     CheckVersion,      ProbeMaintenance,
-    LoadFileList,    UpdatePatchSystem, DownloadGameFiles,
+    CheckLocalFiles, ConnectServer,    CheckVersion,      ProbeMaintenance,
+    LoadFileList,    CheckListedFiles, UpdatePatchSystem, DownloadGameFiles,
 };
 
 // A stop the window asked for before the thread got going wins over the start.
@@ -47,17 +50,51 @@ void EndFailed(PatchJob& job) {
   job.state.compare_exchange_strong(running, static_cast<std::int32_t>(PatchState::Failed));
 }
 
-}  // namespace
-
-void RunPatchWorker(PatchJob& job) {
-  if (!BeginRunning(job)) return;
+bool RunStages(PatchJob& job) {
   for (Stage stage : kStages) {
     // A stop that came during a stage ends the run before the next one talks to the server.
-    if (CurrentState(job) == PatchState::Stop) return;
-    if (!stage(job)) {
-      EndFailed(job);
-      return;
-    }
+    if (CurrentState(job) == PatchState::Stop) return false;
+    if (!stage(job)) return false;
   }
-  SetState(job, PatchState::Done);
+  return true;
+}
+
+bool LockGameFolder(PatchJob& job, platform::FolderLock& lock) {
+  switch (lock.Take(kFolderLockName)) {
+    case platform::FolderLock::Result::Taken:
+      return true;
+    case platform::FolderLock::Result::Busy:
+      platform::ShowAppMessage(
+          "The patcher is already running in this game folder.\n"
+          "Nothing was changed; try again once that run has finished.");
+      job.folderBusy = true;
+      break;
+    case platform::FolderLock::Result::Failed:
+      platform::ShowAppMessage("Cannot lock the game folder: " + std::string(kFolderLockName) +
+                               " could not be opened (system error " +
+                               std::to_string(lock.error()) + ").");
+      break;
+  }
+  SetState(job, PatchState::Failed);
+  return false;
+}
+
+}  // namespace
+
+void RunHoldingGameFolder(PatchJob& job, const std::function<bool(PatchJob&)>& work) {
+  if (!BeginRunning(job)) return;
+  platform::FolderLock lock;
+  if (!LockGameFolder(job, lock)) return;
+  if (work(job)) {
+    SetState(job, PatchState::Done);
+  } else {
+    EndFailed(job);
+  }
+}
+
+void RunPatchWorker(PatchJob& job) { RunHoldingGameFolder(job, RunStages); }
+
+void RunRepairWorker(PatchJob& job) {
+  job.digestEveryListedFile = true;
+  RunHoldingGameFolder(job, RunStages);
 }

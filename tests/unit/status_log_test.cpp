@@ -20,8 +20,8 @@ Digest Awkward(std::uint8_t seed) {
 
 FileDigestMap SampleMap() {
   FileDigestMap files;
-  files.FindOrAdd("\\patch.sys") = {Awkward(1), Awkward(2), Awkward(9)};
-  files.FindOrAdd("\\data\\maps\\a.dat") = {Awkward(3), Awkward(3), {}};
+  files.FindOrAdd("\\patch.sys") = {Awkward(1), Awkward(2), Awkward(9), {}};
+  files.FindOrAdd("\\data\\maps\\a.dat") = {Awkward(3), Awkward(3), {}, {}};
   files.FindOrAdd("\\Data\\a.dat") = {};  // listed by the server, never fetched
   return files;
 }
@@ -51,7 +51,7 @@ TEST(StatusLogTest, RoundTripInKeyOrder) {
 TEST(StatusLogTest, ReadingClearsListedAndKeepsOtherEntries) {
   FileDigestMap files;
   files.FindOrAdd("\\patch.sys").listed = Awkward(4);
-  files.FindOrAdd("\\other") = {Awkward(5), Awkward(5), Awkward(5)};
+  files.FindOrAdd("\\other") = {Awkward(5), Awkward(5), Awkward(5), {}};
   ReadStatusLog(StatusLogBytes(SampleMap()), files);
   EXPECT_TRUE(IsZeroDigest(files.Find("\\patch.sys")->listed));
   EXPECT_EQ(files.Find("\\patch.sys")->installed, Awkward(1));

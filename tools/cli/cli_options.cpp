@@ -12,13 +12,17 @@ CliCommandLine Problem(std::string problem) {
 }  // namespace
 
 const char kCliUsage[] =
-    "usage: veldra-cli [--zone NAME] [--yes | --no] [--start]\n"
+    "usage: veldra-cli [--zone NAME] [--yes | --no] [--start] [--repair]\n"
+    "       veldra-cli --verify\n"
     "\n"
     "Brings the game folder, the current directory, up to what the patch server\n"
     "publishes, as veldra.exe does, with the folder's patch.sys: checks the local\n"
     "files, connects to a server of the zone, checks the version, updates the\n"
     "patcher's own files and downloads the game files. When the patcher's own files\n"
     "were updated it patches again (three runs in all at most), starting nothing.\n"
+    "Each run first compares the size and last-write time of every listed file with\n"
+    "those the last run recorded, and digests again the files that changed: a\n"
+    "missing or changed file is fetched again.\n"
     "\n"
     "  --zone NAME  the patch.sys section that lists the zone's servers\n"
     "               (default: the one patch.sys names in [Combo] Zone0)\n"
@@ -27,6 +31,12 @@ const char kCliUsage[] =
     "  --no         answer No to every question\n"
     "  --start      after a run that ended done, start the program of patch.sys\n"
     "               [Button3] Exe, as the patcher's window does\n"
+    "  --repair     digest every listed file, whatever was recorded, then patch:\n"
+    "               finds files changed behind their size and time too\n"
+    "  --verify     change nothing and ask no server: digest every file that the\n"
+    "               folder's filelist.log (the list the last run installed) names,\n"
+    "               print \"missing: KEY\" or \"differs: KEY\" for each that is not as\n"
+    "               listed, then a summary line\n"
     "  --help       this text\n"
     "\n"
     "Without --yes or --no a question is asked on the terminal ([y/N]); when\n"
@@ -55,14 +65,15 @@ const char kCliUsage[] =
     "\n"
     "Exit status:\n"
     "  0  done: nothing the server lists was left to fetch (with --start, the\n"
-    "     program was started or patch.sys names none). Files that earlier runs\n"
-    "     fetched are taken from localfileStatus.log, not read again: remove it to\n"
-    "     have every file checked.\n"
+    "     program was started or patch.sys names none); --verify: every listed file\n"
+    "     is as listed\n"
     "  1  bad usage\n"
     "  2  the patcher's own files were updated in each of three runs: given up\n"
     "  4  failed (the boxes tell why)\n"
     "  5  stopped, by Ctrl-C or by a question's answer\n"
-    "  6  --start: the program could not be started\n"
+    "  6  --start: the program could not be started; --verify: a listed file is\n"
+    "     missing or differs\n"
+    "  7  another run of the patcher holds the game folder: nothing was done\n"
     "\n"
     "Ctrl-C stops the work, in the middle of a download too (what was received of\n"
     "that file is dropped), waiting 30 seconds at most; a second Ctrl-C quits at\n"
@@ -86,6 +97,10 @@ CliCommandLine ParseCliCommandLine(const std::vector<std::string_view>& args) {
       no = true;
     } else if (arg == "--start") {
       options.start = true;
+    } else if (arg == "--repair") {
+      options.repair = true;
+    } else if (arg == "--verify") {
+      options.verify = true;
     } else if (arg == "--zone" || arg.starts_with("--zone=")) {
       std::string_view value;
       if (arg != "--zone") {
@@ -104,6 +119,9 @@ CliCommandLine ParseCliCommandLine(const std::vector<std::string_view>& args) {
     }
   }
   if (yes && no) return Problem("--yes and --no cannot go together");
+  if (options.verify && (options.repair || options.start)) {
+    return Problem("--verify cannot go with --repair or --start");
+  }
   if (yes) options.answering = Answering::Yes;
   if (no) options.answering = Answering::No;
   return line;

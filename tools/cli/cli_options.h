@@ -9,7 +9,9 @@
 struct CliOptions {
   std::string zone;  // empty: the engine takes patch.sys [Combo] Zone0
   Answering answering = Answering::Ask;
-  bool start = false;  // start [Button3] Exe after a run that ended Done
+  bool start = false;   // start [Button3] Exe after a run that ended Done
+  bool repair = false;  // digest every listed file, whatever the last run recorded
+  bool verify = false;  // only compare the folder with its filelist.log, changing nothing
 };
 
 struct CliCommandLine {
@@ -22,5 +24,6 @@ struct CliCommandLine {
 extern const char kCliUsage[];
 
 // The command line without the program's name. Nothing is guessed: an unknown word, a
-// repeated --zone or --yes with --no is a usage problem.
+// repeated --zone, --yes with --no or
+// --verify with --repair or --start is a usage problem.
 CliCommandLine ParseCliCommandLine(const std::vector<std::string_view>& args);

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "engine/patch_job.h"
-#include "tools/cli/progress_log.h"
 #include "engine/progress_view.h"
+#include "tools/cli/progress_log.h"
 
 // Everything veldra-cli writes: the progress on `out`, boxes, questions and its own lines on
 // `err`. The worker thread's boxes and the main thread's progress meet here, so every member

@@ -12,6 +12,7 @@
 #include "tools/cli/patch_run.h"
 #include "tools/cli/start_program.h"
 #include "tools/cli/terminal.h"
+#include "tools/cli/verify_run.h"
 
 namespace {
 constexpr int kExitUsage = 1;
@@ -33,9 +34,11 @@ int main(int argc, char** argv) {
   auto console = std::make_shared<Console>(std::cout, std::cerr, StdoutTerminalColumns());
   AnswerBoxesOnConsole(console, line.options.answering);
   const std::string configPath = PatchSysPath(platform::CurrentDirectory());
-  const PatchState state = PatchRuns{line.options.zone, configPath, *console}.RunUntilSettled();
-  if (state == PatchState::Done && line.options.start) {
+  if (line.options.verify) return VerifyGameFolder(configPath, *console, std::cout);
+  const RunEnd end =
+      PatchRuns{line.options.zone, configPath, *console, line.options.repair}.RunUntilSettled();
+  if (end.state == PatchState::Done && line.options.start) {
     return StartGameProgram(configPath, *console);
   }
-  return ExitStatusOf(state);
+  return ExitStatusOf(end);
 }

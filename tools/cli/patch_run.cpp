@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "engine/worker.h"
@@ -25,22 +26,25 @@ const char* OutcomeText(PatchState state) {
   }
 }
 
-std::string RunLine(int run, PatchState state) {
+std::string RunLine(int run, const RunEnd& end) {
   return "veldra-cli: run " + std::to_string(run) + " of at most " +
-         std::to_string(PatchRuns::kMostRuns) + ": " + OutcomeText(state);
+         std::to_string(PatchRuns::kMostRuns) + ": " +
+         (end.folderBusy ? "another run holds the game folder" : OutcomeText(end.state));
 }
 
 }  // namespace
 
-PatchState PatchRuns::RunOnce(int run) const {
+RunEnd WatchRun(const PatchWorker::Routine& routine, const std::string& zone,
+                const std::string& configPath, Console& console,
+                const std::function<void(const RunEnd&)>& tellEnd) {
   PatchWorker worker;
-  WithInterruptHeld([&] { worker.Start(zone, configPath, RunPatchWorker); });
+  WithInterruptHeld([&] { worker.Start(zone, configPath, routine); });
   for (;;) {
     if (Interrupted()) {
       console.Tell("veldra-cli: stopping (Ctrl-C again quits at once)");
       const bool stopped = worker.Stop();
       console.EndRun(worker.Poll(), ProgressLog::Clock::now());
-      console.Tell(RunLine(run, PatchState::Stop));
+      tellEnd({PatchState::Stop});
       if (!worker.WaitForEnd(std::chrono::milliseconds(0))) {
         if (!stopped) {
           console.Tell("veldra-cli: the worker did not stop within " +
@@ -50,27 +54,33 @@ PatchState PatchRuns::RunOnce(int run) const {
         // The worker still runs: it must not meet the program's statics being torn down.
         std::_Exit(ExitStatusOf(PatchState::Stop));
       }
-      return PatchState::Stop;
+      return {PatchState::Stop};
     }
     // Ten looks a second, and the end noticed as it happens.
     if (worker.WaitForEnd(kPollWait)) {
       const PatchSnapshot seen = worker.Poll();
       console.EndRun(seen, ProgressLog::Clock::now());
-      console.Tell(RunLine(run, seen.state));
-      return seen.state;
+      const RunEnd end{seen.state, worker.job().folderBusy};
+      tellEnd(end);
+      return end;
     }
     console.Look(worker.Poll(), ProgressLog::Clock::now());
   }
 }
 
-PatchState PatchRuns::RunUntilSettled() const {
+RunEnd PatchRuns::RunOnce(int run) const {
+  return WatchRun(repair && run == 1 ? RunRepairWorker : RunPatchWorker, zone, configPath, console,
+                  [&](const RunEnd& end) { console.Tell(RunLine(run, end)); });
+}
+
+RunEnd PatchRuns::RunUntilSettled() const {
   for (int run = 1;; ++run) {
-    const PatchState state = RunOnce(run);
-    if (state != PatchState::Relaunch) return state;
+    const RunEnd end = RunOnce(run);
+    if (end.state != PatchState::Relaunch) return end;
     if (run == kMostRuns) {
       console.Tell("veldra-cli: the patcher asked to start again after " +
                    std::to_string(kMostRuns) + " runs; giving up");
-      return state;
+      return end;
     }
     console.Tell("veldra-cli: patching again, as a relaunched patcher would");
   }
@@ -87,4 +97,8 @@ int ExitStatusOf(PatchState state) {
     default:
       return static_cast<int>(PatchState::Failed);
   }
+}
+
+int ExitStatusOf(const RunEnd& end) {
+  return end.folderBusy ? kExitFolderBusy : ExitStatusOf(end.state);
 }

@@ -1,0 +1,50 @@
+#include "engine/listed_check.h"
+
+#include <mutex>
+
+#include "engine/file_digests.h"
+#include "engine/local_check.h"
+#include "engine/patch_job.h"
+#include "engine/status_log.h"
+#include "platform/files.h"
+
+namespace {
+
+enum class Look { Unchanged, Missing, Digested };
+
+Look LookAgain(const std::string& key, FileDigests& digests, bool digestAnyway) {
+  std::optional<platform::FileStamp> now = platform::StampOf("." + key);
+  if (!now) {
+    const bool known = !IsZeroDigest(digests.installed);
+    digests.installed = Digest{};
+    digests.stamp.reset();
+    return known ? Look::Missing : Look::Unchanged;
+  }
+  if (!digestAnyway && digests.stamp == now) return Look::Unchanged;
+  TakeStock(key, digests);
+  return Look::Digested;
+}
+
+}  // namespace
+
+bool CheckListedFiles(PatchJob& job) {
+  BeginStage(job, ConfigText(job, "Msg", "LocalFile", "Checking Local Files"));
+  std::size_t listed = 0;
+  for (const auto& entry : job.files) {
+    if (!IsZeroDigest(entry.second.listed)) ++listed;
+  }
+  SetStageRange(job, listed);
+  bool changed = false;
+  for (auto& [key, digests] : job.files) {
+    if (IsZeroDigest(digests.listed)) continue;
+    if (CurrentState(job) == PatchState::Stop) return false;
+    {
+      std::lock_guard<std::mutex> hold(job.lock);
+      ++job.stagePos;
+      job.itemText = key;
+    }
+    if (LookAgain(key, digests, job.digestEveryListedFile) != Look::Unchanged) changed = true;
+  }
+  if (changed) WriteStatusLog(job);
+  return true;
+}
