@@ -75,7 +75,7 @@ bool LockGameFolder(PatchJob& job, platform::FolderLock& lock) {
                                std::to_string(lock.error()) + ").");
       break;
   }
-  SetState(job, PatchState::Failed);
+  EndFailed(job);
   return false;
 }
 

@@ -138,21 +138,30 @@ class PatchRunTest(unittest.TestCase):
         write(os.path.join(self.game, "local.ver"), b"1.0")
         sample_release(self.release)
 
-    def publish(self):
+    def publish(self, port=None):
+        port = port or self.port
         subprocess.run([OPTIONS.publish, "--exe", os.path.join(self.release, "veldra.exe"),
-                        "--server", f"Live=127.0.0.1:{self.port}", "--required", "1.0",
+                        "--server", f"Live=127.0.0.1:{port}", "--required", "1.0",
                         "--latest", "1.0", "--patch-sys", self.patch_sys, self.release,
                         self.server], check=True, stdout=subprocess.DEVNULL)
 
+    def command(self, *args):
+        return ([shutil.which("wine"), OPTIONS.cli] if OPTIONS.wine else [OPTIONS.cli]) + [
+            "--no", *args]
+
     def patch(self, *args, expect=0):
-        """Runs the front end in the game folder; returns the files it was given."""
+        """Runs the front end in the game folder; returns the files it was given, and keeps
+        what it printed in self.out and self.err."""
         log = nginx_server.AccessLog(self.access_log, self.name)
         log.skip()
-        command = ([shutil.which("wine"), OPTIONS.cli] if OPTIONS.wine else [OPTIONS.cli])
-        done = subprocess.run(command + ["--no", *args], cwd=self.game, capture_output=True,
+        done = subprocess.run(self.command(*args), cwd=self.game, capture_output=True,
                               text=True, errors="replace", timeout=RUN_TIMEOUT)
+        self.out, self.err = done.stdout, done.stderr
         self.assertEqual(done.returncode, expect, done.stderr[-3000:])
         return [name for name, status, _ in log.new_requests() if status != 401]
+
+    def packages(self, *args, expect=0):
+        return sorted(name for name in self.patch(*args, expect=expect) if name.endswith(".ppk"))
 
     def assert_game_is_release(self):
         for relative, path in tree(self.release).items():
@@ -230,6 +239,111 @@ class PatchRunTest(unittest.TestCase):
         requested = self.patch()
         self.assertNotIn("_added_a_dat.ppk", requested, "the waiting package is only unpacked")
         self.assertIn("_added_b_dat.ppk", requested)
+        self.assert_game_is_release()
+
+
+    def test_a_damaged_folder_is_mended_by_the_next_run_and_only_the_damage_is_fetched(self):
+        self.publish()
+        self.patch()
+        game = lambda *parts: os.path.join(self.game, *parts)
+
+        def rewrite_same_size(path):
+            content = read(path)
+            before = os.stat(path)
+            write(path, bytes(b ^ 0x5A for b in content))
+            os.utime(path, ns=(before.st_atime_ns, before.st_mtime_ns + 3_000_000_000))
+
+        damages = [
+            ("deleted", lambda: os.remove(game("file004.bin")), ["_file004_bin.ppk"]),
+            ("truncated", lambda: os.truncate(game("data", "large.bin"), 1000),
+             ["_data_large_bin.ppk"]),
+            ("grown by a byte", lambda: open(game("file000.txt"), "ab").write(b"x"),
+             ["_file000_txt.ppk"]),
+            ("same size, new time", lambda: rewrite_same_size(game("file008.bin")),
+             ["_file008_bin.ppk"]),
+            ("listed folder removed", lambda: shutil.rmtree(game("level0", "level1", "level2")),
+             sorted(f"_level0_level1_level2_file{i:03}_{'bin' if i % 3 else 'txt'}.ppk"
+                    for i in range(3, 40, 4))),
+        ]
+        for what, damage, expected in damages:
+            with self.subTest(what):
+                damage()
+                self.assertEqual(self.packages(), expected)
+                self.assert_game_is_release()
+
+    def test_bytes_changed_behind_size_and_time_are_found_by_verify_and_mended_by_repair(self):
+        self.publish()
+        self.patch()
+        self.patch("--verify")
+        self.assertIn("all 44 listed files are as filelist.log lists them", self.out)
+        path = os.path.join(self.game, "level0", "level1", "file002.bin")
+        before = os.stat(path)
+        write(path, bytes(b ^ 0xFF for b in read(path)))
+        os.utime(path, ns=(before.st_atime_ns, before.st_mtime_ns))
+        os.remove(os.path.join(self.game, "file000.txt"))
+
+        self.assertEqual(self.packages(), ["_file000_txt.ppk"], "the plain run sees the deletion only")
+        self.assertEqual(self.patch("--verify", expect=6), [], "a verify asks no server")
+        self.assertIn("differs: \\level0\\level1\\file002.bin\n", self.out)
+        self.assertIn("1 of 44 listed files are not as filelist.log lists them (0 missing)", self.out)
+        self.assertEqual(self.packages("--repair"), ["_level0_level1_file002_bin.ppk"])
+        self.assert_game_is_release()
+        self.patch("--verify")
+
+    def test_stamps_missing_or_older_than_the_status_log_never_hide_a_change(self):
+        self.publish()
+        self.patch()
+        stamps = os.path.join(self.game, "localfileStamps.log")
+        path = os.path.join(self.game, "level0", "file001.bin")
+        first_stamps, first_content, first_time = read(stamps), read(path), os.stat(path).st_mtime_ns
+        write(os.path.join(self.release, "level0", "file001.bin"), b"the second release")
+        self.publish()
+        self.assertEqual(self.packages(), ["_level0_file001_bin.ppk"])
+
+        # The first release's file and time put back, with the stamps that vouched for them.
+        write(path, first_content)
+        os.utime(path, ns=(first_time, first_time))
+        write(stamps, first_stamps)
+        self.assertEqual(self.packages(), ["_level0_file001_bin.ppk"])
+        self.assert_game_is_release()
+
+        os.remove(stamps)
+        os.truncate(path, 3)
+        self.assertEqual(self.packages(), ["_level0_file001_bin.ppk"])
+        self.assert_game_is_release()
+
+    def test_one_run_at_a_time_holds_the_folder_and_a_killed_one_does_not_block_the_next(self):
+        slow, port = nginx_server.start(self.root, os.path.join(self.scratch, "slow-nginx"),
+                                        rate="256k")
+        self.addCleanup(nginx_server.stop, slow)
+        write(self.patch_sys, read(self.patch_sys).replace(str(self.port).encode(), str(port).encode()))
+        shutil.copy(self.patch_sys, os.path.join(self.game, "patch.sys"))
+        self.publish(port)
+        runs = [subprocess.Popen(self.command(), cwd=self.game, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.PIPE, text=True, errors="replace")
+                for _ in range(2)]
+        ends = [(run.wait(timeout=RUN_TIMEOUT), run.stderr.read()) for run in runs]
+        for run in runs:
+            run.stderr.close()
+        self.assertEqual(sorted(code for code, _ in ends), [0, 7], ends)
+        told = next(err for code, err in ends if code == 7)
+        self.assertIn("already running in this game folder", told)
+        self.assertIn("another run holds the game folder", told)
+        self.assert_game_is_release()
+
+        os.remove(os.path.join(self.game, "data", "large.bin"))
+        killed = subprocess.Popen(self.command(), cwd=self.game, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        self.addCleanup(killed.kill)
+        staging = os.path.join(self.game, "temp")
+        deadline = time.monotonic() + RUN_TIMEOUT
+        while not any(name.startswith("_data_large_bin") for name in os.listdir(staging)):
+            self.assertIsNone(killed.poll(), "the run ended before its download began")
+            self.assertLess(time.monotonic(), deadline, "the download never began")
+            time.sleep(0.05)
+        killed.kill()
+        killed.wait()
+        self.patch()
         self.assert_game_is_release()
 
 

@@ -38,8 +38,8 @@ BIG = 4 << 20  # a package of random bytes that lasts about 3 s at RATE
 
 # What the patcher itself leaves in a game folder besides the release's files.
 PATCHER_FILES = {"patch.sys", "pserv.log", "filelist.log", "remote.ver", "latest.ver",
-                 "localfileStatus.log", "_veldra.exe", "common/isp.log", "common/network.log",
-                 "recorded.txt"}
+                 "localfileStatus.log", "localfileStamps.log", "veldra.lock", "_veldra.exe",
+                 "common/isp.log", "common/network.log", "recorded.txt"}
 
 
 def read(path):

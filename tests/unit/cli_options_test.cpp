@@ -23,6 +23,8 @@ TEST(CliOptionsTest, EachOptionTakesEffect) {
   EXPECT_TRUE(line.options.start);
   EXPECT_EQ(ParseCliCommandLine(Args{"--yes"}).options.answering, Answering::Yes);
   EXPECT_EQ(ParseCliCommandLine(Args{"--zone=Asia"}).options.zone, "Asia");
+  EXPECT_TRUE(ParseCliCommandLine(Args{"--repair", "--start"}).options.repair);
+  EXPECT_TRUE(ParseCliCommandLine(Args{"--no", "--verify"}).options.verify);
 }
 
 TEST(CliOptionsTest, HelpWinsWhereverItStands) {
@@ -42,6 +44,8 @@ TEST(CliOptionsTest, AProblemIsNamedAndNothingRuns) {
       {{"--zone", "A", "--zone", "B"}, "--zone is given twice"},
       {{"--yes", "--no"}, "--yes and --no cannot go together"},
       {{"--no", "--start", "--yes"}, "--yes and --no cannot go together"},
+      {{"--verify", "--repair"}, "--verify cannot go with --repair or --start"},
+      {{"--start", "--verify"}, "--verify cannot go with --repair or --start"},
   };
   for (const auto& [args, problem] : cases) {
     CliCommandLine line = ParseCliCommandLine(args);
@@ -52,8 +56,8 @@ TEST(CliOptionsTest, AProblemIsNamedAndNothingRuns) {
 
 TEST(CliOptionsTest, TheUsageTellsWhatGoesWhere) {
   const std::string usage = kCliUsage;
-  for (const char* told : {"--zone NAME", "--yes", "--no", "--start", "Standard output",
-                           "Standard error", "Exit status", "Ctrl-C"}) {
+  for (const char* told : {"--zone NAME", "--yes", "--no", "--start", "--repair", "--verify",
+                           "  7  ", "Standard output", "Standard error", "Exit status", "Ctrl-C"}) {
     EXPECT_NE(usage.find(told), std::string::npos) << told;
   }
 }

@@ -50,7 +50,8 @@ TEST_F(CheckLocalFilesTest, AFirstRunDigestsEveryFileAndSavesTheLog) {
 
 TEST_F(CheckLocalFilesTest, ALaterRunTrustsTheLogAndReadsNoGameFile) {
   ASSERT_TRUE(CheckLocalFiles(job));
-  // Changed by hand, removed and added behind the log's back: none of it is noticed.
+  // Changed by hand, removed and added behind the log's back: none of it is noticed here,
+  // where only the log is read; the listed files are looked at once the list is known.
   folder.Write("data/maps/deep/a.dat", "changed");
   platform::RemoveFile("veldra.exe");
   folder.Write("added.dat", "new");
