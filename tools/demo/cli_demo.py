@@ -1,5 +1,5 @@
 """./dev demo --cli: a sample release published to a local nginx and patched by veldra-cli,
-twice.
+three times.
 
 Everything lives in build/demo, made afresh on every run:
   release/  the sample release: a few hundred files in deep folders, text and binary, a few
@@ -10,7 +10,9 @@ Everything lives in build/demo, made afresh on every run:
 
 The first run patches the empty game folder. Then two files of the release change, one is
 added and one grows; after a second publish the second run must fetch those four packages and
-nothing else. After each run the game folder must hold every release file byte for byte.
+nothing else. Then a game file is deleted, as a player or an antivirus would, and the third
+run must fetch it alone. After each run the game folder must hold every release file byte
+for byte.
 """
 import os
 import random
@@ -32,8 +34,8 @@ ZONE = "Demo"
 SEED = 20261209
 
 # What the patcher writes into the game folder besides the game's files.
-PATCHER_FILES = {"local.ver", "localfileStatus.log", "filelist.log", "pserv.log", "remote.ver",
-                 "latest.ver"}
+PATCHER_FILES = {"local.ver", "localfileStatus.log", "localfileStamps.log", "veldra.lock",
+                 "filelist.log", "pserv.log", "remote.ver", "latest.ver"}
 
 
 def patch_sys_bytes(port):
@@ -61,7 +63,7 @@ def patch(tool, game):
 
 
 def run_cli_demo(bin_dir):
-    """Both runs; the checks that did not hold."""
+    """The three runs; the checks that did not hold."""
     cli = os.path.join(bin_dir, "veldra-cli")
     publisher = os.path.join(bin_dir, "veldra-publish")
     for tool in (cli, publisher):
@@ -120,6 +122,18 @@ def run_cli_demo(bin_dir):
         check_fetched("second", report_downloads(requests), expected, failures)
         if not check_folder(release, game, PATCHER_FILES):
             failures.append("after the second run the game folder differs from the release")
+
+        step("third run: a deleted game file comes back")
+        in_folders = sorted(name for name in files_below(release) if "/" in name)
+        deleted = in_folders[len(in_folders) // 2]
+        os.remove(os.path.join(game, deleted))
+        print(f"deleted {deleted} from the game folder")
+        if patch(cli, game) != 0:
+            failures.append("the third run did not end done")
+        check_fetched("third", report_downloads(log.new_requests()), [package_name(deleted)],
+                      failures)
+        if not check_folder(release, game, PATCHER_FILES):
+            failures.append("after the third run the game folder differs from the release")
     finally:
         nginx_server.stop(nginx)
         print("\nnginx stopped")

@@ -119,7 +119,7 @@ def report_downloads(requests, count_challenges=False):
     the 401 answers are counted on a line of their own instead of listed by name."""
     packages = [(n, b) for n, s, b in requests if n.endswith(".ppk") and s == 200]
     total = sum(b for _, b in packages)
-    print(f"{len(packages)} packages downloaded, {total} bytes")
+    print(f"{len(packages)} package{'s' if len(packages) != 1 else ''} downloaded, {total} bytes")
     for name, size in packages[:SHOWN_NAMES]:
         print(f"  {name} ({size} bytes)")
     if len(packages) > SHOWN_NAMES:
@@ -155,7 +155,8 @@ def check_fetched(run, fetched, expected, failures):
             shown = ", ".join(names[:SHOWN_NAMES]) + (" ..." if len(names) > SHOWN_NAMES else "")
             failures.append(f"{run} run: {len(names)} packages {what}: {shown}")
     if not (repeated or missing or extra):
-        print(f"fetched exactly the {len(expected)} packages needed, each once")
+        print(f"fetched exactly the {len(expected)} package{'s' if len(expected) != 1 else ''} "
+              "needed, each once")
 
 
 def files_below(root):

@@ -52,9 +52,9 @@ DOWNLOAD_SHOTS = 5
 
 # What the install brought and the patcher and the game left in the game folder besides the
 # release's files.
-LOCAL_FILES = {"zone.log", "_veldra.exe", "localfileStatus.log", "filelist.log", "pserv.log",
-               "remote.ver", "latest.ver", "common/isp.log", "common/network.log",
-               "game-started.txt"}
+LOCAL_FILES = {"zone.log", "_veldra.exe", "localfileStatus.log", "localfileStamps.log",
+               "veldra.lock", "filelist.log", "pserv.log", "remote.ver", "latest.ver",
+               "common/isp.log", "common/network.log", "game-started.txt"}
 
 
 def window_texts(remote):
