@@ -80,6 +80,7 @@ void ReadFileList(std::string_view bytes, FileDigestMap& files) {
   std::optional<std::size_t> at = AfterLine(bytes, 0);
   if (at) at = AfterLine(bytes, *at);
   if (!at) return;
+  auto next = files.begin();
   for (std::size_t record = *at; record < bytes.size();) {
     std::optional<Digest> digest = DigestAt(bytes, record);
     if (!digest) return;
@@ -89,7 +90,7 @@ void ReadFileList(std::string_view bytes, FileDigestMap& files) {
     std::string_view key = bytes.substr(keyStart, keyEnd - keyStart);
     // A key that names no file (empty, or holding a NUL) is passed over.
     if (!key.empty() && key.find('\0') == std::string_view::npos) {
-      files.FindOrAdd(std::string(key)).listed = *digest;
+      files.FindOrAddInOrder(std::string(key), next).listed = *digest;
     }
     record = keyEnd + 2;
   }

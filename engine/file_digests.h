@@ -30,6 +30,14 @@ class FileDigestMap {
 
   // The entry for `key`, added with zero digests if it was not there.
   FileDigests& FindOrAdd(const std::string& key) { return entries_[key]; }
+  // The same for keys read in key order, as the lists and logs hold them: `next` is the place
+  // after the previous key's entry (begin() at first), and is moved on. Out of order costs
+  // only the search FindOrAdd makes.
+  FileDigests& FindOrAddInOrder(const std::string& key, Entries::iterator& next) {
+    auto entry = entries_.try_emplace(next, key);
+    next = std::next(entry);
+    return entry->second;
+  }
   FileDigests* Find(const std::string& key);
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }

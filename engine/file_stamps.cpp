@@ -22,12 +22,22 @@ std::uint64_t NumberAt(std::string_view bytes, std::size_t offset, int size) {
   return value;
 }
 
+bool HasStamp(const FileDigests& digests) {
+  return digests.stamp && !IsZeroDigest(digests.installed);
+}
+
 }  // namespace
 
 std::string StampsBytes(const FileDigestMap& files) {
-  std::string bytes(kHeader);
+  std::size_t size = kHeader.size();
   for (const auto& [key, digests] : files) {
-    if (!digests.stamp || IsZeroDigest(digests.installed)) continue;
+    if (HasStamp(digests)) size += kKeyAt + key.size();
+  }
+  std::string bytes;
+  bytes.reserve(size);
+  bytes = kHeader;
+  for (const auto& [key, digests] : files) {
+    if (!HasStamp(digests)) continue;
     AppendDigest(bytes, digests.installed);
     AppendNumber(bytes, static_cast<std::uint64_t>(digests.stamp->size), 8);
     AppendNumber(bytes, static_cast<std::uint64_t>(digests.stamp->writeTime), 8);

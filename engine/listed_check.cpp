@@ -10,19 +10,18 @@
 
 namespace {
 
-enum class Look { Unchanged, Missing, Digested };
-
-Look LookAgain(const std::string& key, FileDigests& digests, bool digestAnyway) {
+// True when the entry changed: the file was digested again, or is gone since it was known.
+bool LookAgain(const std::string& key, FileDigests& digests, bool digestAnyway) {
   std::optional<platform::FileStamp> now = platform::StampOf("." + key);
   if (!now) {
     const bool known = !IsZeroDigest(digests.installed);
     digests.installed = Digest{};
     digests.stamp.reset();
-    return known ? Look::Missing : Look::Unchanged;
+    return known;
   }
-  if (!digestAnyway && digests.stamp == now) return Look::Unchanged;
+  if (!digestAnyway && digests.stamp == now) return false;
   TakeStock(key, digests);
-  return Look::Digested;
+  return true;
 }
 
 }  // namespace
@@ -43,7 +42,7 @@ bool CheckListedFiles(PatchJob& job) {
       ++job.stagePos;
       job.itemText = key;
     }
-    if (LookAgain(key, digests, job.digestEveryListedFile) != Look::Unchanged) changed = true;
+    if (LookAgain(key, digests, job.digestEveryListedFile)) changed = true;
   }
   if (changed) WriteStatusLog(job);
   return true;

@@ -69,5 +69,6 @@ bool CheckLocalFiles(PatchJob& job) {
   if (std::optional<std::string> stamps = platform::ReadWholeFile(kStampsName)) {
     ReadStamps(*stamps, job.files);
   }
+  RememberSavedFiles(job);
   return true;
 }

@@ -6,8 +6,10 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/file_digests.h"
 #include "engine/http_connection.h"
@@ -41,6 +43,9 @@ struct PatchJob {
   bool digestEveryListedFile = false;
   // Set before the run ends Failed because another run holds the game folder.
   bool folderBusy = false;
+  // The entries of `files` in key order as the status log and its stamps last held them;
+  // none before either was read or saved.
+  std::optional<std::vector<FileDigests>> savedFiles;
   // Set by the worker once it has given its work up for a stop: what it still does (closing
   // its connection, saving the status log) changes nothing on disk that a killed run would
   // not leave whole.

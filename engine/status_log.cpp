@@ -40,13 +40,14 @@ std::string StatusLogBytes(const FileDigestMap& files) {
 }
 
 void ReadStatusLog(std::string_view bytes, FileDigestMap& files) {
+  auto next = files.begin();
   for (std::size_t record = kHeaderSize; record < bytes.size();) {
     if (bytes.size() - record < kKeyAt) return;
     std::size_t keyEnd = bytes.find_first_of("\r\n", record + kKeyAt);
     if (keyEnd == std::string_view::npos || keyEnd + 2 > bytes.size()) return;  // cut short
     std::string_view key = bytes.substr(record + kKeyAt, keyEnd - record - kKeyAt);
     if (!key.empty() && key.find('\0') == std::string_view::npos) {
-      FileDigests& entry = files.FindOrAdd(std::string(key));
+      FileDigests& entry = files.FindOrAddInOrder(std::string(key), next);
       // The record holds its 36 bytes before the key, so both digests are there.
       entry.fetched = *DigestAt(bytes, record + kFetchedAt);
       entry.installed = *DigestAt(bytes, record + kInstalledAt);
@@ -56,7 +57,31 @@ void ReadStatusLog(std::string_view bytes, FileDigestMap& files) {
   }
 }
 
-bool WriteStatusLog(const PatchJob& job) {
+namespace {
+
+bool SameAsSaved(const PatchJob& job) {
+  if (!job.savedFiles || job.savedFiles->size() != job.files.size()) return false;
+  auto saved = job.savedFiles->begin();
+  for (const auto& [key, digests] : job.files) {
+    if (saved->installed != digests.installed || saved->fetched != digests.fetched ||
+        saved->stamp != digests.stamp) {
+      return false;
+    }
+    ++saved;
+  }
+  return true;
+}
+
+}  // namespace
+
+void RememberSavedFiles(PatchJob& job) {
+  job.savedFiles.emplace();
+  job.savedFiles->reserve(job.files.size());
+  for (const auto& [key, digests] : job.files) job.savedFiles->push_back(digests);
+}
+
+bool WriteStatusLog(PatchJob& job) {
+  if (SameAsSaved(job)) return true;
   const std::string savingLog = std::string(kStatusLogName) + ".new";
   const std::string savingStamps = std::string(kStampsName) + ".new";
   if (!WriteBeside(savingLog, StatusLogBytes(job.files))) return false;
@@ -68,8 +93,11 @@ bool WriteStatusLog(const PatchJob& job) {
     platform::RemoveFile(savingStamps);
     return false;
   }
-  if (stampsWritten && !platform::MoveFileOver(savingStamps, kStampsName)) {
+  if (stampsWritten && platform::MoveFileOver(savingStamps, kStampsName)) {
+    RememberSavedFiles(job);
+  } else {
     platform::RemoveFile(savingStamps);
+    job.savedFiles.reset();  // so that the next save tries the stamps again
   }
   return true;
 }
