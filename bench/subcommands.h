@@ -20,3 +20,4 @@ int RunDownload(const std::vector<std::string>& args);
 int RunDigest(const std::vector<std::string>& args);
 int RunUnpack(const std::vector<std::string>& args);
 int RunStatusLog(const std::vector<std::string>& args);
+int RunStamp(const std::vector<std::string>& args);

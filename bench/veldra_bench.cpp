@@ -25,6 +25,11 @@ constexpr Subcommand kSubcommands[] = {
      "Saves a status log of N entries in the current directory and loads it as the local\n"
      "check does, timing each; then removes it. Refuses a directory that holds one already.",
      RunStatusLog},
+    {"stamp", "DIR",
+     "Reads DIR/filelist.log and takes the size and last-write time of every file it lists,\n"
+     "as the light check does, without digesting any; prints how many were found. Changes\n"
+     "nothing.",
+     RunStamp},
 };
 
 void PrintIndented(const std::string& text) {

@@ -33,7 +33,7 @@ const char kCliUsage[] =
     "               [Button3] Exe, as the patcher's window does\n"
     "  --repair     digest every listed file, whatever was recorded, then patch:\n"
     "               finds files changed behind their size and time too\n"
-    "  --verify     change nothing and ask no server: digest every file that the\n"
+    "  --verify     change no game file and ask no server: digest every file the\n"
     "               folder's filelist.log (the list the last run installed) names,\n"
     "               print \"missing: KEY\" or \"differs: KEY\" for each that is not as\n"
     "               listed, then a summary line\n"
