@@ -57,6 +57,19 @@ void RecordFetchedWhole(PatchJob& job, const std::string& key) {
   digests->fetched = digests->installed;
 }
 
+// The new patcher arrives beside the old one and replaces it only once its digest is the one
+// pserv.log announces: a cut or wrong file must never take the place of a working patcher.
+bool FetchPatcher(PatchJob& job, const Digest& announced) {
+  const std::string arrived = "temp\\veldra.exe";
+  if (!DownloadFile(job, "veldra.exe", false)) return false;
+  if (!FileDiffersFromDigest(arrived, announced) && platform::MoveFileOver(arrived, "veldra.exe")) {
+    return true;
+  }
+  platform::RemoveFile(arrived);
+  platform::ShowMessage("veldra.exe", "Error Downloading File", platform::kBoxOk);
+  return false;
+}
+
 }  // namespace
 
 bool UpdatePatchSystem(PatchJob& job) {
@@ -69,7 +82,7 @@ bool UpdatePatchSystem(PatchJob& job) {
   bool patcherChanged = false;
   if (FileDiffersFromDigest("veldra.exe", *patcher)) {
     // Counts as changed even when the download failed: the relaunch tries again.
-    if (DownloadFile(job, "veldra.exe", true)) RecordFetchedWhole(job, "\\veldra.exe");
+    if (FetchPatcher(job, *patcher)) RecordFetchedWhole(job, "\\veldra.exe");
     patcherChanged = true;
   }
   const std::vector<std::string> pictures = StalePictures(job);

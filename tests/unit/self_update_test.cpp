@@ -82,6 +82,22 @@ TEST_F(UpdatePatchSystemTest, AnExecutableThatCannotBeFetchedStillRelaunches) {
   EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
 }
 
+TEST_F(UpdatePatchSystemTest, AnExecutableOtherThanAnnouncedNeverReplacesTheOldOne) {
+  folder.Write("pserv.log", PservLogBytes(Digest{}, DigestOfBytes("patcher 2"), {}));
+  for (const char* served : {"patcher 3", "patcher", ""}) {
+    server.Serve("veldra.exe", served);
+    job.state = static_cast<std::int32_t>(PatchState::Running);
+    ScriptedPrompt prompt;
+    prompt.Then(platform::kAnswerOk);
+    EXPECT_FALSE(UpdatePatchSystem(job));
+    EXPECT_EQ(folder.Read("veldra.exe"), "patcher 1") << served;
+    EXPECT_FALSE(platform::PathExists("temp\\veldra.exe")) << served;
+    ASSERT_EQ(prompt.Shown().size(), 1u) << served;
+    EXPECT_EQ(prompt.Shown()[0].caption, "Error Downloading File");
+    EXPECT_EQ(CurrentState(job), PatchState::Relaunch) << "the relaunch tries again";
+  }
+}
+
 TEST_F(UpdatePatchSystemTest, AChangedPictureNamedTwiceIsFetchedOnceAndRelaunchesOnce) {
   Picture("\\skin\\start.bmp", "start", "new start");
   EXPECT_FALSE(UpdatePatchSystem(job));
