@@ -19,6 +19,8 @@ struct FileDigests {
   Digest listed{};     // what the server's filelist.log gives for the file
   // Size and write time of the file when `installed` was taken from it; none when unknown.
   std::optional<platform::FileStamp> stamp;
+  // Its package came in this run; never saved. One left by an earlier run may be stale.
+  bool fetchedThisRun = false;
 };
 
 // Game files by key: the path below the game folder with a leading backslash and backslash

@@ -37,6 +37,7 @@ bool DownloadGameFiles(PatchJob& job) {
     }
     FileDigests& digests = *job.files.Find(key);
     digests.fetched = digests.listed;
+    digests.fetchedThisRun = true;
   }
   return SaveAndUnpackFetched(job);
 }

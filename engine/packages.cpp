@@ -28,7 +28,13 @@ struct GzipCloser {
   void operator()(gzFile file) const { gzclose(file); }
 };
 
-void ReportGzip(const std::string& text) { platform::ShowAppMessage("Error in Minigzip: " + text); }
+// A package left by an earlier run is checked quietly: that it no longer fits is no error.
+struct Reporting {
+  bool quiet = false;
+  void Gzip(const std::string& text) const {
+    if (!quiet) platform::ShowAppMessage("Error in Minigzip: " + text);
+  }
+};
 
 // What the trailer of an open package says, when the package is a valid one.
 std::optional<std::string> TargetOfPackage(platform::File& file) {
@@ -51,7 +57,7 @@ std::optional<std::string> TargetOfPackage(platform::File& file) {
 }
 
 // Copies the member's content into `out`, digesting it on the way. Each problem is reported.
-Unpacking GunzipToFile(gzFile in, platform::File& out, Digest& digest) {
+Unpacking GunzipToFile(gzFile in, platform::File& out, Digest& digest, const Reporting& report) {
   std::unique_ptr<char[]> buffer(new char[kUnpackBufferSize]);
   Md5Stream md5;
   Unpacking result = Unpacking::Done;
@@ -59,20 +65,20 @@ Unpacking GunzipToFile(gzFile in, platform::File& out, Digest& digest) {
     int got = gzread(in, buffer.get(), kUnpackBufferSize);
     if (got < 0) {
       int code = 0;
-      ReportGzip(gzerror(in, &code));
+      report.Gzip(gzerror(in, &code));
       result = Unpacking::BadData;
       break;
     }
     if (got == 0) break;
     if (!out.Write(buffer.get(), static_cast<std::size_t>(got))) {
-      ReportGzip("failed fwrite");
+      report.Gzip("failed fwrite");
       result = Unpacking::CannotPlace;
       break;
     }
     md5.Add(buffer.get(), static_cast<std::size_t>(got));
   }
   if (!out.Close()) {
-    ReportGzip("failed fclose");
+    report.Gzip("failed fclose");
     if (result == Unpacking::Done) result = Unpacking::CannotPlace;
   }
   digest = md5.Finish();
@@ -81,16 +87,16 @@ Unpacking GunzipToFile(gzFile in, platform::File& out, Digest& digest) {
 
 // Unpacks beside the target and replaces the target only with a whole, verified file.
 Unpacking UnpackInto(const std::string& package, const std::string& target,
-                     const FileDigests* entry) {
+                     const FileDigests* entry, const Reporting& report) {
   std::unique_ptr<gzFile_s, GzipCloser> in(gzopen(platform::SystemPath(package).c_str(), "rb"));
   if (!in) return Unpacking::CannotPlace;
   const std::string unpacking = target + ".unpacking";
   platform::File out;
   if (!out.Open(unpacking, platform::FileMode::Write)) return Unpacking::CannotPlace;
   Digest digest;
-  Unpacking result = GunzipToFile(in.get(), out, digest);
+  Unpacking result = GunzipToFile(in.get(), out, digest, report);
   if (gzclose(in.release()) != Z_OK) {
-    ReportGzip("failed gzclose");
+    report.Gzip("failed gzclose");
     if (result == Unpacking::Done) result = Unpacking::BadData;
   }
   if (result == Unpacking::Done && entry != nullptr && !IsZeroDigest(entry->listed) &&
@@ -111,6 +117,11 @@ bool FailUnpacking(PatchJob& job, const std::string& name, const std::string& pa
   if (failure == Unpacking::BadData) platform::RemoveFile(package);
   SetState(job, PatchState::Failed);
   return false;
+}
+
+void DropLeftOver(const std::string& package, FileDigests& entry) {
+  platform::RemoveFile(package);
+  entry.fetched = Digest{};
 }
 
 }  // namespace
@@ -161,7 +172,18 @@ bool DecompressPackages(PatchJob& job) {
     }
     MakeFolders(*target);
     FileDigests* entry = job.files.Find("\\" + *target);
-    Unpacking result = UnpackInto(package, *target, entry);
+    // Left by an earlier run for content the server has since replaced or dropped: it goes,
+    // and the download fetches what is listed now.
+    const bool leftOver = entry != nullptr && !entry->fetchedThisRun;
+    if (leftOver && IsZeroDigest(entry->listed)) {
+      DropLeftOver(package, *entry);
+      continue;
+    }
+    Unpacking result = UnpackInto(package, *target, entry, Reporting{leftOver});
+    if (result == Unpacking::BadData && leftOver) {
+      DropLeftOver(package, *entry);
+      continue;
+    }
     if (result != Unpacking::Done) return FailUnpacking(job, match.name, package, result);
     platform::RemoveFile(package);
     if (entry != nullptr) {

@@ -6,7 +6,9 @@ struct PatchJob;
 
 // Unpacks every package waiting in temp\ into its place in the game folder, deleting each
 // once unpacked and recording the server's digest as installed. An unpacking error ends the
-// stage with state Failed; a stop request ends it after the current package.
+// stage with state Failed; a stop request ends it after the current package. A package left
+// by an earlier run whose content is no longer the listed one is deleted without a word and
+// its `fetched` cleared, so that the current one is fetched.
 bool DecompressPackages(PatchJob& job);
 
 // What a download stage does at its end: saves what it fetched, then unpacks everything

@@ -100,6 +100,7 @@ bool UpdatePatchSystem(PatchJob& job) {
       return false;
     }
     digests.fetched = digests.listed;
+    digests.fetchedThisRun = true;
   }
   if (!SaveAndUnpackFetched(job)) return false;
   if (!relaunch) return true;

@@ -312,6 +312,18 @@ class PatchRunTest(unittest.TestCase):
         self.assertEqual(self.packages(), ["_level0_file001_bin.ppk"])
         self.assert_game_is_release()
 
+    def test_a_package_left_for_an_older_release_is_dropped_and_the_current_one_fetched(self):
+        self.publish()
+        self.patch()
+        name = "_level0_file001_bin.ppk"
+        left_over = read(os.path.join(self.server, name))
+        write(os.path.join(self.release, "level0", "file001.bin"), b"the second release")
+        self.publish()
+        write(os.path.join(self.game, "temp", name), left_over)  # as a stopped run leaves it
+        self.assertEqual(self.packages(), [name])
+        self.assertNotIn("Error", self.err)
+        self.assert_game_is_release()
+
     def test_one_run_at_a_time_holds_the_folder_and_a_killed_one_does_not_block_the_next(self):
         slow, port = nginx_server.start(self.root, os.path.join(self.scratch, "slow-nginx"),
                                         rate="256k")

@@ -30,10 +30,11 @@ class DecompressPackagesTest : public testing::Test {
     job.configPath = folder.path() + "\\patch.sys";
     job.state = static_cast<std::int32_t>(PatchState::Running);
   }
-  // A file the server lists with the digest of `content`, and its package waiting.
+  // A file the server lists with the digest of `content`, and its package fetched this run.
   void Waiting(const std::string& key, const std::string& content) {
-    job.files.FindOrAdd(key).listed = DigestOfBytes(content);
-    job.files.FindOrAdd(key).fetched = DigestOfBytes(content);
+    FileDigests& digests = job.files.FindOrAdd(key);
+    digests.listed = digests.fetched = DigestOfBytes(content);
+    digests.fetchedThisRun = true;
     folder.Write("temp/" + PackageNameOf(key), Package(content, key.substr(1)));
   }
   static std::vector<std::string> Texts(const ScriptedPrompt& prompt) {
@@ -156,6 +157,34 @@ TEST_F(DecompressPackagesTest, ContentOtherThanListedIsADigestMismatch) {
   EXPECT_EQ(folder.Read("a.dat"), "installed");
   EXPECT_FALSE(platform::PathExists("temp\\_a_dat.ppk"));
   EXPECT_EQ(CurrentState(job), PatchState::Failed);
+}
+
+TEST_F(DecompressPackagesTest, APackageLeftByAnEarlierRunThatNoLongerFitsGoesSilently) {
+  std::string corrupt = Package(PatternBytes(50000), "c.dat");
+  corrupt[corrupt.size() / 2] ^= 0x55;
+  const std::pair<std::string, std::string> leftOvers[] = {
+      {"\\a.dat", Package("the content of an older release", "a.dat")},
+      {"\\b.dat", Package("no longer listed", "b.dat")},
+      {"\\c.dat", corrupt},
+  };
+  for (const auto& [key, package] : leftOvers) {
+    folder.Write(key.substr(1), "installed");
+    folder.Write("temp/" + PackageNameOf(key), package);
+    FileDigests& digests = job.files.FindOrAdd(key);
+    digests.fetched = DigestOfBytes("what an earlier run fetched");
+    digests.listed = DigestOfBytes("what the server lists now");
+  }
+  job.files.Find("\\b.dat")->listed = Digest{};
+  Waiting("\\d.dat", "current");
+  ScriptedPrompt prompt;
+  ASSERT_TRUE(DecompressPackages(job));
+  EXPECT_TRUE(prompt.Shown().empty());
+  for (const auto& [key, package] : leftOvers) {
+    EXPECT_EQ(folder.Read(key.substr(1)), "installed") << key;
+    EXPECT_FALSE(platform::PathExists("temp\\" + PackageNameOf(key))) << key;
+    EXPECT_TRUE(IsZeroDigest(job.files.Find(key)->fetched)) << key << ": fetched again";
+  }
+  EXPECT_EQ(folder.Read("d.dat"), "current");
 }
 
 TEST_F(DecompressPackagesTest, ATargetThatCannotBeReplacedKeepsThePackage) {
