@@ -44,6 +44,5 @@ bool CheckListedFiles(PatchJob& job) {
     }
     if (LookAgain(key, digests, job.digestEveryListedFile)) changed = true;
   }
-  if (changed) WriteStatusLog(job);
-  return true;
+  return !changed || SaveStatusLog(job);
 }

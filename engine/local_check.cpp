@@ -51,8 +51,7 @@ bool DigestAllFiles(PatchJob& job) {
     digests.fetched = digests.installed;
   }
   if (CurrentState(job) == PatchState::Stop) return false;
-  WriteStatusLog(job);
-  return true;
+  return SaveStatusLog(job);
 }
 
 bool CheckLocalFiles(PatchJob& job) {

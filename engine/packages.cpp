@@ -119,6 +119,13 @@ bool FailUnpacking(PatchJob& job, const std::string& name, const std::string& pa
   return false;
 }
 
+bool FetchedThisRunAs(const PatchJob& job, const std::string& packageName) {
+  for (const auto& [key, digests] : job.files) {
+    if (digests.fetchedThisRun && PackageNameOf(key) == packageName) return true;
+  }
+  return false;
+}
+
 void DropLeftOver(const std::string& package, FileDigests& entry) {
   platform::RemoveFile(package);
   entry.fetched = Digest{};
@@ -165,6 +172,15 @@ bool DecompressPackages(PatchJob& job) {
       platform::RemoveFile(package);
       continue;
     }
+    // A package installs only the file it was fetched for: one whose trailer names another
+    // (a user's settings, say) is refused.
+    if (PackageNameOf("\\" + *target) != match.name) {
+      if (FetchedThisRunAs(job, match.name)) {
+        return FailUnpacking(job, match.name, package, Unpacking::BadData);
+      }
+      platform::RemoveFile(package);
+      continue;
+    }
     {
       std::lock_guard<std::mutex> hold(job.lock);
       job.itemText = *target;
@@ -191,12 +207,12 @@ bool DecompressPackages(PatchJob& job) {
       entry->stamp = platform::StampOf(*target);
     }
   }
-  WriteStatusLog(job);
+  if (!SaveStatusLog(job)) return false;
   return CurrentState(job) != PatchState::Stop;
 }
 
 bool SaveAndUnpackFetched(PatchJob& job) {
-  WriteStatusLog(job);
+  if (!SaveStatusLog(job)) return false;
   if (CurrentState(job) == PatchState::Stop) return false;
   if (DecompressPackages(job)) return true;
   SetState(job, PatchState::Failed);

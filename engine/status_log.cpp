@@ -3,6 +3,7 @@
 #include "engine/file_stamps.h"
 #include "engine/patch_job.h"
 #include "platform/files.h"
+#include "platform/prompt.h"
 
 namespace {
 
@@ -100,4 +101,11 @@ bool WriteStatusLog(PatchJob& job) {
     job.savedFiles.reset();  // so that the next save tries the stamps again
   }
   return true;
+}
+
+bool SaveStatusLog(PatchJob& job) {
+  if (WriteStatusLog(job)) return true;
+  platform::ShowAppMessage(std::string("Cannot save ") + kStatusLogName +
+                           " in the game folder (is the disk full?), so the run cannot go on.");
+  return false;
 }

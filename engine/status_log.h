@@ -32,5 +32,8 @@ void ReadStatusLog(std::string_view bytes, FileDigestMap& files);
 // written when the map holds what was last read or saved: most runs change nothing, and
 // rewriting the two files several times a run cost more than the check of 100,000 files.
 bool WriteStatusLog(PatchJob& job);
+// WriteStatusLog where the run must not go on without it: later runs would trust a log that
+// no longer tells the truth. A failure is told, and false.
+bool SaveStatusLog(PatchJob& job);
 // The job's map is what the status log and its stamps on disk hold.
 void RememberSavedFiles(PatchJob& job);

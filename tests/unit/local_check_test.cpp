@@ -8,7 +8,9 @@
 #include "engine/patch_job.h"
 #include "engine/status_log.h"
 #include "platform/files.h"
+#include "platform/prompt.h"
 #include "tests/support/scratch_folder.h"
+#include "tests/support/scripted_prompt.h"
 
 namespace {
 
@@ -86,10 +88,15 @@ TEST_F(CheckLocalFilesTest, AFileGoneSinceTheWalkKeepsZeroDigests) {
   EXPECT_EQ(job.files.Find("\\veldra.exe")->installed, DigestOfBytes("patcher"));
 }
 
-TEST_F(CheckLocalFilesTest, AnUnreadableLogMeansTakingStockAgain) {
+// A log that cannot be saved must fail the run: later runs would trust the stale one.
+TEST_F(CheckLocalFilesTest, AnUnreadableLogMeansTakingStockAgainAndAnUnsavableOneFailsTheRun) {
   platform::CreateFolder("localfileStatus.log");  // exists, but is no file
-  ASSERT_TRUE(CheckLocalFiles(job));
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(CheckLocalFiles(job));
   EXPECT_EQ(job.files.Find("\\veldra.exe")->installed, DigestOfBytes("patcher"));
+  ASSERT_EQ(prompt.Shown().size(), 1u);
+  EXPECT_EQ(prompt.Shown()[0].text.rfind("Cannot save localfileStatus.log", 0), 0u);
 }
 
 }  // namespace

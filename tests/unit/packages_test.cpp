@@ -78,7 +78,7 @@ TEST_F(DecompressPackagesTest, NothingWaitingSavesTheLogAndSucceeds) {
 }
 
 TEST_F(DecompressPackagesTest, AFileTheMapDoesNotKnowIsUnpackedAndLeavesTheMapAlone) {
-  folder.Write("temp/extra.ppk", Package("extra", "extra.txt"));
+  folder.Write("temp/_extra_txt.ppk", Package("extra", "extra.txt"));
   ASSERT_TRUE(DecompressPackages(job));
   EXPECT_EQ(folder.Read("extra.txt"), "extra");
   EXPECT_TRUE(job.files.empty());
@@ -96,10 +96,14 @@ TEST_F(DecompressPackagesTest, InvalidPackagesAreDeletedSilentlyAndTheRestUnpack
   folder.Write("temp/b_too_long.ppk", tooLong);
   folder.Write("temp/c_tiny.ppk", tiny);
   folder.Write("temp/d_upper.PPK", Package("upper", "upper.dat"));
-  folder.Write("temp/e_good.ppk", Package("good", "good.dat"));
+  folder.Write("temp/_good_dat.ppk", Package("good", "good.dat"));
+  // Fetched as \new.dat, but naming the player's own file.
+  folder.Write("user.cfg", "the player's settings");
+  folder.Write("temp/_new_dat.ppk", Package("overwritten", "user.cfg"));
 
   ASSERT_TRUE(DecompressPackages(job));
   EXPECT_EQ(folder.Read("good.dat"), "good");
+  EXPECT_EQ(folder.Read("user.cfg"), "the player's settings");
   EXPECT_FALSE(platform::PathExists("x.dat"));
   EXPECT_FALSE(platform::PathExists("upper.dat")) << "the name must end in .ppk exactly";
   EXPECT_EQ(FilesIn("temp"), 0u);
