@@ -324,6 +324,28 @@ class PatchRunTest(unittest.TestCase):
         self.assertNotIn("Error", self.err)
         self.assert_game_is_release()
 
+    @unittest.skipUnless(os.geteuid() == 0, "mounting a small disk needs root")
+    def test_a_status_log_that_a_full_disk_cannot_hold_fails_the_run(self):
+        for extra in range(300):  # a status log of many pages
+            write(os.path.join(self.release, "bulk", f"{extra:03}.bin"), b"x")
+        self.publish()
+        self.patch()
+        disk = os.path.join(self.scratch, self.name, "disk")
+        os.makedirs(disk)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=8m", "tmpfs", disk], check=True)
+        self.addCleanup(subprocess.run, ["umount", disk], check=True)
+        game = os.path.join(disk, "game")
+        shutil.copytree(self.game, game)
+        free = os.statvfs(disk)
+        # Room for the small files each run fetches, one at a time, and not for the log.
+        write(os.path.join(disk, "filler"), bytes((free.f_bavail - 2) * free.f_frsize))
+        # Rewritten with the same bytes: the light check digests it and must save the log.
+        path = os.path.join(game, "level0", "file001.bin")
+        os.utime(path, ns=(time.time_ns(), time.time_ns()))
+        self.game = game
+        self.patch(expect=4)
+        self.assertIn("Cannot save localfileStatus.log", self.err)
+
     def test_one_run_at_a_time_holds_the_folder_and_a_killed_one_does_not_block_the_next(self):
         slow, port = nginx_server.start(self.root, os.path.join(self.scratch, "slow-nginx"),
                                         rate="256k")
