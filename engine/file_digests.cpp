@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/http_connection.h"
+#include "engine/installable_name.h"
 #include "engine/patch_job.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
@@ -23,6 +24,19 @@ std::optional<std::size_t> AfterLine(std::string_view bytes, std::size_t from) {
 bool ShowReadError(const char* name) {
   platform::ShowMessage(std::string("Error reading ") + name, "Error", platform::kBoxOk);
   return false;
+}
+
+// A listed entry that no file below the game folder can be made for is taken off the list,
+// so it is never fetched.
+void RefuseUninstallableNames(PatchJob& job) {
+  const std::size_t folderLength = platform::CurrentDirectory().size();
+  for (auto& [key, digests] : job.files) {
+    if (IsZeroDigest(digests.listed)) continue;
+    std::optional<std::string> why = WhyNotInstallable(key, folderLength);
+    if (!why) continue;
+    digests.listed = Digest{};
+    if (job.refusedName.empty()) job.refusedName = key + " (" + *why + ")";
+  }
 }
 
 }  // namespace
@@ -128,5 +142,6 @@ bool LoadFileList(PatchJob& job) {
   std::optional<std::string> fileList = platform::ReadWholeFile("filelist.log");
   if (!fileList) return ShowReadError("filelist.log");
   ReadFileList(*fileList, job.files);
+  RefuseUninstallableNames(job);
   return true;
 }

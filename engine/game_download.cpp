@@ -8,6 +8,7 @@
 #include "engine/packages.h"
 #include "engine/patch_job.h"
 #include "engine/status_log.h"
+#include "platform/prompt.h"
 
 namespace {
 
@@ -39,5 +40,9 @@ bool DownloadGameFiles(PatchJob& job) {
     digests.fetched = digests.listed;
     digests.fetchedThisRun = true;
   }
-  return SaveAndUnpackFetched(job);
+  if (!SaveAndUnpackFetched(job)) return false;
+  if (job.refusedName.empty()) return true;
+  platform::ShowAppMessage("The file list names a file that cannot be installed: " +
+                           job.refusedName + ". Every other file was installed.");
+  return false;
 }

@@ -43,6 +43,9 @@ struct PatchJob {
   bool digestEveryListedFile = false;
   // Set before the run ends Failed because another run holds the game folder.
   bool folderBusy = false;
+  // The first listed key no file can be made for, and why; the run installs the rest, then
+  // fails with it.
+  std::string refusedName;
   // The entries of `files` in key order as the status log and its stamps last held them;
   // none before either was read or saved.
   std::optional<std::vector<FileDigests>> savedFiles;

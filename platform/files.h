@@ -90,6 +90,9 @@ std::optional<FileStamp> StampOf(const std::string& name);
 // The name as the system's own calls and libraries take it: on POSIX '\' becomes '/'.
 std::string SystemPath(const std::string& name);
 
+// The longest path the system's file calls take, in bytes.
+std::size_t LongestPath();
+
 // The current directory, without a trailing separator.
 std::string CurrentDirectory();
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -168,6 +169,8 @@ std::optional<FileStamp> StampOf(const std::string& name) {
       static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
   return stamp;
 }
+
+std::size_t LongestPath() { return PATH_MAX - 1; }
 
 std::string CurrentDirectory() {
   std::unique_ptr<char, decltype(&std::free)> path(getcwd(nullptr, 0), &std::free);

@@ -153,6 +153,9 @@ std::optional<FileStamp> StampOf(const std::string& name) {
 
 std::string SystemPath(const std::string& name) { return name; }
 
+// The ANSI calls take MAX_PATH characters with the terminator.
+std::size_t LongestPath() { return MAX_PATH - 1; }
+
 std::string CurrentDirectory() {
   std::unique_ptr<char, decltype(&std::free)> path(_getcwd(nullptr, 0), &std::free);
   return path ? std::string(path.get()) : std::string();

@@ -2,10 +2,10 @@
 
 #include <sstream>
 
+#include "engine/progress_view.h"
 #include "tools/cli/console.h"
 #include "tools/cli/progress_format.h"
 #include "tools/cli/progress_log.h"
-#include "engine/progress_view.h"
 
 namespace {
 

@@ -169,6 +169,21 @@ TEST_F(LoadFileListTest, AMissingOrStaleListIsFetchedFirst) {
   EXPECT_EQ(job.files.Find("\\new")->listed, Filled(3));
 }
 
+TEST_F(LoadFileListTest, KeysThatCannotBeInstalledAreTakenOffTheList) {
+  std::string list = FileListBytes({{"\\ok.dat", Filled(1)},
+                                    {"\\..\\outside.dat", Filled(2)},
+                                    {"\\CON", Filled(3)},
+                                    {"\\a\\b:c", Filled(4)}});
+  folder.Write("filelist.log", list);
+  Announce(list);
+  ASSERT_TRUE(LoadFileList(job));
+  EXPECT_EQ(job.files.Find("\\ok.dat")->listed, Filled(1));
+  for (const char* refused : {"\\..\\outside.dat", "\\CON", "\\a\\b:c"}) {
+    EXPECT_TRUE(IsZeroDigest(job.files.Find(refused)->listed)) << refused;
+  }
+  EXPECT_EQ(job.refusedName, "\\..\\outside.dat (a \"..\")");
+}
+
 TEST_F(LoadFileListTest, AnUnusablePservLogFailsTheStage) {
   for (std::string pservLog : {std::string(), std::string(19, 'p')}) {
     folder.Write("pserv.log", pservLog);

@@ -102,6 +102,17 @@ TEST_F(DownloadGameFilesTest, TheSecondOfTwoMissingKeepsTheFirstForNextTime) {
   EXPECT_TRUE(IsZeroDigest(saved.Find("\\b.dat")->fetched));
 }
 
+TEST_F(DownloadGameFilesTest, ARefusedNameFailsTheRunOnceTheRestIsInstalled) {
+  Listed("\\a.dat", "alpha");
+  job.refusedName = "\\..\\outside.dat (a \"..\")";
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(DownloadGameFiles(job));
+  EXPECT_EQ(folder.Read("a.dat"), "alpha");
+  ASSERT_EQ(prompt.Shown().size(), 1u);
+  EXPECT_NE(prompt.Shown()[0].text.find("\\..\\outside.dat"), std::string::npos);
+}
+
 TEST_F(DownloadGameFilesTest, AStopEndsBeforeTheNextFile) {
   Listed("\\a.dat", "a");
   job.state = static_cast<std::int32_t>(PatchState::Stop);
