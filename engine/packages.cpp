@@ -110,11 +110,17 @@ Unpacking UnpackInto(const std::string& package, const std::string& target,
   return result;
 }
 
-bool FailUnpacking(PatchJob& job, const std::string& name, const std::string& package,
-                   Unpacking failure) {
+// A package is kept for a later run only when another program holds its target: anything
+// else (a broken package, a folder in the way, a full disk) would fail every later run too.
+bool FailUnpacking(PatchJob& job, const std::string& package, const std::string& target,
+                   FileDigests* entry, Unpacking failure) {
+  if (failure == Unpacking::BadData || !platform::IsHeldByAnotherProgram(target)) {
+    platform::RemoveFile(package);
+    if (entry != nullptr) entry->fetched = Digest{};
+  }
   WriteStatusLog(job);
-  platform::ShowMessage(name, "Error Decompress File", platform::kBoxOk);
-  if (failure == Unpacking::BadData) platform::RemoveFile(package);
+  platform::ShowMessage(package.substr(package.rfind('\\') + 1), "Error Decompress File",
+                        platform::kBoxOk);
   SetState(job, PatchState::Failed);
   return false;
 }
@@ -176,7 +182,7 @@ bool DecompressPackages(PatchJob& job) {
     // (a user's settings, say) is refused.
     if (PackageNameOf("\\" + *target) != match.name) {
       if (FetchedThisRunAs(job, match.name)) {
-        return FailUnpacking(job, match.name, package, Unpacking::BadData);
+        return FailUnpacking(job, package, *target, nullptr, Unpacking::BadData);
       }
       platform::RemoveFile(package);
       continue;
@@ -200,7 +206,7 @@ bool DecompressPackages(PatchJob& job) {
       DropLeftOver(package, *entry);
       continue;
     }
-    if (result != Unpacking::Done) return FailUnpacking(job, match.name, package, result);
+    if (result != Unpacking::Done) return FailUnpacking(job, package, *target, entry, result);
     platform::RemoveFile(package);
     if (entry != nullptr) {
       entry->installed = entry->listed;

@@ -90,6 +90,10 @@ std::optional<FileStamp> StampOf(const std::string& name);
 // The name as the system's own calls and libraries take it: on POSIX '\' becomes '/'.
 std::string SystemPath(const std::string& name);
 
+// True when another program has the file open and lets no one else at it (Windows' share
+// modes); never on POSIX, where an open file can always be replaced.
+bool IsHeldByAnotherProgram(const std::string& name);
+
 // The longest path the system's file calls take, in bytes.
 std::size_t LongestPath();
 

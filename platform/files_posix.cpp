@@ -170,6 +170,8 @@ std::optional<FileStamp> StampOf(const std::string& name) {
   return stamp;
 }
 
+bool IsHeldByAnotherProgram(const std::string&) { return false; }
+
 std::size_t LongestPath() { return PATH_MAX - 1; }
 
 std::string CurrentDirectory() {

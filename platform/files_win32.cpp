@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/files.h"
+#include "platform/handles_win32.h"
 
 namespace platform {
 namespace {
@@ -152,6 +153,12 @@ std::optional<FileStamp> StampOf(const std::string& name) {
 }
 
 std::string SystemPath(const std::string& name) { return name; }
+
+bool IsHeldByAnotherProgram(const std::string& name) {
+  const OwnedHandle file(CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  return !file && GetLastError() == ERROR_SHARING_VIOLATION;
+}
 
 // The ANSI calls take MAX_PATH characters with the terminator.
 std::size_t LongestPath() { return MAX_PATH - 1; }
