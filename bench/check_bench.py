@@ -23,9 +23,7 @@ import argparse
 import json
 import os
 import shutil
-import signal
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_bench as e2e  # noqa: E402
@@ -176,14 +174,7 @@ def print_table(options, many, big):
 def run_benchmarks(options, scratch):
     if shutil.which("hyperfine") is None:
         raise BenchError("hyperfine is missing: apt-get install hyperfine")
-    snapshot = os.path.join(scratch, "bin")  # a rebuild meanwhile cannot mix two builds
-    os.makedirs(snapshot)
-    for tool in TOOLS:
-        path = os.path.join(options.tool_dir, tool)
-        if not os.access(path, os.X_OK):
-            raise BenchError(f"{path} is missing: cmake --build BUILD --target {' '.join(TOOLS)}")
-        shutil.copy2(path, snapshot)
-    options.tool_dir = snapshot
+    e2e.snapshot_tools(options, scratch, TOOLS)
     www = os.path.join(scratch, "www")
     os.makedirs(www)
     work = os.path.join(scratch, "nginx")
@@ -214,22 +205,8 @@ def main():
     if not 1 <= options.level <= 9:
         parser.error("--level must be 1 to 9")
     options.tool_dir = os.path.abspath(options.tool_dir)
-    for signum in (signal.SIGTERM, signal.SIGHUP):  # ended as Ctrl-C is, through the cleanup
-        signal.signal(signum, signal.default_int_handler)
-
-    scratch = tempfile.mkdtemp(prefix="veldra-check-bench-", dir="/tmp")
-    try:
-        os.chmod(scratch, 0o755)  # nginx's workers read the root
-        run_benchmarks(options, scratch)
-    except KeyboardInterrupt:
-        print("check_bench: interrupted", file=sys.stderr)
-        return 1
-    except (BenchError, RuntimeError, OSError, ValueError, KeyError) as error:
-        print(f"check_bench: {error}", file=sys.stderr)
-        return 1
-    finally:
-        shutil.rmtree(scratch, ignore_errors=True)
-    return 0
+    return e2e.run_in_scratch("check_bench", lambda scratch: run_benchmarks(options, scratch),
+                              (BenchError, RuntimeError, OSError, ValueError, KeyError))
 
 
 if __name__ == "__main__":

@@ -419,17 +419,43 @@ def print_table(options, big, many):
         print(f"{measure:<36} {value:<32} {note}".rstrip())
 
 
-def run_benchmarks(options, scratch):
-    for tool in ("veldra-cli", "veldra-publish"):
+def snapshot_tools(options, scratch, tools):
+    """Copies the tools into scratch and points options.tool_dir at the copies, so that a
+    rebuild meanwhile does not mix two builds in one table."""
+    for tool in tools:
         if not os.access(os.path.join(options.tool_dir, tool), os.X_OK):
             raise BenchError(f"{os.path.join(options.tool_dir, tool)} is missing: cmake --build "
-                             "build/native --target veldra-cli veldra-publish")
-    # Copies, so that a rebuild meanwhile does not mix two builds in one table.
+                             f"build/native --target {' '.join(tools)}")
     snapshot = os.path.join(scratch, "bin")
     os.makedirs(snapshot)
-    for tool in ("veldra-cli", "veldra-publish"):
+    for tool in tools:
         shutil.copy2(os.path.join(options.tool_dir, tool), snapshot)
     options.tool_dir = snapshot
+
+
+def run_in_scratch(name, run, errors=(BenchError, RuntimeError, OSError)):
+    """run(scratch) in a fresh folder under /tmp that is removed afterwards; the exit status,
+    1 with the reason on stderr when it was interrupted or raised one of `errors`."""
+    # A terminal's SIGTERM or SIGHUP ends the run as Ctrl-C does, through the cleanup.
+    for signum in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(signum, signal.default_int_handler)
+    scratch = tempfile.mkdtemp(prefix=f"veldra-{name.replace('_', '-')}-", dir="/tmp")
+    try:
+        os.chmod(scratch, 0o755)  # nginx's workers read the root
+        run(scratch)
+    except KeyboardInterrupt:
+        print(f"{name}: interrupted", file=sys.stderr)
+        return 1
+    except errors as error:
+        print(f"{name}: {error}", file=sys.stderr)
+        return 1
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+    return 0
+
+
+def run_benchmarks(options, scratch):
+    snapshot_tools(options, scratch, ("veldra-cli", "veldra-publish"))
     www = os.path.join(scratch, "www")
     os.makedirs(www)
     work = os.path.join(scratch, "nginx")
@@ -458,23 +484,7 @@ def main():
     if not 1 <= options.level <= 9:
         parser.error("--level must be 1 to 9")
     options.tool_dir = os.path.abspath(options.tool_dir)
-    # A terminal's SIGTERM or SIGHUP ends the run as Ctrl-C does, through the cleanup.
-    for signum in (signal.SIGTERM, signal.SIGHUP):
-        signal.signal(signum, signal.default_int_handler)
-
-    scratch = tempfile.mkdtemp(prefix="veldra-e2e-bench-", dir="/tmp")
-    try:
-        os.chmod(scratch, 0o755)  # nginx's workers read the root
-        run_benchmarks(options, scratch)
-    except KeyboardInterrupt:
-        print("e2e_bench: interrupted", file=sys.stderr)
-        return 1
-    except (BenchError, RuntimeError, OSError) as error:
-        print(f"e2e_bench: {error}", file=sys.stderr)
-        return 1
-    finally:
-        shutil.rmtree(scratch, ignore_errors=True)
-    return 0
+    return run_in_scratch("e2e_bench", lambda scratch: run_benchmarks(options, scratch))
 
 
 if __name__ == "__main__":

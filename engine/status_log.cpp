@@ -22,6 +22,19 @@ bool WriteBeside(const std::string& saving, const std::string& bytes) {
   return written;
 }
 
+bool SameAsSaved(const PatchJob& job) {
+  if (!job.savedFiles || job.savedFiles->size() != job.files.size()) return false;
+  auto saved = job.savedFiles->begin();
+  for (const auto& [key, digests] : job.files) {
+    if (saved->installed != digests.installed || saved->fetched != digests.fetched ||
+        saved->stamp != digests.stamp) {
+      return false;
+    }
+    ++saved;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string StatusLogBytes(const FileDigestMap& files) {
@@ -57,23 +70,6 @@ void ReadStatusLog(std::string_view bytes, FileDigestMap& files) {
     record = keyEnd + 2;
   }
 }
-
-namespace {
-
-bool SameAsSaved(const PatchJob& job) {
-  if (!job.savedFiles || job.savedFiles->size() != job.files.size()) return false;
-  auto saved = job.savedFiles->begin();
-  for (const auto& [key, digests] : job.files) {
-    if (saved->installed != digests.installed || saved->fetched != digests.fetched ||
-        saved->stamp != digests.stamp) {
-      return false;
-    }
-    ++saved;
-  }
-  return true;
-}
-
-}  // namespace
 
 void RememberSavedFiles(PatchJob& job) {
   job.savedFiles.emplace();
