@@ -69,7 +69,7 @@ int RunDownload(const std::vector<std::string>& args) {
   int failures = 0;
   for (const std::string& name : names) {
     Stopwatch one;
-    bool downloaded = DownloadFile(job, name, false);
+    bool downloaded = DownloadFile(job, name, Arrival::Staged);
     double seconds = one.Seconds();
     // What arrived on disk is what counts, not the 32-bit progress counter.
     std::optional<std::int64_t> bytes = downloaded ? FileLength("temp\\" + name) : std::nullopt;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/disk_reserve.h"
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
 #include "platform/files.h"
@@ -14,9 +15,11 @@ namespace {
 constexpr std::uint32_t kChunkSize = 512;
 
 // The staging file, written in large blocks: the server hands over 512 bytes at a time, and
-// a system call for each would cost more than the transfer.
+// a system call for each would cost more than the transfer. No block is written that would
+// take the disk's reserve.
 class StagingFile {
  public:
+  explicit StagingFile(DiskReserve& reserve) : reserve_(reserve) {}
   bool Create(const std::string& name) {
     buffer_.reserve(kBlockSize);
     return file_.Open(name, platform::FileMode::Write);
@@ -25,21 +28,25 @@ class StagingFile {
     buffer_.insert(buffer_.end(), bytes, bytes + count);
     return buffer_.size() < kBlockSize || Flush();
   }
-  bool Finish() {
-    bool written = Flush();
-    file_.Close();
-    return written;
+  bool TooFull() const { return tooFull_; }
+  bool Finish(bool toDisk) {
+    bool written = Flush() && (!toDisk || file_.FlushToDisk());
+    return file_.Close() && written;
   }
 
  private:
   static constexpr std::size_t kBlockSize = 64 * 1024;
   bool Flush() {
-    bool written = buffer_.empty() || file_.Write(buffer_.data(), buffer_.size());
+    if (buffer_.empty()) return true;
+    tooFull_ = !reserve_.Take(buffer_.size());
+    bool written = !tooFull_ && file_.Write(buffer_.data(), buffer_.size());
     buffer_.clear();
     return written;
   }
+  DiskReserve& reserve_;
   platform::File file_;
   std::vector<char> buffer_;
+  bool tooFull_ = false;
 };
 
 bool ReportFailure(const std::string& name) {
@@ -47,7 +54,7 @@ bool ReportFailure(const std::string& name) {
   return false;
 }
 
-enum class Body { Complete, Broken, Stopped };
+enum class Body { Complete, Broken, TooFull, Stopped };
 
 // Reads the open request's body to its end. A stop is looked for before every read: a quit
 // in the middle of a large package must not wait for the rest of it.
@@ -61,7 +68,7 @@ Body ReceiveBody(PatchJob& job, StagingFile& staging) {
         !job.connection.ReadFile(chunk, kChunkSize, read)) {
       return Body::Broken;
     }
-    if (!staging.Append(chunk, read)) return Body::Broken;
+    if (!staging.Append(chunk, read)) return staging.TooFull() ? Body::TooFull : Body::Broken;
     {
       std::lock_guard<std::mutex> hold(job.lock);
       // Wraps past 2 GiB like the 32-bit counter it is, instead of overflowing.
@@ -73,28 +80,29 @@ Body ReceiveBody(PatchJob& job, StagingFile& staging) {
 
 }  // namespace
 
-bool DownloadFile(PatchJob& job, const std::string& name, bool inPlace) {
+bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival) {
   std::string stagingName = "temp\\";
   stagingName += name;
-  StagingFile staging;
+  DiskReserve reserve;
+  StagingFile staging(reserve);
   if (!staging.Create(stagingName)) return ReportFailure(name);
 
   std::int32_t available = job.connection.OpenFile(name);
   if (available == -1) {
-    staging.Finish();
+    staging.Finish(false);
     return ReportFailure(name);
   }
+  std::optional<std::uint64_t> length = job.connection.ContentLength();
   {
     std::lock_guard<std::mutex> hold(job.lock);
     // The item bar shows the file's share when the server told its length; otherwise the
     // bytes at hand when the request opened, which may be fewer than the file.
-    std::optional<std::uint64_t> length = job.connection.ContentLength();
     job.itemRange = length && *length <= INT32_MAX ? static_cast<std::int32_t>(*length) : available;
     job.itemPos = 0;
     job.itemText = name;
   }
-  const Body body = ReceiveBody(job, staging);
-  const bool written = staging.Finish();
+  const Body body = length && !reserve.Fits(*length) ? Body::TooFull : ReceiveBody(job, staging);
+  const bool written = staging.Finish(arrival != Arrival::Staged);
   if (body == Body::Stopped) {
     // No part of a package may wait in temp\, where the unpacking takes whatever it finds.
     platform::RemoveFile(stagingName);
@@ -105,10 +113,17 @@ bool DownloadFile(PatchJob& job, const std::string& name, bool inPlace) {
     return false;
   }
   job.connection.CloseRequest();
+  if (body == Body::TooFull) {
+    platform::RemoveFile(stagingName);
+    platform::ShowAppMessage(reserve.TooFullMessage(name));
+    return false;
+  }
   if (body == Body::Broken || !written) return ReportFailure(name);
 
   // The complete file takes the old one's place in one step: a copy over it would leave it
   // cut if the run ended halfway, and for patch.sys that loses the only server address.
-  if (inPlace && !platform::MoveFileOver(stagingName, name)) return ReportFailure(name);
+  if (arrival == Arrival::InPlace && !platform::MoveFileOver(stagingName, name)) {
+    return ReportFailure(name);
+  }
   return true;
 }

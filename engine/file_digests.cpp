@@ -136,7 +136,7 @@ bool LoadFileList(PatchJob& job) {
   std::optional<Digest> expected = pservLog ? FileListDigestOfPservLog(*pservLog) : std::nullopt;
   if (!expected) return ShowReadError("pserv.log");
   if (FileDiffersFromDigest("filelist.log", *expected) &&
-      !DownloadFile(job, "filelist.log", true)) {
+      !DownloadFile(job, "filelist.log", Arrival::InPlace)) {
     return false;
   }
   std::optional<std::string> fileList = platform::ReadWholeFile("filelist.log");

@@ -30,7 +30,7 @@ bool DownloadGameFiles(PatchJob& job) {
   for (const std::string& key : keys) {
     if (CurrentState(job) == PatchState::Stop) break;
     CountStageItem(job);
-    if (!DownloadFile(job, PackageNameOf(key), false)) {
+    if (!DownloadFile(job, PackageNameOf(key), Arrival::Staged)) {
       if (CurrentState(job) == PatchState::Stop) break;  // the status log is saved below
       WriteStatusLog(job);  // what was fetched so far need not be fetched again
       SetState(job, PatchState::Failed);

@@ -55,9 +55,17 @@ class HttpConnection {
 
 struct PatchJob;
 
+// What becomes of a file once it has arrived whole in temp\.
+enum class Arrival {
+  Staged,   // it waits there for the unpacking, which checks what it holds
+  Kept,     // as Staged, and flushed to the disk, for a caller that moves it into place
+  InPlace,  // flushed to the disk, then moved over the local file of the same name
+};
+
 // Streams the server file `name` into "temp\" + name over the job's connection, with the
-// progress in the job. With `inPlace` the finished file then replaces the local `name`; a file
-// that did not arrive whole never does. A failure has been shown to the user, naming the file.
-// A stop asked for while the body arrives ends the download after the read in progress: false,
-// with no message and nothing of the file kept; callers tell it from a failure by the state.
-bool DownloadFile(PatchJob& job, const std::string& name, bool inPlace);
+// progress in the job. A file that did not arrive whole never replaces anything. A failure
+// has been shown to the user, naming the file; so has a file that would take the disk's
+// reserve (nothing of it is kept). A stop asked for while the body arrives ends the download
+// after the read in progress: false, with no message and nothing of the file kept; callers
+// tell it from a failure by the state.
+bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/disk_reserve.h"
 #include "engine/file_digests.h"
 #include "engine/package.h"
 #include "engine/patch_job.h"
@@ -22,6 +23,7 @@ enum class Unpacking {
   Done,
   BadData,      // the package itself is broken: fetch it again
   CannotPlace,  // the target could not be written or replaced: try the package again later
+  TooFull,      // the content would take the disk's reserve
 };
 
 struct GzipCloser {
@@ -57,7 +59,8 @@ std::optional<std::string> TargetOfPackage(platform::File& file) {
 }
 
 // Copies the member's content into `out`, digesting it on the way. Each problem is reported.
-Unpacking GunzipToFile(gzFile in, platform::File& out, Digest& digest, const Reporting& report) {
+Unpacking GunzipToFile(gzFile in, platform::File& out, Digest& digest, DiskReserve& reserve,
+                       const Reporting& report) {
   std::unique_ptr<char[]> buffer(new char[kUnpackBufferSize]);
   Md5Stream md5;
   Unpacking result = Unpacking::Done;
@@ -70,6 +73,11 @@ Unpacking GunzipToFile(gzFile in, platform::File& out, Digest& digest, const Rep
       break;
     }
     if (got == 0) break;
+    // A small package may inflate to more than any disk holds.
+    if (!reserve.Take(static_cast<std::size_t>(got))) {
+      result = Unpacking::TooFull;
+      break;
+    }
     if (!out.Write(buffer.get(), static_cast<std::size_t>(got))) {
       report.Gzip("failed fwrite");
       result = Unpacking::CannotPlace;
@@ -87,14 +95,14 @@ Unpacking GunzipToFile(gzFile in, platform::File& out, Digest& digest, const Rep
 
 // Unpacks beside the target and replaces the target only with a whole, verified file.
 Unpacking UnpackInto(const std::string& package, const std::string& target,
-                     const FileDigests* entry, const Reporting& report) {
+                     const FileDigests* entry, DiskReserve& reserve, const Reporting& report) {
   std::unique_ptr<gzFile_s, GzipCloser> in(gzopen(platform::SystemPath(package).c_str(), "rb"));
   if (!in) return Unpacking::CannotPlace;
   const std::string unpacking = target + ".unpacking";
   platform::File out;
   if (!out.Open(unpacking, platform::FileMode::Write)) return Unpacking::CannotPlace;
   Digest digest;
-  Unpacking result = GunzipToFile(in.get(), out, digest, report);
+  Unpacking result = GunzipToFile(in.get(), out, digest, reserve, report);
   if (gzclose(in.release()) != Z_OK) {
     report.Gzip("failed gzclose");
     if (result == Unpacking::Done) result = Unpacking::BadData;
@@ -113,14 +121,18 @@ Unpacking UnpackInto(const std::string& package, const std::string& target,
 // A package is kept for a later run only when another program holds its target: anything
 // else (a broken package, a folder in the way, a full disk) would fail every later run too.
 bool FailUnpacking(PatchJob& job, const std::string& package, const std::string& target,
-                   FileDigests* entry, Unpacking failure) {
-  if (failure == Unpacking::BadData || !platform::IsHeldByAnotherProgram(target)) {
+                   FileDigests* entry, Unpacking failure, const DiskReserve& reserve) {
+  if (failure != Unpacking::CannotPlace || !platform::IsHeldByAnotherProgram(target)) {
     platform::RemoveFile(package);
     if (entry != nullptr) entry->fetched = Digest{};
   }
   WriteStatusLog(job);
-  platform::ShowMessage(package.substr(package.rfind('\\') + 1), "Error Decompress File",
-                        platform::kBoxOk);
+  if (failure == Unpacking::TooFull) {
+    platform::ShowAppMessage(reserve.TooFullMessage(target));
+  } else {
+    platform::ShowMessage(package.substr(package.rfind('\\') + 1), "Error Decompress File",
+                          platform::kBoxOk);
+  }
   SetState(job, PatchState::Failed);
   return false;
 }
@@ -160,6 +172,7 @@ bool DecompressPackages(PatchJob& job) {
   BeginStage(job, ConfigText(job, "Msg", "Decompress", "Decompressing Files"));
   std::vector<platform::FoundEntry> found;
   platform::FindEntries("temp\\*.ppk", found);
+  DiskReserve reserve;
   for (const platform::FoundEntry& match : found) {
     if (CurrentState(job) == PatchState::Stop) break;
     if (match.folder) continue;
@@ -182,7 +195,7 @@ bool DecompressPackages(PatchJob& job) {
     // (a user's settings, say) is refused.
     if (PackageNameOf("\\" + *target) != match.name) {
       if (FetchedThisRunAs(job, match.name)) {
-        return FailUnpacking(job, package, *target, nullptr, Unpacking::BadData);
+        return FailUnpacking(job, package, *target, nullptr, Unpacking::BadData, reserve);
       }
       platform::RemoveFile(package);
       continue;
@@ -201,12 +214,14 @@ bool DecompressPackages(PatchJob& job) {
       DropLeftOver(package, *entry);
       continue;
     }
-    Unpacking result = UnpackInto(package, *target, entry, Reporting{leftOver});
+    Unpacking result = UnpackInto(package, *target, entry, reserve, Reporting{leftOver});
     if (result == Unpacking::BadData && leftOver) {
       DropLeftOver(package, *entry);
       continue;
     }
-    if (result != Unpacking::Done) return FailUnpacking(job, package, *target, entry, result);
+    if (result != Unpacking::Done) {
+      return FailUnpacking(job, package, *target, entry, result, reserve);
+    }
     platform::RemoveFile(package);
     if (entry != nullptr) {
       entry->installed = entry->listed;

@@ -61,7 +61,7 @@ void RecordFetchedWhole(PatchJob& job, const std::string& key) {
 // pserv.log announces: a cut or wrong file must never take the place of a working patcher.
 bool FetchPatcher(PatchJob& job, const Digest& announced) {
   const std::string arrived = "temp\\veldra.exe";
-  if (!DownloadFile(job, "veldra.exe", false)) return false;
+  if (!DownloadFile(job, "veldra.exe", Arrival::Kept)) return false;
   if (!FileDiffersFromDigest(arrived, announced) && platform::MoveFileOver(arrived, "veldra.exe")) {
     return true;
   }
@@ -95,7 +95,7 @@ bool UpdatePatchSystem(PatchJob& job) {
     CountStageItem(job);
     FileDigests& digests = *job.files.Find(key);
     if (!NeedsPackage(key, digests)) continue;
-    if (!DownloadFile(job, PackageNameOf(key), false)) {
+    if (!DownloadFile(job, PackageNameOf(key), Arrival::Staged)) {
       if (CurrentState(job) == PatchState::Stop) break;  // what came before it is saved below
       return false;
     }

@@ -93,7 +93,8 @@ bool ConnectServer(PatchJob& job) {
     if (!job.connection.Connect(address.host, job.port, address.folder.value_or(choice->folder))) {
       continue;
     }
-    if (!DownloadFile(job, "patch.sys", true) || !DownloadFile(job, "pserv.log", true)) {
+    if (!DownloadFile(job, "patch.sys", Arrival::InPlace) ||
+        !DownloadFile(job, "pserv.log", Arrival::InPlace)) {
       if (CurrentState(job) == PatchState::Stop) return false;  // a quit, not a bad server
       continue;
     }

@@ -40,7 +40,7 @@ bool OpenDownloadPage(PatchJob& job) {
 }  // namespace
 
 bool CheckVersion(PatchJob& job) {
-  if (!DownloadFile(job, "remote.ver", true)) {
+  if (!DownloadFile(job, "remote.ver", Arrival::InPlace)) {
     if (CurrentState(job) == PatchState::Stop) return false;
     Ask(job, "ErrRemoteVer", "Error Opening remote version file", platform::kBoxOk);
     return false;
@@ -55,7 +55,8 @@ bool CheckVersion(PatchJob& job) {
     return false;
   }
   // Without latest.ver the run goes on; a stop while it arrived ends it.
-  if (!DownloadFile(job, "latest.ver", true)) return CurrentState(job) != PatchState::Stop;
+  if (!DownloadFile(job, "latest.ver", Arrival::InPlace))
+    return CurrentState(job) != PatchState::Stop;
   if (ReadVersion("latest.ver") > installed &&
       Ask(job, "VersionUpdate", "There is a new version, do you want to download now?",
           platform::kBoxYesNo) == platform::kAnswerYes) {

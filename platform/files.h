@@ -45,6 +45,8 @@ class File {
   std::int64_t Read(void* buffer, std::size_t size);
   // True only when every byte was written.
   bool Write(const void* buffer, std::size_t size);
+  // Waits until what was written is on the disk itself, not only in the system's cache.
+  bool FlushToDisk();
   std::optional<std::int64_t> Length() const;
   bool Seek(std::int64_t offset);
   // The system's handle or descriptor, for the platform's own sources.
@@ -96,6 +98,14 @@ bool IsHeldByAnotherProgram(const std::string& name);
 
 // The longest path the system's file calls take, in bytes.
 std::size_t LongestPath();
+
+// The free and the whole space of the disk that holds `folder`, in bytes; `available` is
+// what this user may still take. None when the system cannot tell.
+struct DiskSpace {
+  std::uint64_t available = 0;
+  std::uint64_t total = 0;
+};
+std::optional<DiskSpace> DiskSpaceOf(const std::string& folder);
 
 // The current directory, without a trailing separator.
 std::string CurrentDirectory();

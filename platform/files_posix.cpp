@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -89,6 +90,8 @@ bool File::Write(const void* buffer, std::size_t size) {
   return true;
 }
 
+bool File::FlushToDisk() { return fsync(Descriptor(handle_)) == 0; }
+
 std::optional<std::int64_t> File::Length() const {
   struct stat info {};
   if (fstat(Descriptor(handle_), &info) != 0) return std::nullopt;
@@ -142,6 +145,13 @@ bool CopyFileOver(const std::string& from, const std::string& to) {
 
 bool MoveFileOver(const std::string& from, const std::string& to) {
   return std::rename(SystemPath(from).c_str(), SystemPath(to).c_str()) == 0;
+}
+
+std::optional<DiskSpace> DiskSpaceOf(const std::string& folder) {
+  struct statvfs disk {};
+  if (statvfs(SystemPath(folder).c_str(), &disk) != 0) return std::nullopt;
+  return DiskSpace{static_cast<std::uint64_t>(disk.f_bavail) * disk.f_frsize,
+                   static_cast<std::uint64_t>(disk.f_blocks) * disk.f_frsize};
 }
 
 bool RemoveFile(const std::string& name) {

@@ -88,6 +88,8 @@ bool File::Write(const void* buffer, std::size_t size) {
   return true;
 }
 
+bool File::FlushToDisk() { return FlushFileBuffers(Native(handle_)) != 0; }
+
 std::optional<std::int64_t> File::Length() const {
   LARGE_INTEGER length;
   if (!GetFileSizeEx(Native(handle_), &length)) return std::nullopt;
@@ -122,6 +124,13 @@ bool CopyFileOver(const std::string& from, const std::string& to) {
 bool MoveFileOver(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::optional<DiskSpace> DiskSpaceOf(const std::string& folder) {
+  ULARGE_INTEGER available;
+  ULARGE_INTEGER total;
+  if (!GetDiskFreeSpaceExA(folder.c_str(), &available, &total, nullptr)) return std::nullopt;
+  return DiskSpace{available.QuadPart, total.QuadPart};
 }
 
 bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != 0; }

@@ -16,13 +16,16 @@ import subprocess
 import sys
 import tempfile
 import time
+import threading
 import unittest
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "server"))
 import nginx_server  # noqa: E402
 
 OPTIONS = None
 RUN_TIMEOUT = 300
+SERVERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "server")
 
 
 def write(path, content):
@@ -73,6 +76,40 @@ def status_log(path):
         at = end + 2
     assert at == len(data), "a record is cut"
     return entries
+
+
+def zero_bomb(target, inflated):
+    """A package whose content is `inflated` zero bytes, a few hundred KiB as sent."""
+    packer = zlib.compressobj(9, zlib.DEFLATED, 31)
+    block = bytes(1 << 20)
+    member = b"".join(packer.compress(block) for _ in range(inflated >> 20)) + packer.flush()
+    trailer = b"\0" + target.encode() + b"\0"
+    length = len(trailer) + 8
+    return member + trailer + length.to_bytes(4, "little") + (0x00B8DF32).to_bytes(4, "little")
+
+
+class FreeSpaceWatch:
+    """The least free space a disk had while the watch ran, looked at every millisecond."""
+
+    def __init__(self, disk):
+        self.disk, self.running = disk, True
+        self.least = self.free()
+        self.thread = threading.Thread(target=self.watch)
+        self.thread.start()
+
+    def free(self):
+        space = os.statvfs(self.disk)
+        return space.f_bavail * space.f_frsize
+
+    def watch(self):
+        while self.running:
+            self.least = min(self.least, self.free())
+            time.sleep(0.001)
+
+    def stop(self):
+        self.running = False
+        self.thread.join()
+        return self.least
 
 
 class WineSession:
@@ -324,27 +361,86 @@ class PatchRunTest(unittest.TestCase):
         self.assertNotIn("Error", self.err)
         self.assert_game_is_release()
 
-    @unittest.skipUnless(os.geteuid() == 0, "mounting a small disk needs root")
-    def test_a_status_log_that_a_full_disk_cannot_hold_fails_the_run(self):
-        for extra in range(300):  # a status log of many pages
-            write(os.path.join(self.release, "bulk", f"{extra:03}.bin"), b"x")
-        self.publish()
-        self.patch()
+    def small_disk(self, size):
         disk = os.path.join(self.scratch, self.name, "disk")
         os.makedirs(disk)
-        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=8m", "tmpfs", disk], check=True)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", disk], check=True)
         self.addCleanup(subprocess.run, ["umount", disk], check=True)
+        return disk
+
+    def start_fault_server(self, rules):
+        server = subprocess.Popen([sys.executable, os.path.join(SERVERS, "fault_server.py"),
+                                   "--root", self.root, "--rules", rules],
+                                  stdout=subprocess.PIPE, text=True)
+        self.addCleanup(server.wait)
+        self.addCleanup(server.kill)
+        return int(server.stdout.readline().split()[1])
+
+    @unittest.skipUnless(os.geteuid() == 0, "mounting a small disk needs root")
+    def test_a_status_log_that_a_full_disk_cannot_hold_fails_the_run(self):
+        # The player's own files, which take no room, make a status log larger than the
+        # disk's reserve.
+        for extra in range(600):
+            write(os.path.join(self.game, "saves", f"{extra:03}" + "-" * 96), b"")
+        self.publish()
+        self.patch()
+        disk = self.small_disk("4m")
         game = os.path.join(disk, "game")
         shutil.copytree(self.game, game)
-        free = os.statvfs(disk)
-        # Room for the small files each run fetches, one at a time, and not for the log.
-        write(os.path.join(disk, "filler"), bytes((free.f_bavail - 2) * free.f_frsize))
+        space = os.statvfs(disk)
+        reserve = space.f_blocks * space.f_frsize // 100
+        # Room above the reserve for the largest file each run fetches, and not for the log.
+        room = reserve + os.path.getsize(os.path.join(game, "filelist.log")) + 16384
+        logs = sum(os.path.getsize(os.path.join(game, name))
+                   for name in ("localfileStatus.log", "localfileStamps.log"))
+        self.assertGreater(logs, room, "the test needs a status log that cannot fit")
+        write(os.path.join(disk, "filler"), bytes(space.f_bavail * space.f_frsize - room))
         # Rewritten with the same bytes: the light check digests it and must save the log.
         path = os.path.join(game, "level0", "file001.bin")
         os.utime(path, ns=(time.time_ns(), time.time_ns()))
         self.game = game
         self.patch(expect=4)
         self.assertIn("Cannot save localfileStatus.log", self.err)
+
+    @unittest.skipUnless(os.geteuid() == 0, "mounting a small disk needs root")
+    def test_what_would_fill_the_disk_stops_at_its_reserve_and_is_removed(self):
+        rules = os.path.join(self.scratch, self.name, "rules.json")
+        port = self.start_fault_server(rules)
+        write(self.patch_sys, read(self.patch_sys).replace(str(self.port).encode(), str(port).encode()))
+        self.publish(port)
+        disk = self.small_disk("64m")
+        self.game = os.path.join(disk, "game")
+        os.makedirs(self.game)
+        shutil.copy(self.patch_sys, os.path.join(self.game, "patch.sys"))
+        write(os.path.join(self.game, "local.ver"), b"1.0")
+        write(rules, b"{}")
+        self.patch()
+        reserve = min(256 << 20, os.statvfs(disk).f_blocks * os.statvfs(disk).f_frsize // 100)
+        package = os.path.join(self.server, "_data_large_bin.ppk")
+        sound = read(package)
+        bomb = zero_bomb("data\\large.bin", 256 << 20)
+        hostile = [
+            ("a length of 10^12 announced", b'{"_data_large_bin.ppk": {"content_length": 1000000000000}}', sound),
+            ("an endless body", b'{"_data_large_bin.ppk": {"endless": true}}', sound),
+            ("256 MiB of zeros in a small package", b"{}", bomb),
+        ]
+        large = os.path.join(self.game, "data", "large.bin")
+        for what, rule, served in hostile:
+            with self.subTest(what):
+                os.remove(large)
+                before = tree(self.game)
+                write(rules, rule)
+                write(package, served)
+                watch = FreeSpaceWatch(disk)
+                self.patch(expect=4)
+                least = watch.stop()
+                self.assertIn("The disk of the game folder is too full for ", self.err)
+                self.assertGreater(least, reserve // 2, "the disk kept its reserve")
+                self.assertEqual(sorted(tree(self.game)), sorted(before), "what it wrote is gone")
+                write(rules, b"{}")
+                write(package, sound)
+                self.patch()
+                self.assert_game_is_release()
 
     def test_one_run_at_a_time_holds_the_folder_and_a_killed_one_does_not_block_the_next(self):
         slow, port = nginx_server.start(self.root, os.path.join(self.scratch, "slow-nginx"),
@@ -408,6 +504,31 @@ class CrashRecoveryTest(PatchRunTest):
                 self.assert_game_is_release()
                 status_log(os.path.join(self.game, "localfileStatus.log"))
 
+    def test_a_patcher_killed_while_it_replaces_itself_leaves_a_whole_one(self):
+        self.publish()
+        self.patch()
+        old = read(os.path.join(self.game, "veldra.exe"))
+        new = b"MZ the patcher, second build" + os.urandom(32 << 20)
+        write(os.path.join(self.release, "veldra.exe"), new)
+        self.publish()
+        arrived = os.path.join(self.game, "temp", "veldra.exe")
+        generator = random.Random(11)
+        for attempt in range(max(OPTIONS.crashes // 2, 1)):
+            write(os.path.join(self.game, "veldra.exe"), old)
+            run = subprocess.Popen([OPTIONS.cli, "--no"], cwd=self.game,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            while not os.path.exists(arrived) and run.poll() is None:
+                time.sleep(0.001)
+            # From the download's start to beyond the move over the old file.
+            time.sleep(generator.uniform(0.0, 0.25))
+            run.send_signal(signal.SIGKILL)
+            run.wait()
+            installed = read(os.path.join(self.game, "veldra.exe"))
+            with self.subTest(attempt=attempt):
+                self.assertIn(installed, (old, new), "a whole patcher, old or new")
+        self.patch()
+        self.assertEqual(read(os.path.join(self.game, "veldra.exe")), new)
+
 
 def main():
     global OPTIONS
@@ -421,7 +542,9 @@ def main():
     OPTIONS.publish = os.path.abspath(OPTIONS.publish)
     suite = unittest.defaultTestLoader.loadTestsFromTestCase(PatchRunTest)
     if OPTIONS.crashes and not OPTIONS.wine:
-        suite.addTest(CrashRecoveryTest("test_a_run_killed_anywhere_is_completed_by_the_next"))
+        for name in ("test_a_run_killed_anywhere_is_completed_by_the_next",
+                     "test_a_patcher_killed_while_it_replaces_itself_leaves_a_whole_one"):
+            suite.addTest(CrashRecoveryTest(name))
     result = unittest.TextTestRunner(verbosity=2).run(suite)
     return 0 if result.wasSuccessful() else 1
 

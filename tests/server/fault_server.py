@@ -8,6 +8,7 @@ maps a file name, as it stands after the last "/" of the request path, to what t
   {"drop_after": 100}      announce the whole length, send 100 bytes, close the connection
   {"stall": 5}             send the headers, then nothing for 5 seconds, then the body
   {"content_length": 10}   announce this length, whatever the file holds
+  {"endless": true}        announce no length and send zeros until the client hangs up
   {"slow_after": 1000}     send 1000 bytes at once, then the rest 1024 bytes every 10 ms
                            ("piece": 16 with it: 16 bytes every 10 ms)
   {"no_auth": true}        serve without asking for credentials
@@ -88,6 +89,8 @@ class Handler(BaseHTTPRequestHandler):
         entry["status"] = 200
         server.record(entry)
 
+        if rule.get("endless"):
+            return self.send_endlessly()
         length = rule.get("content_length", len(body))
         self.send_response(200)
         self.send_header("Content-Length", str(length))
@@ -117,6 +120,18 @@ class Handler(BaseHTTPRequestHandler):
                 self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True  # the client stopped listening
+
+    def send_endlessly(self):
+        self.send_response(200)
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        zeros = bytes(1 << 16)
+        try:
+            while True:
+                self.wfile.write(zeros)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
 
     def credentials_user(self):
         header = self.headers.get("Authorization", "")

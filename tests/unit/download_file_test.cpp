@@ -45,7 +45,7 @@ TEST_F(DownloadFileTest, InPlaceReplacesTheLocalFileAndClearsTheStaging) {
   folder.Write("patch.sys", "old");
   ConnectTo(server.port());
 
-  ASSERT_TRUE(DownloadFile(job, "patch.sys", true));
+  ASSERT_TRUE(DownloadFile(job, "patch.sys", Arrival::InPlace));
   EXPECT_EQ(folder.Read("patch.sys"), content);
   EXPECT_FALSE(platform::PathExists("temp\\patch.sys"));
   EXPECT_EQ(job.itemText, "patch.sys");
@@ -56,7 +56,7 @@ TEST_F(DownloadFileTest, InPlaceReplacesTheLocalFileAndClearsTheStaging) {
 TEST_F(DownloadFileTest, APackageStaysInTheStagingFolder) {
   server.Serve("data_a_dat.ppk", "package");
   ConnectTo(server.port());
-  ASSERT_TRUE(DownloadFile(job, "data_a_dat.ppk", false));
+  ASSERT_TRUE(DownloadFile(job, "data_a_dat.ppk", Arrival::Staged));
   EXPECT_EQ(folder.Read("temp/data_a_dat.ppk"), "package");
   EXPECT_FALSE(platform::PathExists("data_a_dat.ppk"));
 }
@@ -64,7 +64,7 @@ TEST_F(DownloadFileTest, APackageStaysInTheStagingFolder) {
 TEST_F(DownloadFileTest, AZeroByteFileDownloads) {
   server.Serve("lock.ftp", "");
   ConnectTo(server.port());
-  ASSERT_TRUE(DownloadFile(job, "lock.ftp", true));
+  ASSERT_TRUE(DownloadFile(job, "lock.ftp", Arrival::InPlace));
   ASSERT_TRUE(platform::PathExists("lock.ftp"));
   EXPECT_EQ(folder.Read("lock.ftp"), "");
   EXPECT_EQ(job.itemPos, 0);
@@ -77,7 +77,7 @@ TEST_F(DownloadFileTest, AMissingFileIsOneRequestAndLeavesAnEmptyStagingFile) {
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
 
-  EXPECT_FALSE(DownloadFile(job, "remote.ver", true));
+  EXPECT_FALSE(DownloadFile(job, "remote.ver", Arrival::InPlace));
   ExpectFailureBoxFor(prompt, "remote.ver");
   EXPECT_EQ(server.Requests().size(), 1u);
   ASSERT_TRUE(platform::PathExists("temp\\remote.ver"));
@@ -100,7 +100,7 @@ TEST_F(DownloadFileTest, ABodyCutShortNeverReplacesTheLocalFile) {
     SCOPED_TRACE(name);
     ScriptedPrompt prompt;
     prompt.Then(platform::kAnswerOk);
-    EXPECT_FALSE(DownloadFile(job, name, true));
+    EXPECT_FALSE(DownloadFile(job, name, Arrival::InPlace));
     ExpectFailureBoxFor(prompt, name);
     EXPECT_EQ(folder.Read(name), "installed");
   }
@@ -115,7 +115,7 @@ TEST_F(DownloadFileTest, AStalledServerEndsTheRequest) {
   prompt.Then(platform::kAnswerOk);
 
   auto started = std::chrono::steady_clock::now();
-  EXPECT_FALSE(DownloadFile(job, "stall.bin", true));
+  EXPECT_FALSE(DownloadFile(job, "stall.bin", Arrival::InPlace));
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(7));
   ExpectFailureBoxFor(prompt, "stall.bin");
   EXPECT_FALSE(platform::PathExists("stall.bin"));
@@ -128,7 +128,7 @@ TEST_F(DownloadFileTest, AStagingFileThatCannotBeMadeIsADownloadFailure) {
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
 
-  EXPECT_FALSE(DownloadFile(job, "patch.sys", true));
+  EXPECT_FALSE(DownloadFile(job, "patch.sys", Arrival::InPlace));
   ExpectFailureBoxFor(prompt, "patch.sys");
   EXPECT_TRUE(server.Requests().empty()) << "nothing to receive into, nothing asked";
 }
@@ -147,7 +147,8 @@ TEST_F(DownloadFileTest, AStopWhileTheBodyArrivesEndsTheDownloadWithinOneRead) {
   ConnectTo(server.port());
 
   for (const auto& [name, inPlace] :
-       {std::pair<std::string, bool>{"data_big_dat.ppk", false}, {"patch.sys", true}}) {
+       {std::pair<std::string, Arrival>{"data_big_dat.ppk", Arrival::Staged},
+        {"patch.sys", Arrival::InPlace}}) {
     SCOPED_TRACE(name);
     job.state = static_cast<std::int32_t>(PatchState::Running);
     std::atomic<bool> returned{false};
@@ -178,7 +179,7 @@ TEST_F(DownloadFileTest, AStopWhileTheBodyArrivesEndsTheDownloadWithinOneRead) {
   // The next run, on the same connection, gets the whole file.
   server.SetRules("{}");
   job.state = static_cast<std::int32_t>(PatchState::Running);
-  ASSERT_TRUE(DownloadFile(job, "data_big_dat.ppk", false));
+  ASSERT_TRUE(DownloadFile(job, "data_big_dat.ppk", Arrival::Staged));
   EXPECT_TRUE(folder.Read("temp/data_big_dat.ppk") == content) << "the bytes differ";
 }
 
@@ -188,7 +189,7 @@ TEST_F(DownloadFileTest, TenMegabytesFromNginxArriveWhole) {
   nginx.Serve("game/big.bin", content);
   ASSERT_TRUE(job.connection.Connect("127.0.0.1", nginx.port(), "game"));
 
-  ASSERT_TRUE(DownloadFile(job, "big.bin", true));
+  ASSERT_TRUE(DownloadFile(job, "big.bin", Arrival::InPlace));
   EXPECT_TRUE(folder.Read("big.bin") == content) << "the bytes differ";
   std::vector<std::string> log = nginx.AccessLog();
   ASSERT_FALSE(log.empty());
