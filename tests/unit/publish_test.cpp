@@ -16,6 +16,7 @@
 
 #include "engine/file_digests.h"
 #include "engine/package.h"
+#include "engine/release_manifest.h"
 #include "engine/server_string.h"
 #include "tests/support/scratch_folder.h"
 #include "tools/publish/progress_line.h"
@@ -551,6 +552,53 @@ TEST_F(PublishTest, TheCommandReportsOnItsStreamsAndInItsExitStatus) {
 
   EXPECT_EQ(RunPublishCommand(Args{"--help"}, out, err, std::nullopt), 0);
   EXPECT_TRUE(out.str().starts_with("usage: veldra-publish")) << out.str();
+}
+
+// The manifest names every file a patcher fetches, with what it holds, and each signed
+// publish gets a higher release number.
+TEST_F(PublishTest, ASignedPublishWritesAManifestOfEveryServedFileUnderTheOperatorsKey) {
+  const fs::path key = fs::path(scratch.path()) / "release.key";
+  const std::string keyArg = key.string();
+  std::ostringstream out, err;
+  ASSERT_EQ(RunPublishCommand(Args{"keygen", keyArg}, out, err, std::nullopt), 0) << err.str();
+  EXPECT_EQ(fs::status(key).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(RunPublishCommand(Args{"keygen", keyArg}, out, err, std::nullopt), 1)
+      << "a key is never replaced";
+  std::optional<platform::P256PublicKey> publicKey = ParseReleaseKey(Bytes(keyArg + ".pub"));
+  ASSERT_TRUE(publicKey);
+
+  WriteBytes(release / "data/a.dat", "a");
+  WriteBytes(fs::path(scratch.path()) / "patch.sys", "[Combo]\r\n");
+  WriteBytes(fs::path(scratch.path()) / "veldra.exe", "MZ");
+  PublishOptions options = Options();
+  options.signKey = key;
+  options.patchSys = fs::path(scratch.path()) / "patch.sys";
+  options.exe = fs::path(scratch.path()) / "veldra.exe";
+  options.latest = "1.0";
+  for (std::uint64_t expected : {1u, 2u}) {
+    PublishRelease(options);
+    std::string why;
+    auto manifest = ReadSignedManifest(Bytes(server / "release.sig"), *publicKey, why);
+    ASSERT_TRUE(manifest) << why;
+    EXPECT_EQ(manifest->release, expected);
+    std::vector<std::string> names;
+    for (const auto& [name, entry] : manifest->files) {
+      names.push_back(name);
+      const std::string content = Bytes(server / name);
+      platform::Sha256 hash;
+      hash.Add(content.data(), content.size());
+      EXPECT_EQ(entry, (ManifestEntry{hash.Finish(), content.size()})) << name;
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"_data_a_dat.ppk", "filelist.log", "latest.ver",
+                                               "patch.sys", "pserv.log", "veldra.exe"}));
+  }
+
+  fs::permissions(key, fs::perms::group_read, fs::perm_options::add);
+  const std::map<std::string, std::string> before = Contents(server);
+  WriteBytes(release / "data/a.dat", "changed");
+  EXPECT_THROW(PublishRelease(options), PublishError);
+  EXPECT_EQ(Contents(server), before) << "a key others may read is refused before any write";
 }
 
 TEST(ProgressLineTest, OverwritesOneLineWithinTheWidthAndClearsIt) {

@@ -11,6 +11,7 @@
 #include "tools/publish/publish_error.h"
 #include "tools/publish/release_files.h"
 #include "tools/publish/release_names.h"
+#include "tools/publish/release_signing.h"
 #include "tools/publish/replacing_file.h"
 #include "tools/publish/server_settings.h"
 
@@ -63,6 +64,18 @@ void WriteLists(const PublishOptions& options, const std::vector<ListedFile>& li
   SyncFolder(options.serverDir);
 }
 
+// Every file of the server folder that this release publishes and a patcher may fetch.
+std::vector<std::string> PublishedNames(const fs::path& serverDir,
+                                        const std::vector<ListedFile>& listed) {
+  std::vector<std::string> names;
+  for (const char* name : {"filelist.log", "latest.ver", "lock.ftp", "patch.sys", "pserv.log",
+                           "remote.ver", "veldra.exe"}) {
+    if (fs::is_regular_file(serverDir / name)) names.push_back(name);
+  }
+  for (const ListedFile& file : listed) names.push_back(PackageNameOf(file.key));
+  return names;
+}
+
 std::size_t CountStalePackages(const fs::path& serverDir, const std::vector<ReleaseFile>& files) {
   std::set<std::string> current;
   for (const ReleaseFile& file : files) current.insert(PackageNameOf(file.key));
@@ -83,6 +96,8 @@ PublishSummary Publish(const PublishOptions& options, const ProgressReport& prog
       options.exe ? std::optional(ReadWhole(*options.exe)) : std::nullopt;
   const std::optional<std::string> patchSys =
       options.patchSys ? std::optional(ReadWhole(*options.patchSys)) : std::nullopt;
+  const std::unique_ptr<SigningKey> signingKey =
+      options.signKey ? std::make_unique<SigningKey>(*options.signKey) : nullptr;
 
   fs::create_directories(options.serverDir);
   // Clients stay away before the first package changes, and until the last file is in place.
@@ -97,6 +112,8 @@ PublishSummary Publish(const PublishOptions& options, const ProgressReport& prog
   }
   WriteServerSettings(options, patchSys, patcher);
   WriteLists(options, listed, patcher ? DigestOfBytes(*patcher) : Digest{});
+  if (signingKey)
+    SignRelease(options.serverDir, PublishedNames(options.serverDir, listed), *signingKey);
   if (options.maintenance == Maintenance::Off) SetMaintenance(options.serverDir, Maintenance::Off);
   summary.stalePackages = CountStalePackages(options.serverDir, files);
   return summary;

@@ -7,6 +7,7 @@
 #include "tools/publish/progress_line.h"
 #include "tools/publish/publish.h"
 #include "tools/publish/publish_options.h"
+#include "tools/publish/release_signing.h"
 
 namespace {
 
@@ -36,6 +37,12 @@ PublishSummary TimedPublish(const PublishOptions& options, ProgressLine& progres
 int RunPublishCommand(const std::vector<std::string_view>& args, std::ostream& out,
                       std::ostream& err, std::optional<std::size_t> terminalWidth) {
   try {
+    if (!args.empty() && args[0] == "keygen") {
+      if (args.size() != 2) throw UsageError("keygen takes one KEY_FILE");
+      MakeKeyPair(std::filesystem::path(args[1]));
+      out << "wrote the private key " << args[1] << " and the public key " << args[1] << ".pub\n";
+      return 0;
+    }
     std::optional<PublishOptions> options = ParseCommandLine(args);
     if (!options) {
       out << kUsage;

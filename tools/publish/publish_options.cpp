@@ -89,12 +89,15 @@ const std::map<std::string_view, Setter> kSetters = {
                          std::string_view v) { o.maintenance = MaintenanceOf(v); }},
     {"--level",
      [](PublishOptions& o, std::string_view, std::string_view v) { o.level = LevelOf(v); }},
+    {"--sign",
+     [](PublishOptions& o, std::string_view n, std::string_view v) { o.signKey = PathOf(n, v); }},
 };
 
 }  // namespace
 
 const char kUsage[] =
     "usage: veldra-publish [OPTIONS] RELEASE_DIR SERVER_DIR\n"
+    "       veldra-publish keygen KEY_FILE\n"
     "\n"
     "Brings the patch server folder SERVER_DIR up to the release in RELEASE_DIR: one package\n"
     "per file (only those that changed since the last publish), then filelist.log and\n"
@@ -108,7 +111,14 @@ const char kUsage[] =
     "  --patch-sys FILE       copied as patch.sys\n"
     "  --maintenance on|off   on: an empty lock.ftp keeps clients away; off: removes it\n"
     "  --level N              gzip level, 1 to 9 (default 9)\n"
-    "  --help                 this text\n";
+    "  --sign KEY_FILE        also write release.sig, the release's manifest signed with\n"
+    "                         the private key; patchers built with its public key check\n"
+    "                         every file they fetch against it\n"
+    "  --help                 this text\n"
+    "\n"
+    "keygen writes a new signing key: KEY_FILE the private key (only you may read it),\n"
+    "KEY_FILE.pub the public key's line, which the patcher is built with\n"
+    "(-DVELDRA_RELEASE_KEY=...).\n";
 
 std::optional<PublishOptions> ParseCommandLine(const std::vector<std::string_view>& args) {
   PublishOptions options;

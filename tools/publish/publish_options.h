@@ -21,6 +21,7 @@ struct PublishOptions {
   std::optional<std::filesystem::path> patchSys;
   std::optional<Maintenance> maintenance;  // none: lock.ftp stays as it is
   int level = 9;
+  std::optional<std::filesystem::path> signKey;  // signs the release into release.sig
 };
 
 class UsageError : public std::runtime_error {
