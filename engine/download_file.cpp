@@ -7,6 +7,7 @@
 #include "engine/disk_reserve.h"
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
+#include "engine/release_check.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 
@@ -16,10 +17,15 @@ constexpr std::uint32_t kChunkSize = 512;
 
 // The staging file, written in large blocks: the server hands over 512 bytes at a time, and
 // a system call for each would cost more than the transfer. No block is written that would
-// take the disk's reserve.
+// take the disk's reserve. When asked, it hashes the blocks as they go to the disk.
 class StagingFile {
  public:
   explicit StagingFile(DiskReserve& reserve) : reserve_(reserve) {}
+  void HashContent() { hash_.emplace(); }
+  // What was written, for a manifest's line; hashed only after HashContent.
+  ManifestEntry Written() {
+    return ManifestEntry{hash_ ? hash_->Finish() : platform::Sha256Digest{}, size_};
+  }
   bool Create(const std::string& name) {
     buffer_.reserve(kBlockSize);
     return file_.Open(name, platform::FileMode::Write);
@@ -40,6 +46,8 @@ class StagingFile {
     if (buffer_.empty()) return true;
     tooFull_ = !reserve_.Take(buffer_.size());
     bool written = !tooFull_ && file_.Write(buffer_.data(), buffer_.size());
+    if (hash_) hash_->Add(buffer_.data(), buffer_.size());
+    size_ += buffer_.size();
     buffer_.clear();
     return written;
   }
@@ -47,11 +55,19 @@ class StagingFile {
   platform::File file_;
   std::vector<char> buffer_;
   bool tooFull_ = false;
+  std::optional<platform::Sha256> hash_;
+  std::uint64_t size_ = 0;
 };
 
 bool ReportFailure(const std::string& name) {
   platform::ShowMessage(name, "Error Downloading File", platform::kBoxOk);
   return false;
+}
+
+// With a release key every file but the signed manifest itself is checked against that
+// manifest, which the run fetches first.
+bool MustMatchManifest(const PatchJob& job, const std::string& name) {
+  return job.releaseKey && name != kManifestName;
 }
 
 enum class Body { Complete, Broken, TooFull, Stopped };
@@ -85,6 +101,10 @@ bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival) {
   stagingName += name;
   DiskReserve reserve;
   StagingFile staging(reserve);
+  if (MustMatchManifest(job, name)) {
+    if (!job.manifest) return ReportFailure(name);
+    staging.HashContent();
+  }
   if (!staging.Create(stagingName)) return ReportFailure(name);
 
   std::int32_t available = job.connection.OpenFile(name);
@@ -119,6 +139,13 @@ bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival) {
     return false;
   }
   if (body == Body::Broken || !written) return ReportFailure(name);
+  if (MustMatchManifest(job, name) && !MatchesManifest(*job.manifest, name, staging.Written())) {
+    platform::RemoveFile(stagingName);
+    platform::ShowAppMessage(name +
+                             " is not the file the signed release lists (its size or "
+                             "SHA-256 differs), so it was not used.");
+    return false;
+  }
 
   // The complete file takes the old one's place in one step: a copy over it would leave it
   // cut if the run ended halfway, and for patch.sys that loses the only server address.

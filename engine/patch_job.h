@@ -13,6 +13,7 @@
 
 #include "engine/file_digests.h"
 #include "engine/http_connection.h"
+#include "engine/release_manifest.h"
 
 // The record that the window and the patch worker share. `lock` guards the two texts, the four
 // counters and writes of `state`; the worker may read `state` without it.
@@ -49,6 +50,10 @@ struct PatchJob {
   // The entries of `files` in key order as the status log and its stamps last held them;
   // none before either was read or saved.
   std::optional<std::vector<FileDigests>> savedFiles;
+  // The operator's key, when the program was built with one: then every file the run fetches
+  // must be as `manifest`, the release.sig of this run's server, lists it.
+  std::optional<platform::P256PublicKey> releaseKey;
+  std::optional<ReleaseManifest> manifest;
   // Set by the worker once it has given its work up for a stop: what it still does (closing
   // its connection, saving the status log) changes nothing on disk that a killed run would
   // not leave whole.

@@ -6,6 +6,7 @@
 
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
+#include "engine/release_check.h"
 #include "engine/server_string.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -92,6 +93,11 @@ bool ConnectServer(PatchJob& job) {
     // An earlier attempt's connection stays open, and Connect then refuses.
     if (!job.connection.Connect(address.host, job.port, address.folder.value_or(choice->folder))) {
       continue;
+    }
+    // A release that cannot be trusted ends the run before anything is replaced.
+    if (job.releaseKey && !FetchReleaseManifest(job)) {
+      if (CurrentState(job) != PatchState::Stop) SetState(job, PatchState::Failed);
+      return false;
     }
     if (!DownloadFile(job, "patch.sys", Arrival::InPlace) ||
         !DownloadFile(job, "pserv.log", Arrival::InPlace)) {

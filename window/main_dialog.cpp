@@ -1,5 +1,6 @@
 #include "window/main_dialog.h"
 
+#include "engine/built_in_key.h"
 #include "engine/worker.h"
 #include "framework/message_handlers.h"
 #include "resources/resource.h"
@@ -41,7 +42,10 @@ constinit const MessageMap CVeldrinDlg::messageMap{&CBitmapDialog::messageMap, m
 CVeldrinDlg::CVeldrinDlg()
     : CBitmapDialog(IDD_VELDRIN_DIALOG, nullptr),
       m_hIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))),
-      m_workerRoutine(RunPatchWorker) {}
+      m_workerRoutine([](PatchJob& job) {
+        job.releaseKey = BuiltInReleaseKey();
+        RunPatchWorker(job);
+      }) {}
 
 CVeldrinDlg::~CVeldrinDlg() = default;
 

@@ -3,7 +3,9 @@
 served by nginx with Basic authentication on 127.0.0.1, patched into scratch game folders
 by veldra-cli (natively with libcurl, or the Windows build under Wine with WinINet).
 
-  patch_run_test.py --cli PATH --publish PATH [--wine] [--crashes N]
+  patch_run_test.py --cli PATH --publish PATH --keyed-cli PATH --key FILE [--wine] [--crashes N]
+
+--keyed-cli is veldra-cli built with the public key of the private key FILE.
 """
 import argparse
 import hashlib
@@ -63,6 +65,16 @@ def sample_release(folder, files=40, seed=1):
     write(os.path.join(folder, "data", "empty.dat"), b"")
     write(os.path.join(folder, "skin", "bg.bmp"), b"BM picture one")
     write(os.path.join(folder, "veldra.exe"), b"MZ the patcher, first build")
+
+
+def snapshot(folder):
+    return {relative: read(path) for relative, path in tree(folder).items()}
+
+
+def put_back(folder, files):
+    shutil.rmtree(folder)
+    for relative, content in files.items():
+        write(os.path.join(folder, relative), content)
 
 
 def status_log(path):
@@ -175,30 +187,42 @@ class PatchRunTest(unittest.TestCase):
         write(os.path.join(self.game, "local.ver"), b"1.0")
         sample_release(self.release)
 
-    def publish(self, port=None):
+    def publish(self, port=None, key=None):
         port = port or self.port
+        signing = ["--sign", key] if key else []
         subprocess.run([OPTIONS.publish, "--exe", os.path.join(self.release, "veldra.exe"),
                         "--server", f"Live=127.0.0.1:{port}", "--required", "1.0",
-                        "--latest", "1.0", "--patch-sys", self.patch_sys, self.release,
-                        self.server], check=True, stdout=subprocess.DEVNULL)
+                        "--latest", "1.0", "--patch-sys", self.patch_sys, *signing,
+                        self.release, self.server], check=True, stdout=subprocess.DEVNULL)
 
-    def command(self, *args):
-        return ([shutil.which("wine"), OPTIONS.cli] if OPTIONS.wine else [OPTIONS.cli]) + [
-            "--no", *args]
+    def private_key(self, name, source=None):
+        """A private key only its owner may read, as veldra-publish wants it."""
+        key = os.path.join(self.scratch, self.name, name)
+        if source:
+            shutil.copy(source, key)
+        else:
+            subprocess.run([OPTIONS.publish, "keygen", key], check=True, stdout=subprocess.DEVNULL)
+        os.chmod(key, 0o600)
+        return key
 
-    def patch(self, *args, expect=0):
+    def command(self, *args, cli=None):
+        cli = cli or OPTIONS.cli
+        return ([shutil.which("wine"), cli] if OPTIONS.wine else [cli]) + ["--no", *args]
+
+    def patch(self, *args, expect=0, cli=None):
         """Runs the front end in the game folder; returns the files it was given, and keeps
         what it printed in self.out and self.err."""
         log = nginx_server.AccessLog(self.access_log, self.name)
         log.skip()
-        done = subprocess.run(self.command(*args), cwd=self.game, capture_output=True,
+        done = subprocess.run(self.command(*args, cli=cli), cwd=self.game, capture_output=True,
                               text=True, errors="replace", timeout=RUN_TIMEOUT)
         self.out, self.err = done.stdout, done.stderr
         self.assertEqual(done.returncode, expect, done.stderr[-3000:])
         return [name for name, status, _ in log.new_requests() if status != 401]
 
-    def packages(self, *args, expect=0):
-        return sorted(name for name in self.patch(*args, expect=expect) if name.endswith(".ppk"))
+    def packages(self, *args, expect=0, cli=None):
+        return sorted(name for name in self.patch(*args, expect=expect, cli=cli)
+                      if name.endswith(".ppk"))
 
     def assert_game_is_release(self):
         for relative, path in tree(self.release).items():
@@ -376,6 +400,69 @@ class PatchRunTest(unittest.TestCase):
         self.addCleanup(server.kill)
         return int(server.stdout.readline().split()[1])
 
+    def test_a_signed_release_installs_nothing_changed_on_the_way(self):
+        key = self.private_key("release.key", OPTIONS.key)
+        signed = dict(cli=OPTIONS.keyed_cli)
+        self.publish(key=key)
+        self.patch(**signed)
+        self.assertEqual(self.packages(**signed), [], "the second run fetches nothing")
+        first_release = snapshot(self.server)
+
+        def flip_last_byte(name):
+            path = os.path.join(self.server, name)
+            content = read(path)
+            write(path, content[:-1] + bytes([content[-1] ^ 1]))
+
+        other_key = self.private_key("other.key")
+        signature = os.path.join(self.server, "release.sig")
+        refused_at_once = [
+            ("patch.sys changed", lambda: flip_last_byte("patch.sys"), "patch.sys is not the file"),
+            ("pserv.log changed", lambda: flip_last_byte("pserv.log"), "pserv.log is not the file"),
+            # Fetched only when the local copy is not the announced one.
+            ("filelist.log changed", lambda: (flip_last_byte("filelist.log"),
+                                              os.remove(os.path.join(self.game, "filelist.log"))),
+             "filelist.log is not the file"),
+            ("release.sig missing", lambda: os.remove(signature), "could not be fetched"),
+            ("release.sig cut", lambda: write(signature, read(signature)[:200]), "is cut"),
+            ("signed by another key", lambda: self.publish(key=other_key), "not signed by"),
+        ]
+        for what, tamper, told in refused_at_once:
+            with self.subTest(what):
+                tamper()
+                before = snapshot(self.game)
+                self.patch(expect=4, **signed)
+                self.assertIn(told, self.err)
+                self.assertEqual(snapshot(self.game), before, "nothing in the game folder changed")
+                put_back(self.server, first_release)
+                self.assertEqual(self.packages(**signed), [])
+
+        # Files of a newer release, changed after it was signed: each is a failed download.
+        newer = [
+            ("a package changed", os.path.join("level0", "file001.bin"), "_level0_file001_bin.ppk",
+             4),
+            ("veldra.exe changed", "veldra.exe", "veldra.exe", 2),  # each relaunch tries again
+        ]
+        for what, relative, served, status in newer:
+            with self.subTest(what):
+                write(os.path.join(self.release, relative), f"MZ {what}, signed".encode())
+                self.publish(key=key)
+                sound = read(os.path.join(self.server, served))
+                flip_last_byte(served)
+                installed = read(os.path.join(self.game, relative))
+                self.patch(expect=status, **signed)
+                self.assertIn(f"{served} is not the file the signed release lists", self.err)
+                self.assertEqual(read(os.path.join(self.game, relative)), installed)
+                write(os.path.join(self.server, served), sound)
+                self.patch(**signed)
+                self.assert_game_is_release()
+
+        with self.subTest("an older signed release put back"):
+            before = snapshot(self.game)
+            put_back(self.server, first_release)
+            self.patch(expect=4, **signed)
+            self.assertIn("older than release 3", self.err)
+            self.assertEqual(snapshot(self.game), before)
+
     @unittest.skipUnless(os.geteuid() == 0, "mounting a small disk needs root")
     def test_a_status_log_that_a_full_disk_cannot_hold_fails_the_run(self):
         # The player's own files, which take no room, make a status log larger than the
@@ -537,8 +624,11 @@ def main():
     parser.add_argument("--publish", required=True)
     parser.add_argument("--wine", action="store_true")
     parser.add_argument("--crashes", type=int, default=0)
+    parser.add_argument("--keyed-cli", required=True)
+    parser.add_argument("--key", required=True)
     OPTIONS, rest = parser.parse_known_args()
     OPTIONS.cli = os.path.abspath(OPTIONS.cli)
+    OPTIONS.keyed_cli = os.path.abspath(OPTIONS.keyed_cli)
     OPTIONS.publish = os.path.abspath(OPTIONS.publish)
     suite = unittest.defaultTestLoader.loadTestsFromTestCase(PatchRunTest)
     if OPTIONS.crashes and not OPTIONS.wine:

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/built_in_key.h"
 #include "launcher/command_line.h"
 #include "platform/files.h"
 #include "tools/cli/box_answers.h"
@@ -36,7 +37,8 @@ int main(int argc, char** argv) {
   const std::string configPath = PatchSysPath(platform::CurrentDirectory());
   if (line.options.verify) return VerifyGameFolder(configPath, *console, std::cout);
   const RunEnd end =
-      PatchRuns{line.options.zone, configPath, *console, line.options.repair}.RunUntilSettled();
+      PatchRuns{line.options.zone, configPath, *console, line.options.repair, BuiltInReleaseKey()}
+          .RunUntilSettled();
   if (end.state == PatchState::Done && line.options.start) {
     return StartGameProgram(configPath, *console);
   }

@@ -69,7 +69,12 @@ RunEnd WatchRun(const PatchWorker::Routine& routine, const std::string& zone,
 }
 
 RunEnd PatchRuns::RunOnce(int run) const {
-  return WatchRun(repair && run == 1 ? RunRepairWorker : RunPatchWorker, zone, configPath, console,
+  const PatchWorker::Routine stages = repair && run == 1 ? RunRepairWorker : RunPatchWorker;
+  const auto keyed = [&](PatchJob& job) {
+    job.releaseKey = releaseKey;
+    stages(job);
+  };
+  return WatchRun(keyed, zone, configPath, console,
                   [&](const RunEnd& end) { console.Tell(RunLine(run, end)); });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "engine/patch_job.h"
@@ -29,6 +30,7 @@ struct PatchRuns {
   std::string configPath;  // full path of patch.sys
   Console& console;
   bool repair = false;  // the first run digests every listed file; a relaunch need not
+  std::optional<platform::P256PublicKey> releaseKey;  // the program's own, if it has one
 
   RunEnd RunOnce(int run) const;
   // Runs again after each Relaunch, kMostRuns runs in all; the last run's end.

@@ -1,0 +1,69 @@
+#include "engine/release_check.h"
+
+#include <charconv>
+#include <optional>
+
+#include "engine/http_connection.h"
+#include "engine/patch_job.h"
+#include "platform/files.h"
+#include "platform/prompt.h"
+
+namespace {
+
+std::uint64_t AcceptedRelease() {
+  std::optional<std::string> text = platform::ReadWholeFile(kAcceptedReleaseName);
+  std::uint64_t number = 0;
+  if (text) std::from_chars(text->data(), text->data() + text->size(), number);
+  return number;
+}
+
+// Written beside and moved over, so that a crash leaves the old number or the new one.
+bool RecordAccepted(std::uint64_t release) {
+  const std::string next = std::string(kAcceptedReleaseName) + ".new";
+  const std::string text = std::to_string(release) + "\r\n";
+  platform::File file;
+  bool written = file.Open(next, platform::FileMode::Write) &&
+                 file.Write(text.data(), text.size()) && file.FlushToDisk() && file.Close();
+  if (written && platform::MoveFileOver(next, kAcceptedReleaseName)) return true;
+  platform::RemoveFile(next);
+  return false;
+}
+
+bool Refuse(const std::string& why) {
+  platform::ShowAppMessage("The patch server's release cannot be trusted: " + why +
+                           ".\nNothing was changed.");
+  return false;
+}
+
+}  // namespace
+
+bool FetchReleaseManifest(PatchJob& job) {
+  const std::string staged = std::string("temp\\") + kManifestName;
+  job.manifest.reset();
+  const bool fetched = DownloadFile(job, kManifestName, Arrival::Staged);
+  std::optional<std::string> text = fetched ? platform::ReadWholeFile(staged) : std::nullopt;
+  platform::RemoveFile(staged);
+  if (CurrentState(job) == PatchState::Stop) return false;
+  if (!text) return Refuse("its release.sig could not be fetched");
+  std::string why;
+  std::optional<ReleaseManifest> manifest = ReadSignedManifest(*text, *job.releaseKey, why);
+  if (!manifest) return Refuse(why);
+  const std::uint64_t accepted = AcceptedRelease();
+  if (manifest->release < accepted) {
+    return Refuse("it is release " + std::to_string(manifest->release) + ", older than release " +
+                  std::to_string(accepted) +
+                  " which this game folder already had; an older release may hold flaws "
+                  "that were mended since");
+  }
+  if (manifest->release > accepted && !RecordAccepted(manifest->release)) {
+    return Refuse(std::string("the game folder's ") + kAcceptedReleaseName + " cannot be written");
+  }
+  job.manifest = std::move(manifest);
+  return true;
+}
+
+bool MatchesManifest(const ReleaseManifest& manifest, const std::string& name,
+                     const ManifestEntry& arrived) {
+  auto listed = manifest.files.find(name);
+  return listed != manifest.files.end() && listed->second == arrived;
+}
