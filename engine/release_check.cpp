@@ -10,6 +10,9 @@
 
 namespace {
 
+// A line of about 150 bytes for each of a million files.
+constexpr std::int64_t kLargestManifest = 256 << 20;
+
 std::uint64_t AcceptedRelease() {
   std::optional<std::string> text = platform::ReadWholeFile(kAcceptedReleaseName);
   std::uint64_t number = 0;
@@ -41,9 +44,14 @@ bool FetchReleaseManifest(PatchJob& job) {
   const std::string staged = std::string("temp\\") + kManifestName;
   job.manifest.reset();
   const bool fetched = DownloadFile(job, kManifestName, Arrival::Staged);
-  std::optional<std::string> text = fetched ? platform::ReadWholeFile(staged) : std::nullopt;
+  std::optional<platform::FileStamp> stamp = platform::StampOf(staged);
+  // Read whole into memory, so a hostile size is refused first.
+  const bool plausible = stamp && stamp->size <= kLargestManifest;
+  std::optional<std::string> text =
+      fetched && plausible ? platform::ReadWholeFile(staged) : std::nullopt;
   platform::RemoveFile(staged);
   if (CurrentState(job) == PatchState::Stop) return false;
+  if (fetched && !plausible) return Refuse("its release.sig is larger than any manifest");
   if (!text) return Refuse("its release.sig could not be fetched");
   std::string why;
   std::optional<ReleaseManifest> manifest = ReadSignedManifest(*text, *job.releaseKey, why);
