@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "engine/file_digests.h"
 #include "engine/game_download.h"
@@ -97,4 +98,12 @@ void RunPatchWorker(PatchJob& job) { RunHoldingGameFolder(job, RunStages); }
 void RunRepairWorker(PatchJob& job) {
   job.digestEveryListedFile = true;
   RunHoldingGameFolder(job, RunStages);
+}
+
+std::function<void(PatchJob&)> WithReleaseKey(std::optional<platform::P256PublicKey> key,
+                                              std::function<void(PatchJob&)> routine) {
+  return [key, routine = std::move(routine)](PatchJob& job) {
+    job.releaseKey = key;
+    routine(job);
+  };
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+
+#include "platform/signature.h"
 
 struct PatchJob;
 
@@ -9,6 +12,10 @@ struct PatchJob;
 void RunPatchWorker(PatchJob& job);
 // The same run, but every listed file is digested again rather than trusted to its stamp.
 void RunRepairWorker(PatchJob& job);
+
+// `routine` for a program built with the operator's release key, or without one (none).
+std::function<void(PatchJob&)> WithReleaseKey(std::optional<platform::P256PublicKey> key,
+                                              std::function<void(PatchJob&)> routine);
 
 // The frame of every run: it holds the game folder's lock around `work` and ends Done when
 // `work` succeeds. A second run in the folder is told so, touches nothing and ends Failed

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "engine/built_in_key.h"
+#include "engine/worker.h"
 #include "launcher/command_line.h"
 #include "launcher/relaunch.h"
 #include "platform/files.h"
@@ -44,6 +46,7 @@ BOOL CVeldrinApp::InitInstance() {
   CVeldrinDlg dialog;
   dialog.m_patchSysPath = patchSysPath;
   dialog.m_steam = plan.steam;
+  dialog.m_workerRoutine = WithReleaseKey(BuiltInReleaseKey(), RunPatchWorker);
   dialog.DoModal();
   // A worker that gave its work up may still be closing its connection: it must not meet the
   // program's statics being torn down, so the process ends here, without them.

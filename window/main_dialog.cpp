@@ -1,6 +1,5 @@
 #include "window/main_dialog.h"
 
-#include "engine/built_in_key.h"
 #include "engine/worker.h"
 #include "framework/message_handlers.h"
 #include "resources/resource.h"
@@ -42,10 +41,7 @@ constinit const MessageMap CVeldrinDlg::messageMap{&CBitmapDialog::messageMap, m
 CVeldrinDlg::CVeldrinDlg()
     : CBitmapDialog(IDD_VELDRIN_DIALOG, nullptr),
       m_hIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))),
-      m_workerRoutine([](PatchJob& job) {
-        job.releaseKey = BuiltInReleaseKey();
-        RunPatchWorker(job);
-      }) {}
+      m_workerRoutine(RunPatchWorker) {}
 
 CVeldrinDlg::~CVeldrinDlg() = default;
 

@@ -69,12 +69,8 @@ RunEnd WatchRun(const PatchWorker::Routine& routine, const std::string& zone,
 }
 
 RunEnd PatchRuns::RunOnce(int run) const {
-  const PatchWorker::Routine stages = repair && run == 1 ? RunRepairWorker : RunPatchWorker;
-  const auto keyed = [&](PatchJob& job) {
-    job.releaseKey = releaseKey;
-    stages(job);
-  };
-  return WatchRun(keyed, zone, configPath, console,
+  return WatchRun(WithReleaseKey(releaseKey, repair && run == 1 ? RunRepairWorker : RunPatchWorker),
+                  zone, configPath, console,
                   [&](const RunEnd& end) { console.Tell(RunLine(run, end)); });
 }
 
