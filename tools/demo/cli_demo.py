@@ -24,8 +24,9 @@ import time
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(REPO, "tests", "server"))
 import nginx_server  # noqa: E402
-from sample_release import (RUN_TIMEOUT, DemoError, change_release, check_fetched,  # noqa: E402
-                            check_folder, clean_environment, expected_packages, files_below,
+from sample_release import (ACCEPTED_RELEASE, RUN_TIMEOUT, DemoError,  # noqa: E402
+                            change_release, check_fetched, check_folder, check_signed_release,
+                            clean_environment, expected_packages, files_below,
                             make_release, package_name, publish, report_downloads, step,
                             write_file)
 
@@ -35,7 +36,7 @@ SEED = 20261209
 
 # What the patcher writes into the game folder besides the game's files.
 PATCHER_FILES = {"local.ver", "localfileStatus.log", "localfileStamps.log", "veldra.lock",
-                 "filelist.log", "pserv.log", "remote.ver", "latest.ver"}
+                 "filelist.log", "pserv.log", "remote.ver", "latest.ver", ACCEPTED_RELEASE}
 
 
 def patch_sys_bytes(port):
@@ -64,12 +65,12 @@ def patch(tool, game):
 
 def run_cli_demo(bin_dir):
     """The three runs; the checks that did not hold."""
-    cli = os.path.join(bin_dir, "veldra-cli")
+    cli = os.path.join(bin_dir, "veldra-cli-demo")  # veldra-cli with the demo's key
     publisher = os.path.join(bin_dir, "veldra-publish")
     for tool in (cli, publisher):
         if not os.access(tool, os.X_OK):
             raise DemoError(f"{tool} is missing: cmake --build --preset native --target "
-                            "veldra-cli veldra-publish")
+                            "veldra-cli-demo veldra-publish")
     shutil.rmtree(SCRATCH, ignore_errors=True)
     release, server, work, game = (os.path.join(SCRATCH, n)
                                    for n in ("release", "server", "nginx", "game"))
@@ -102,6 +103,7 @@ def run_cli_demo(bin_dir):
             failures.append("the first run did not end done")
         requests = log.new_requests()
         check_fetched("first", report_downloads(requests), expected, failures)
+        check_signed_release(game, failures)
         if not check_folder(release, game, PATCHER_FILES):
             failures.append("after the first run the game folder differs from the release")
 
@@ -120,6 +122,7 @@ def run_cli_demo(bin_dir):
             failures.append("the second run did not end done")
         requests = log.new_requests()
         check_fetched("second", report_downloads(requests), expected, failures)
+        check_signed_release(game, failures)
         if not check_folder(release, game, PATCHER_FILES):
             failures.append("after the second run the game folder differs from the release")
 

@@ -37,9 +37,9 @@ def main():
     parser.add_argument("--cli", action="store_true", help="the console demo with veldra-cli")
     parser.add_argument("--bin", default=os.path.join(REPO, "build", "native", "bin"),
                         help="where the native veldra-publish, veldra-sample-skin and "
-                             "veldra-cli are")
+                             "veldra-cli-demo are")
     parser.add_argument("--win-bin", default=os.path.join(REPO, "build", "win64", "bin"),
-                        help="where veldra.exe, veldra-remote.exe and sample-game.exe are")
+                        help="where veldra-demo.exe, veldra-remote.exe and sample-game.exe are")
     options = parser.parse_args()
     sys.stdout.reconfigure(line_buffering=True)  # in step with the errors on stderr
     # A terminal's SIGTERM or SIGHUP ends the demo as Ctrl-C does, through the cleanup.

@@ -7,7 +7,12 @@ import os
 import re
 import subprocess
 
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 RUN_TIMEOUT = 60  # seconds for one program run
+# The demo's own signing key, which ./dev demo makes once; the demo's patchers carry its
+# public key.
+DEMO_KEY = os.path.join(REPO, "build", "demo-key", "release.key")
+ACCEPTED_RELEASE = "localRelease.log"
 SHOWN_NAMES = 6  # names listed per finding; the rest are counted
 
 FOLDERS = ["data", "maps", "sound", "textures", "ui", "scripts", "zone1", "zone2", "zone3",
@@ -99,11 +104,25 @@ def publish(tool, release, server, servers):
     for entry in servers:
         command += ["--server", entry]
     command += ["--required", "1.0", "--latest", "1.0", "--patch-sys",
-                os.path.join(release, "patch.sys"), release, server]
+                os.path.join(release, "patch.sys"), "--sign", DEMO_KEY, release, server]
     done = subprocess.run(command, capture_output=True, text=True, timeout=RUN_TIMEOUT)
     if done.returncode != 0:
         raise DemoError(f"veldra-publish exited with {done.returncode}:\n{done.stderr}")
     print("veldra-publish: " + done.stdout.strip())
+    print(f"signed with {os.path.relpath(DEMO_KEY, REPO)}: release.sig lists the SHA-256 of "
+          "every file served")
+
+
+def check_signed_release(game, failures):
+    """Tells which signed release the patcher accepted, as its game folder records it."""
+    try:
+        with open(os.path.join(game, ACCEPTED_RELEASE), encoding="latin-1") as f:
+            number = f.read().strip()
+    except FileNotFoundError:
+        failures.append(f"the patcher accepted no signed release (no {ACCEPTED_RELEASE})")
+        return
+    print(f"the patcher checked release.sig against the demo's key and accepted release {number}; "
+          "each file it fetched matched its SHA-256 there")
 
 
 def clean_environment():

@@ -30,7 +30,8 @@ sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
 import nginx_server  # noqa: E402
 import patcher_window  # noqa: E402
 from patcher_window import Remote, WindowError  # noqa: E402
-from sample_release import (DemoError, check_fetched, check_folder,  # noqa: E402
+from sample_release import (ACCEPTED_RELEASE, DemoError, check_fetched,  # noqa: E402
+                            check_folder, check_signed_release,
                             expected_packages, files_below, make_release, publish,
                             report_downloads, step, write_file)
 
@@ -54,7 +55,7 @@ DOWNLOAD_SHOTS = 5
 # release's files.
 LOCAL_FILES = {"zone.log", "_veldra.exe", "localfileStatus.log", "localfileStamps.log",
                "veldra.lock", "filelist.log", "pserv.log", "remote.ver", "latest.ver",
-               "common/isp.log", "common/network.log", "game-started.txt"}
+               "common/isp.log", "common/network.log", "game-started.txt", ACCEPTED_RELEASE}
 
 
 def window_texts(remote):
@@ -190,7 +191,7 @@ def end_wine(env):
 def tools(native_bin, win_bin):
     found = {"publish": os.path.join(native_bin, "veldra-publish"),
              "skin": os.path.join(native_bin, "veldra-sample-skin"),
-             "veldra": os.path.join(win_bin, "veldra.exe"),
+             "veldra": os.path.join(win_bin, "veldra-demo.exe"),  # with the demo's key
              "remote": os.path.join(win_bin, "veldra-remote.exe"),
              "game": os.path.join(win_bin, GAME)}
     missing = [path for path in found.values() if not os.path.exists(path)]
@@ -273,6 +274,7 @@ def run_window_demo(native_bin, win_bin, watched):
                 print(f"the game was started, with the command line {f.read()!r}")
         else:
             failures.append("the game was not started (no game-started.txt)")
+        check_signed_release(game, failures)
         if not check_folder(release, game, LOCAL_FILES):
             failures.append("the game folder differs from the release")
     finally:
