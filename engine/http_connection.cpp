@@ -5,16 +5,26 @@
 
 #include "platform/clock.h"
 
+namespace {
+
+bool IsPlainHost(const std::string& host) {
+  if (host.empty()) return false;
+  for (unsigned char c : host) {
+    bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   c == '.' || c == '-' || c == '_' || c >= 0x80;
+    if (!allowed) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 HttpConnection::~HttpConnection() { Close(); }
 
 bool HttpConnection::Connect(const std::string& host, std::uint16_t port,
                              const std::string& folder) {
-  if (transport_.HasConnection() || transport_.HasSession()) return false;
-  if (!transport_.OpenSession(kAgent)) return false;
-  if (!transport_.OpenConnection(host, port, kUser, kPassword)) {
-    Close();
-    return false;
-  }
+  if (client_.IsOpen() || !IsPlainHost(host)) return false;
+  if (!client_.Open(platform::HttpServer{host, port, kUser, kPassword, kAgent})) return false;
   host_ = host;
   folder_ = folder;
   port_ = port;
@@ -27,11 +37,11 @@ std::int32_t HttpConnection::OpenFile(const std::string& name) {
   path += '/';
   path += name;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    if (transport_.HasConnection() && transport_.OpenRequest(path) && transport_.SendRequest()) {
-      std::optional<std::uint32_t> status = transport_.StatusCode();
+    if (client_.IsOpen() && client_.Get(path)) {
+      std::optional<std::uint32_t> status = client_.Status();
       if (status && *status >= 400) return -1;
       std::uint32_t available = 0;
-      if (!transport_.QueryDataAvailable(available)) return -1;
+      if (!client_.BytesAvailable(available)) return -1;
       return static_cast<std::int32_t>(std::min<std::uint32_t>(available, INT32_MAX));
     }
     Close();  // keeps the folder and the port for the reconnect
@@ -42,8 +52,6 @@ std::int32_t HttpConnection::OpenFile(const std::string& name) {
 }
 
 void HttpConnection::Close() {
-  transport_.CloseRequest();
-  transport_.CloseConnection();
-  transport_.CloseSession();
+  client_.Close();
   host_.clear();
 }

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/http_transport.h"
+#include "platform/http_client.h"
 
 // The worker's one connection to the patch server: a host, a port and a folder that every
 // file name is taken relative to, with one file request open at a time. OpenFile retries and
@@ -23,22 +23,22 @@ class HttpConnection {
   HttpConnection& operator=(const HttpConnection&) = delete;
 
   // A stalled server ends a request after this long without a byte.
-  void SetIdleTimeout(std::chrono::milliseconds timeout) { transport_.SetIdleTimeout(timeout); }
+  void SetIdleTimeout(std::chrono::milliseconds timeout) { client_.SetIdleTimeout(timeout); }
 
-  // Fails without effect while a connection is open: close first to change servers.
+  // Fails without effect while a connection is open: close first to change servers. Refuses
+  // a host with anything in it that would change the address's meaning (a user, a port, a
+  // path, a query): hosts come from files the server itself supplies.
   bool Connect(const std::string& host, std::uint16_t port, const std::string& folder);
   // Requests folder + "/" + name. The bytes readable at once, or -1 when the server refused
   // the file (status 400 or more, at once) or could not be reached in five attempts.
   std::int32_t OpenFile(const std::string& name);
   // The open file's length as the server announced it, if it did.
-  std::optional<std::uint64_t> ContentLength() { return transport_.ContentLength(); }
-  bool QueryDataAvailable(std::uint32_t& available) {
-    return transport_.QueryDataAvailable(available);
-  }
+  std::optional<std::uint64_t> ContentLength() { return client_.ContentLength(); }
+  bool QueryDataAvailable(std::uint32_t& available) { return client_.BytesAvailable(available); }
   bool ReadFile(void* buffer, std::uint32_t size, std::uint32_t& read) {
-    return transport_.ReadFile(buffer, size, read);
+    return client_.Read(buffer, size, read);
   }
-  void CloseRequest() { transport_.CloseRequest(); }
+  void CloseRequest() { client_.EndRequest(); }
   void Close();
 
   // Empty exactly while no connection is open.
@@ -47,7 +47,7 @@ class HttpConnection {
   std::uint16_t port() const { return static_cast<std::uint16_t>(port_); }
 
  private:
-  HttpTransport transport_;
+  platform::HttpClient client_;
   std::string host_;
   std::string folder_;
   std::uint32_t port_ = 0;

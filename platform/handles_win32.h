@@ -57,7 +57,15 @@ struct MemoryDCTraits {
   static void Close(HDC dc) { DeleteDC(dc); }
 };
 
+// WinINet's session, connection and request handles.
+struct InternetHandleTraits {
+  using Handle = void*;
+  static bool Holds(void* handle) { return handle != nullptr; }
+  static void Close(void* handle);
+};
+
 using OwnedHandle = Owned<KernelHandleTraits>;
+using OwnedInternetHandle = Owned<InternetHandleTraits>;
 using OwnedBitmap = Owned<GdiObjectTraits<HBITMAP>>;
 using OwnedRegion = Owned<GdiObjectTraits<HRGN>>;
 // A device context of CreateCompatibleDC.

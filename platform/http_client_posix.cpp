@@ -5,21 +5,10 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/http_transport.h"
+#include "platform/http_client.h"
 
+namespace platform {
 namespace {
-
-// Hosts come from configuration the server itself may supply; anything that would change the
-// meaning of the address (user info, a path, a port, a query) is refused.
-bool IsPlainHost(const std::string& host) {
-  if (host.empty()) return false;
-  for (unsigned char c : host) {
-    bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                   c == '.' || c == '-' || c == '_' || c >= 0x80;
-    if (!allowed) return false;
-  }
-  return true;
-}
 
 // The path goes out as WinINet sends it: blanks and other bytes a URL cannot hold are
 // escaped, everything else (including "/./" and bytes above 127 once decoded) arrives as is.
@@ -48,14 +37,12 @@ void InitializeCurlOnce() {
 
 // Reads are pulled: the multi interface is driven only while the caller waits for bytes, and
 // the write callback pauses the transfer once enough is buffered, so memory stays bounded.
-struct HttpTransport::Handles {
+struct HttpClient::Handles {
   static constexpr std::size_t kBufferLimit = 1 << 20;
 
   CURLM* multi = nullptr;
   CURL* easy = nullptr;
-  std::string agent;
   std::string origin;  // "http://host:port"
-  bool requestOpen = false;
   bool added = false;
   bool paused = false;
   bool done = false;
@@ -107,7 +94,6 @@ struct HttpTransport::Handles {
   void Detach() {
     if (added) curl_multi_remove_handle(multi, easy);
     added = false;
-    requestOpen = false;
     paused = false;
     done = false;
     result = CURLE_OK;
@@ -116,32 +102,23 @@ struct HttpTransport::Handles {
   }
 };
 
-HttpTransport::HttpTransport() : handles_(std::make_unique<Handles>()) {}
+HttpClient::HttpClient() : handles_(std::make_unique<Handles>()) {}
 
-HttpTransport::~HttpTransport() {
-  CloseRequest();
-  CloseConnection();
-  CloseSession();
-}
+HttpClient::~HttpClient() { Close(); }
 
-bool HttpTransport::OpenSession(const std::string& agent) {
-  CloseSession();
+bool HttpClient::Open(const HttpServer& server) {
+  Close();
   InitializeCurlOnce();
   handles_->multi = curl_multi_init();
-  handles_->agent = agent;
-  return handles_->multi != nullptr;
-}
-
-bool HttpTransport::OpenConnection(const std::string& host, std::uint16_t port,
-                                   const std::string& user, const std::string& password) {
-  CloseConnection();
-  if (!HasSession() || !IsPlainHost(host)) return false;
-  CURL* easy = curl_easy_init();
-  if (easy == nullptr) return false;
+  CURL* easy = handles_->multi != nullptr ? curl_easy_init() : nullptr;
+  if (easy == nullptr) {
+    Close();
+    return false;
+  }
   const long idleSeconds = std::max<long>(1, static_cast<long>(idleTimeout_.count() / 1000));
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, handles_->agent.c_str());
-  curl_easy_setopt(easy, CURLOPT_USERNAME, user.c_str());
-  curl_easy_setopt(easy, CURLOPT_PASSWORD, password.c_str());
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, server.agent.c_str());  // libcurl copies strings
+  curl_easy_setopt(easy, CURLOPT_USERNAME, server.user.c_str());
+  curl_easy_setopt(easy, CURLOPT_PASSWORD, server.password.c_str());
   // Ask first and answer the server's Basic challenge, as WinINet does.
   curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_ONLY);
   curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
@@ -156,30 +133,24 @@ bool HttpTransport::OpenConnection(const std::string& host, std::uint16_t port,
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Handles::Receive);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, handles_.get());
   handles_->easy = easy;
-  handles_->origin = "http://" + host + ":" + std::to_string(port);
+  handles_->origin = "http://" + server.host + ":" + std::to_string(server.port);
   return true;
 }
 
-bool HttpTransport::OpenRequest(const std::string& path) {
-  CloseRequest();
-  if (!HasConnection()) return false;
-  std::string url = handles_->origin + EscapedPath(path);
-  if (curl_easy_setopt(handles_->easy, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
-  handles_->requestOpen = true;
-  return true;
-}
-
-bool HttpTransport::SendRequest() {
+bool HttpClient::Get(const std::string& path) {
+  EndRequest();
   Handles& h = *handles_;
-  if (!h.requestOpen || h.added) return false;
+  if (!IsOpen()) return false;
+  std::string url = h.origin + EscapedPath(path);
+  if (curl_easy_setopt(h.easy, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
   if (curl_multi_add_handle(h.multi, h.easy) != CURLM_OK) return false;
   h.added = true;
   h.Pump();
   // A transfer that ended before any answer arrived is a transport failure.
-  return StatusCode().has_value();
+  return Status().has_value();
 }
 
-std::optional<std::uint32_t> HttpTransport::StatusCode() {
+std::optional<std::uint32_t> HttpClient::Status() {
   if (!handles_->added) return std::nullopt;
   long status = 0;
   if (curl_easy_getinfo(handles_->easy, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK ||
@@ -189,7 +160,7 @@ std::optional<std::uint32_t> HttpTransport::StatusCode() {
   return static_cast<std::uint32_t>(status);
 }
 
-std::optional<std::uint64_t> HttpTransport::ContentLength() {
+std::optional<std::uint64_t> HttpClient::ContentLength() {
   curl_off_t length = -1;
   if (!handles_->added ||
       curl_easy_getinfo(handles_->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
@@ -199,7 +170,7 @@ std::optional<std::uint64_t> HttpTransport::ContentLength() {
   return static_cast<std::uint64_t>(length);
 }
 
-bool HttpTransport::QueryDataAvailable(std::uint32_t& available) {
+bool HttpClient::BytesAvailable(std::uint32_t& available) {
   Handles& h = *handles_;
   if (!h.added) return false;
   h.Pump();
@@ -208,7 +179,7 @@ bool HttpTransport::QueryDataAvailable(std::uint32_t& available) {
   return true;
 }
 
-bool HttpTransport::ReadFile(void* buffer, std::uint32_t size, std::uint32_t& read) {
+bool HttpClient::Read(void* buffer, std::uint32_t size, std::uint32_t& read) {
   Handles& h = *handles_;
   read = 0;
   if (!h.added) return false;
@@ -221,21 +192,18 @@ bool HttpTransport::ReadFile(void* buffer, std::uint32_t size, std::uint32_t& re
   return true;
 }
 
-bool HttpTransport::HasSession() const { return handles_->multi != nullptr; }
-bool HttpTransport::HasConnection() const { return handles_->easy != nullptr; }
+bool HttpClient::IsOpen() const { return handles_->easy != nullptr; }
 
-void HttpTransport::CloseRequest() {
+void HttpClient::EndRequest() {
   if (handles_->easy != nullptr) handles_->Detach();
 }
 
-void HttpTransport::CloseConnection() {
-  CloseRequest();
+void HttpClient::Close() {
+  EndRequest();
   if (handles_->easy != nullptr) curl_easy_cleanup(handles_->easy);
   handles_->easy = nullptr;
-}
-
-void HttpTransport::CloseSession() {
-  CloseConnection();
   if (handles_->multi != nullptr) curl_multi_cleanup(handles_->multi);
   handles_->multi = nullptr;
 }
+
+}  // namespace platform

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <memory>
 
-#include "engine/http_transport.h"
+#include "platform/handles_win32.h"
+#include "platform/http_client.h"
 
+namespace platform {
 namespace {
 
 // Set on every handle: a request takes its timeouts from where the system decides.
@@ -19,64 +21,50 @@ void SetTimeouts(HINTERNET handle, std::chrono::milliseconds timeout) {
   }
 }
 
-struct InternetCloser {
-  void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
-};
-using InternetHandle = std::unique_ptr<void, InternetCloser>;
-
 }  // namespace
 
-struct HttpTransport::Handles {
+void InternetHandleTraits::Close(void* handle) { InternetCloseHandle(handle); }
+
+struct HttpClient::Handles {
   // Destroyed in reverse order: the request, then the connection, then the session.
-  InternetHandle session;
-  InternetHandle connection;
-  InternetHandle request;
+  OwnedInternetHandle session;
+  OwnedInternetHandle connection;
+  OwnedInternetHandle request;
   // WinINet reports a connection closed inside a body as its end; only the count tells.
   std::optional<std::uint64_t> announced;
   std::uint64_t received = 0;
 };
 
-HttpTransport::HttpTransport() : handles_(std::make_unique<Handles>()) {}
+HttpClient::HttpClient() : handles_(std::make_unique<Handles>()) {}
 
-HttpTransport::~HttpTransport() {
-  CloseRequest();
-  CloseConnection();
-  CloseSession();
-}
+HttpClient::~HttpClient() { Close(); }
 
-bool HttpTransport::OpenSession(const std::string& agent) {
-  CloseSession();
-  handles_->session.reset(
-      InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!handles_->session) return false;
-  SetTimeouts(handles_->session.get(), idleTimeout_);
-  return true;
-}
-
-bool HttpTransport::OpenConnection(const std::string& host, std::uint16_t port,
-                                   const std::string& user, const std::string& password) {
-  CloseConnection();
-  handles_->connection.reset(InternetConnectA(handles_->session.get(), host.c_str(), port,
-                                              user.c_str(), password.c_str(), INTERNET_SERVICE_HTTP,
-                                              0, 0));
-  return static_cast<bool>(handles_->connection);
-}
-
-bool HttpTransport::OpenRequest(const std::string& path) {
-  CloseRequest();
-  handles_->request.reset(HttpOpenRequestA(handles_->connection.get(), "GET", path.c_str(), nullptr,
-                                           nullptr, nullptr, 0, 0));
-  if (!handles_->request) return false;
-  SetTimeouts(handles_->request.get(), idleTimeout_);
-  return true;
-}
-
-bool HttpTransport::SendRequest() {
+bool HttpClient::Open(const HttpServer& server) {
+  Close();
   Handles& h = *handles_;
+  h.session.Reset(
+      InternetOpenA(server.agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!h.session) return false;
+  SetTimeouts(h.session.get(), idleTimeout_);
+  h.connection.Reset(InternetConnectA(h.session.get(), server.host.c_str(), server.port,
+                                      server.user.c_str(), server.password.c_str(),
+                                      INTERNET_SERVICE_HTTP, 0, 0));
+  if (h.connection) return true;
+  Close();
+  return false;
+}
+
+bool HttpClient::Get(const std::string& path) {
+  EndRequest();
+  Handles& h = *handles_;
+  h.request.Reset(
+      HttpOpenRequestA(h.connection.get(), "GET", path.c_str(), nullptr, nullptr, nullptr, 0, 0));
+  if (!h.request) return false;
+  SetTimeouts(h.request.get(), idleTimeout_);
   if (!HttpSendRequestA(h.request.get(), nullptr, 0, nullptr, 0)) return false;
   // A connection closed without any answer is taken by Wine for an empty response; Windows
   // fails the send. No status line, no answer.
-  if (StatusCode().value_or(0) == 0) {
+  if (Status().value_or(0) == 0) {
     SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
     return false;
   }
@@ -90,9 +78,9 @@ bool HttpTransport::SendRequest() {
   return true;
 }
 
-std::optional<std::uint64_t> HttpTransport::ContentLength() { return handles_->announced; }
+std::optional<std::uint64_t> HttpClient::ContentLength() { return handles_->announced; }
 
-std::optional<std::uint32_t> HttpTransport::StatusCode() {
+std::optional<std::uint32_t> HttpClient::Status() {
   DWORD status = 0;
   DWORD size = sizeof status;
   if (!HttpQueryInfoA(handles_->request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
@@ -102,14 +90,14 @@ std::optional<std::uint32_t> HttpTransport::StatusCode() {
   return status;
 }
 
-bool HttpTransport::QueryDataAvailable(std::uint32_t& available) {
+bool HttpClient::BytesAvailable(std::uint32_t& available) {
   DWORD count = 0;
   if (!InternetQueryDataAvailable(handles_->request.get(), &count, 0, 0)) return false;
   available = count;
   return true;
 }
 
-bool HttpTransport::ReadFile(void* buffer, std::uint32_t size, std::uint32_t& read) {
+bool HttpClient::Read(void* buffer, std::uint32_t size, std::uint32_t& read) {
   Handles& h = *handles_;
   DWORD count = 0;
   read = 0;
@@ -119,14 +107,12 @@ bool HttpTransport::ReadFile(void* buffer, std::uint32_t size, std::uint32_t& re
   return count > 0 || !h.announced || h.received >= *h.announced;
 }
 
-bool HttpTransport::HasSession() const { return static_cast<bool>(handles_->session); }
-bool HttpTransport::HasConnection() const { return static_cast<bool>(handles_->connection); }
-void HttpTransport::CloseRequest() { handles_->request.reset(); }
-void HttpTransport::CloseConnection() {
-  CloseRequest();
-  handles_->connection.reset();
+bool HttpClient::IsOpen() const { return static_cast<bool>(handles_->connection); }
+void HttpClient::EndRequest() { handles_->request.Reset(); }
+void HttpClient::Close() {
+  EndRequest();
+  handles_->connection.Reset();
+  handles_->session.Reset();
 }
-void HttpTransport::CloseSession() {
-  CloseConnection();
-  handles_->session.reset();
-}
+
+}  // namespace platform

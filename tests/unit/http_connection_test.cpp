@@ -34,6 +34,17 @@ TEST_F(HttpConnectionTest, ConnectsOnceAndRemembersTheServer) {
   EXPECT_TRUE(connection.Connect("127.0.0.1", server.port(), "."));
 }
 
+// Hosts come from files the server supplies: both transports refuse one that would send the
+// requests, or the credentials, anywhere else.
+TEST_F(HttpConnectionTest, AHostThatIsMoreThanAHostIsRefused) {
+  for (const char* host : {"quarn@127.0.0.1", "127.0.0.1:80", "127.0.0.1/other", "127.0.0.1?q",
+                           "127.0.0.1#f", "127.0.0.1 evil", "[::1]"}) {
+    SCOPED_TRACE(host);
+    EXPECT_FALSE(connection.Connect(host, server.port(), "."));
+    EXPECT_EQ(connection.host(), "");
+  }
+}
+
 TEST_F(HttpConnectionTest, AnswersTheChallengeWithTheAgentAndCredentials) {
   server.Serve("a.txt", "hello");
   ASSERT_TRUE(connection.Connect("127.0.0.1", server.port(), "."));
