@@ -1,5 +1,4 @@
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -85,11 +84,7 @@ Body ReceiveBody(PatchJob& job, StagingFile& staging) {
       return Body::Broken;
     }
     if (!staging.Append(chunk, read)) return staging.TooFull() ? Body::TooFull : Body::Broken;
-    {
-      std::lock_guard<std::mutex> hold(job.lock);
-      // Wraps past 2 GiB like the 32-bit counter it is, instead of overflowing.
-      job.itemPos = static_cast<std::int32_t>(static_cast<std::uint32_t>(job.itemPos) + read);
-    }
+    AddItemBytes(job, read);
     if (read == 0) return Body::Complete;
   }
 }
@@ -113,14 +108,10 @@ bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival) {
     return ReportFailure(name);
   }
   std::optional<std::uint64_t> length = job.connection.ContentLength();
-  {
-    std::lock_guard<std::mutex> hold(job.lock);
-    // The item bar shows the file's share when the server told its length; otherwise the
-    // bytes at hand when the request opened, which may be fewer than the file.
-    job.itemRange = length && *length <= INT32_MAX ? static_cast<std::int32_t>(*length) : available;
-    job.itemPos = 0;
-    job.itemText = name;
-  }
+  // The item bar shows the file's share when the server told its length; otherwise the
+  // bytes at hand when the request opened, which may be fewer than the file.
+  BeginItem(job, name,
+            length && *length <= INT32_MAX ? static_cast<std::int32_t>(*length) : available);
   const Body body = length && !reserve.Fits(*length) ? Body::TooFull : ReceiveBody(job, staging);
   const bool written = staging.Finish(arrival != Arrival::Staged);
   if (body == Body::Stopped) {

@@ -1,6 +1,5 @@
 #include "engine/folder_verify.h"
 
-#include <mutex>
 #include <optional>
 
 #include "engine/file_digests.h"
@@ -25,11 +24,7 @@ bool VerifyListedFiles(PatchJob& job, FolderReport& report) {
   SetStageRange(job, files.size());
   for (const auto& [key, digests] : files) {
     if (CurrentState(job) == PatchState::Stop) return false;
-    {
-      std::lock_guard<std::mutex> hold(job.lock);
-      ++job.stagePos;
-      job.itemText = key;
-    }
+    CountStageItem(job, key);
     ++report.listed;
     if (!platform::StampOf("." + key)) {
       report.differences.push_back({key, true});

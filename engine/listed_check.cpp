@@ -1,7 +1,5 @@
 #include "engine/listed_check.h"
 
-#include <mutex>
-
 #include "engine/file_digests.h"
 #include "engine/local_check.h"
 #include "engine/patch_job.h"
@@ -37,11 +35,7 @@ bool CheckListedFiles(PatchJob& job) {
   for (auto& [key, digests] : job.files) {
     if (IsZeroDigest(digests.listed)) continue;
     if (CurrentState(job) == PatchState::Stop) return false;
-    {
-      std::lock_guard<std::mutex> hold(job.lock);
-      ++job.stagePos;
-      job.itemText = key;
-    }
+    CountStageItem(job, key);
     if (LookAgain(key, digests, job.digestEveryListedFile)) changed = true;
   }
   return !changed || SaveStatusLog(job);

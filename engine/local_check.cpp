@@ -1,6 +1,5 @@
 #include "engine/local_check.h"
 
-#include <mutex>
 #include <vector>
 
 #include "engine/file_digests.h"
@@ -33,20 +32,10 @@ void WalkFolder(FileDigestMap& files, const std::string& prefix) {
 }
 
 bool DigestAllFiles(PatchJob& job) {
-  {
-    std::lock_guard<std::mutex> hold(job.lock);
-    job.itemPos = 0;
-    job.itemRange = 0;
-    job.stagePos = 0;
-    job.stageRange = static_cast<std::int32_t>(job.files.size());
-  }
+  SetStageRange(job, job.files.size());
   for (auto& [key, digests] : job.files) {
     if (CurrentState(job) == PatchState::Stop) return false;
-    {
-      std::lock_guard<std::mutex> hold(job.lock);
-      ++job.stagePos;
-      job.itemText = key;
-    }
+    CountStageItem(job, key);
     TakeStock(key, digests);
     digests.fetched = digests.installed;
   }

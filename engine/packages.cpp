@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -200,11 +199,7 @@ bool DecompressPackages(PatchJob& job) {
       platform::RemoveFile(package);
       continue;
     }
-    {
-      std::lock_guard<std::mutex> hold(job.lock);
-      job.itemText = *target;
-      ++job.stagePos;
-    }
+    CountStageItem(job, *target);
     MakeFolders(*target);
     FileDigests* entry = job.files.Find("\\" + *target);
     // Left by an earlier run for content the server has since replaced or dropped: it goes,

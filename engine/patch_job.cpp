@@ -6,7 +6,7 @@
 
 void SetState(PatchJob& job, PatchState state) {
   std::lock_guard<std::mutex> guard(job.lock);
-  job.state.store(static_cast<std::int32_t>(state), std::memory_order_release);
+  job.state.store(state, std::memory_order_release);
 }
 
 void BeginStage(PatchJob& job, const std::string& caption) {
@@ -27,6 +27,24 @@ void SetStageRange(PatchJob& job, std::size_t items) {
 void CountStageItem(PatchJob& job) {
   std::lock_guard<std::mutex> guard(job.lock);
   ++job.stagePos;
+}
+
+void CountStageItem(PatchJob& job, const std::string& item) {
+  std::lock_guard<std::mutex> guard(job.lock);
+  ++job.stagePos;
+  job.itemText = item;
+}
+
+void BeginItem(PatchJob& job, const std::string& item, std::int32_t range) {
+  std::lock_guard<std::mutex> guard(job.lock);
+  job.itemText = item;
+  job.itemPos = 0;
+  job.itemRange = range;
+}
+
+void AddItemBytes(PatchJob& job, std::uint32_t bytes) {
+  std::lock_guard<std::mutex> guard(job.lock);
+  job.itemPos = static_cast<std::int32_t>(static_cast<std::uint32_t>(job.itemPos) + bytes);
 }
 
 std::string ConfigText(const PatchJob& job, const std::string& section, const std::string& key,

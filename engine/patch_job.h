@@ -37,7 +37,7 @@ struct PatchJob {
   std::string zone;        // the patch.sys section naming the zone's servers; may be empty
   std::string configPath;  // full path of patch.sys
   HttpConnection connection;
-  std::atomic<std::int32_t> state{static_cast<std::int32_t>(PatchState::Idle)};
+  std::atomic<PatchState> state{PatchState::Idle};
   FileDigestMap files;
   std::uint16_t port = 0;
   // A repair: every listed file is digested, whatever its stamp says.
@@ -62,7 +62,7 @@ struct PatchJob {
 
 // Worker side: the unlocked read of the state between items, and the locked write.
 inline PatchState CurrentState(const PatchJob& job) {
-  return static_cast<PatchState>(job.state.load(std::memory_order_acquire));
+  return job.state.load(std::memory_order_acquire);
 }
 void SetState(PatchJob& job, PatchState state);
 
@@ -71,6 +71,12 @@ void BeginStage(PatchJob& job, const std::string& caption);
 // A stage that works through a list: its length, then one count per item taken up.
 void SetStageRange(PatchJob& job, std::size_t items);
 void CountStageItem(PatchJob& job);
+// The same, for an item that the item text names while it is worked on.
+void CountStageItem(PatchJob& job, const std::string& item);
+// The item bar: a file of `range` bytes begins, then bytes of it arrive. The position wraps
+// past 2 GiB like the 32-bit counter it is, instead of overflowing.
+void BeginItem(PatchJob& job, const std::string& item, std::int32_t range);
+void AddItemBytes(PatchJob& job, std::uint32_t bytes);
 
 // A text of the job's patch.sys, as every stage looks up its captions and messages.
 std::string ConfigText(const PatchJob& job, const std::string& section, const std::string& key,

@@ -38,8 +38,8 @@ constexpr Stage kStages[] = {
 // A stop the window asked for before the thread got going wins over the start.
 bool BeginRunning(PatchJob& job) {
   std::lock_guard<std::mutex> guard(job.lock);
-  if (job.state.load() != static_cast<std::int32_t>(PatchState::Idle)) return false;
-  job.state.store(static_cast<std::int32_t>(PatchState::Running));
+  if (job.state.load() != PatchState::Idle) return false;
+  job.state.store(PatchState::Running);
   return true;
 }
 
@@ -47,8 +47,8 @@ bool BeginRunning(PatchJob& job) {
 // its state; only a plain failure becomes Failed.
 void EndFailed(PatchJob& job) {
   std::lock_guard<std::mutex> guard(job.lock);
-  std::int32_t running = static_cast<std::int32_t>(PatchState::Running);
-  job.state.compare_exchange_strong(running, static_cast<std::int32_t>(PatchState::Failed));
+  PatchState running = PatchState::Running;
+  job.state.compare_exchange_strong(running, PatchState::Failed);
 }
 
 bool RunStages(PatchJob& job) {

@@ -18,7 +18,7 @@ class StageTest : public testing::Test {
   }
   // As the worker hands the job to a later stage: running, and connected to the server.
   void RunningAndConnected() {
-    job.state = static_cast<std::int32_t>(PatchState::Running);
+    job.state = PatchState::Running;
     ASSERT_TRUE(job.connection.Connect("127.0.0.1", server.port(), "."));
   }
 

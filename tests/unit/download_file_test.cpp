@@ -150,7 +150,7 @@ TEST_F(DownloadFileTest, AStopWhileTheBodyArrivesEndsTheDownloadWithinOneRead) {
        {std::pair<std::string, Arrival>{"data_big_dat.ppk", Arrival::Staged},
         {"patch.sys", Arrival::InPlace}}) {
     SCOPED_TRACE(name);
-    job.state = static_cast<std::int32_t>(PatchState::Running);
+    job.state = PatchState::Running;
     std::atomic<bool> returned{false};
     std::int32_t atStop = -1;
     std::thread window([&, name = name] {
@@ -159,7 +159,7 @@ TEST_F(DownloadFileTest, AStopWhileTheBodyArrivesEndsTheDownloadWithinOneRead) {
           std::lock_guard<std::mutex> hold(job.lock);
           if (job.itemText == name && job.itemPos >= kAtOnce) {
             atStop = job.itemPos;
-            job.state = static_cast<std::int32_t>(PatchState::Stop);
+            job.state = PatchState::Stop;
             return;
           }
         }
@@ -178,7 +178,7 @@ TEST_F(DownloadFileTest, AStopWhileTheBodyArrivesEndsTheDownloadWithinOneRead) {
 
   // The next run, on the same connection, gets the whole file.
   server.SetRules("{}");
-  job.state = static_cast<std::int32_t>(PatchState::Running);
+  job.state = PatchState::Running;
   ASSERT_TRUE(DownloadFile(job, "data_big_dat.ppk", Arrival::Staged));
   EXPECT_TRUE(folder.Read("temp/data_big_dat.ppk") == content) << "the bytes differ";
 }

@@ -115,7 +115,7 @@ TEST_F(DownloadGameFilesTest, ARefusedNameFailsTheRunOnceTheRestIsInstalled) {
 
 TEST_F(DownloadGameFilesTest, AStopEndsBeforeTheNextFile) {
   Listed("\\a.dat", "a");
-  job.state = static_cast<std::int32_t>(PatchState::Stop);
+  job.state = PatchState::Stop;
   EXPECT_FALSE(DownloadGameFiles(job));
   EXPECT_EQ(Fetches("\\a.dat"), 0);
   EXPECT_EQ(CurrentState(job), PatchState::Stop);

@@ -75,7 +75,7 @@ TEST_F(CheckLocalFilesTest, MakesTheStagingFolder) {
 
 TEST_F(CheckLocalFilesTest, AStopDuringTheDigestPassSavesNoLog) {
   WalkFolder(job.files, "\\");
-  job.state = static_cast<std::int32_t>(PatchState::Stop);
+  job.state = PatchState::Stop;
   EXPECT_FALSE(DigestAllFiles(job));
   EXPECT_FALSE(platform::PathExists("localfileStatus.log"));
 }

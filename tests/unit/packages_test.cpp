@@ -28,7 +28,7 @@ class DecompressPackagesTest : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(platform::CreateFolder("temp"));
     job.configPath = folder.path() + "\\patch.sys";
-    job.state = static_cast<std::int32_t>(PatchState::Running);
+    job.state = PatchState::Running;
   }
   // A file the server lists with the digest of `content`, and its package fetched this run.
   void Waiting(const std::string& key, const std::string& content) {
@@ -230,7 +230,7 @@ TEST_F(DecompressPackagesTest, ALeftOverUnpackingFileIsReplaced) {
 
 TEST_F(DecompressPackagesTest, AStopEndsAfterTheCurrentPackage) {
   Waiting("\\a.dat", "a");
-  job.state = static_cast<std::int32_t>(PatchState::Stop);
+  job.state = PatchState::Stop;
   EXPECT_FALSE(DecompressPackages(job));
   EXPECT_TRUE(platform::PathExists("temp\\_a_dat.ppk"));
   EXPECT_TRUE(platform::PathExists("localfileStatus.log"));

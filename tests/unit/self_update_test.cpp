@@ -86,7 +86,7 @@ TEST_F(UpdatePatchSystemTest, AnExecutableOtherThanAnnouncedNeverReplacesTheOldO
   folder.Write("pserv.log", PservLogBytes(Digest{}, DigestOfBytes("patcher 2"), {}));
   for (const char* served : {"patcher 3", "patcher", ""}) {
     server.Serve("veldra.exe", served);
-    job.state = static_cast<std::int32_t>(PatchState::Running);
+    job.state = PatchState::Running;
     ScriptedPrompt prompt;
     prompt.Then(platform::kAnswerOk);
     EXPECT_FALSE(UpdatePatchSystem(job));
@@ -107,7 +107,7 @@ TEST_F(UpdatePatchSystemTest, AChangedPictureNamedTwiceIsFetchedOnceAndRelaunche
   EXPECT_EQ(job.files.Find("\\skin\\start.bmp")->installed, DigestOfBytes("new start"));
 
   // The relaunched patcher finds its pictures current.
-  job.state = static_cast<std::int32_t>(PatchState::Running);
+  job.state = PatchState::Running;
   EXPECT_TRUE(UpdatePatchSystem(job));
   EXPECT_EQ(Fetches("_skin_start_bmp.ppk"), 1);
 }

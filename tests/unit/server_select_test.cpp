@@ -18,7 +18,7 @@ class ConnectServerTest : public StageTest {
  protected:
   void SetUp() override {
     StageTest::SetUp();
-    job.state = static_cast<std::int32_t>(PatchState::Running);
+    job.state = PatchState::Running;
   }
   std::string Local() const { return "127.0.0.1:" + std::to_string(server.port()); }
   std::vector<std::string> RequestedPaths() const {

@@ -118,7 +118,7 @@ TEST_F(PatchWorkerRunTest, AStopDuringAStageEndsTheRunBeforeTheNext) {
 }
 
 TEST_F(PatchWorkerRunTest, AStopBeforeTheStartRunsNothing) {
-  job.state = static_cast<std::int32_t>(PatchState::Stop);
+  job.state = PatchState::Stop;
   RunPatchWorker(job);
   EXPECT_EQ(CurrentState(job), PatchState::Stop);
   EXPECT_TRUE(server.Requests().empty());
