@@ -19,6 +19,11 @@ bool IsPlainHost(const std::string& host) {
 
 }  // namespace
 
+HttpConnection::HttpConnection()
+    : pause_([](std::chrono::milliseconds pause) {
+        platform::SleepMilliseconds(static_cast<unsigned>(pause.count()));
+      }) {}
+
 HttpConnection::~HttpConnection() { Close(); }
 
 bool HttpConnection::Connect(const std::string& host, std::uint16_t port,
@@ -45,7 +50,7 @@ std::int32_t HttpConnection::OpenFile(const std::string& name) {
       return static_cast<std::int32_t>(std::min<std::uint32_t>(available, INT32_MAX));
     }
     Close();  // keeps the folder and the port for the reconnect
-    platform::SleepMilliseconds(kRetryPauseMs);
+    pause_(std::chrono::milliseconds(kRetryPauseMs));
     Connect(host, port(), folder_);
   }
   return -1;

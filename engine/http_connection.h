@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/http_client.h"
@@ -17,10 +18,14 @@ class HttpConnection {
   static constexpr int kAttempts = 5;
   static constexpr unsigned kRetryPauseMs = 500;
 
-  HttpConnection() = default;
+  HttpConnection();
   virtual ~HttpConnection();
   HttpConnection(const HttpConnection&) = delete;
   HttpConnection& operator=(const HttpConnection&) = delete;
+
+  // Waits out the pause between attempts; tests that are not about the pause skip it.
+  using Pause = std::function<void(std::chrono::milliseconds)>;
+  void SetRetryPause(Pause pause) { pause_ = std::move(pause); }
 
   // A stalled server ends a request after this long without a byte.
   void SetIdleTimeout(std::chrono::milliseconds timeout) { client_.SetIdleTimeout(timeout); }
@@ -48,6 +53,7 @@ class HttpConnection {
 
  private:
   platform::HttpClient client_;
+  Pause pause_;
   std::string host_;
   std::string folder_;
   std::uint32_t port_ = 0;

@@ -14,6 +14,7 @@
 #include "engine/file_digests.h"
 #include "engine/http_connection.h"
 #include "engine/release_manifest.h"
+#include "platform/clock.h"
 
 // The record that the window and the patch worker share. `lock` guards the two texts, the four
 // counters and writes of `state`; the worker may read `state` without it.
@@ -40,6 +41,8 @@ struct PatchJob {
   std::atomic<PatchState> state{PatchState::Idle};
   FileDigestMap files;
   std::uint16_t port = 0;
+  // The clock the server choice reads; tests set their own.
+  std::function<std::int64_t()> secondsNow = platform::SecondsNow;
   // A repair: every listed file is digested, whatever its stamp says.
   bool digestEveryListedFile = false;
   // Set before the run ends Failed because another run holds the game folder.

@@ -40,10 +40,10 @@ std::vector<std::string> ReadZoneServers(PatchJob& job) {
 }
 
 // Picks by the clock, so every attempt within one second takes the same entry.
-std::optional<ServerChoice> PickOne(const std::vector<std::string>& servers,
+std::optional<ServerChoice> PickOne(const PatchJob& job, const std::vector<std::string>& servers,
                                     const std::string& folder) {
   if (servers.empty()) return std::nullopt;
-  auto index = static_cast<std::uint64_t>(platform::SecondsNow()) % servers.size();
+  auto index = static_cast<std::uint64_t>(job.secondsNow()) % servers.size();
   return ServerChoice{servers[index], folder};
 }
 
@@ -57,7 +57,7 @@ std::optional<ServerChoice> ChooseServer(PatchJob& job) {
   if (job.zone.empty()) job.zone = ConfigText(job, "Combo", "Zone0", "");
   if (!job.zone.empty()) {
     std::vector<std::string> servers = ReadZoneServers(job);
-    return PickOne(servers, ConfigText(job, job.zone, "Folder", "."));
+    return PickOne(job, servers, ConfigText(job, job.zone, "Folder", "."));
   }
   // No zone at all: the servers that an earlier run's pserv.log listed.
   std::vector<std::string> servers =
@@ -65,7 +65,7 @@ std::optional<ServerChoice> ChooseServer(PatchJob& job) {
   job.port = kListPort;
   std::optional<std::string> remoteVer = platform::ReadWholeFile("remote.ver");
   std::string folder = remoteVer ? FolderOfRemoteVer(*remoteVer).value_or(".") : ".";
-  return PickOne(servers, folder);
+  return PickOne(job, servers, folder);
 }
 
 // The fetched patch.sys still lists the connected host for the zone.

@@ -15,6 +15,7 @@ class StageTest : public testing::Test {
     server.Reset();
     ASSERT_TRUE(platform::CreateFolder("temp"));
     job.configPath = folder.path() + "\\patch.sys";
+    job.connection.SetRetryPause([](std::chrono::milliseconds) {});
   }
   // As the worker hands the job to a later stage: running, and connected to the server.
   void RunningAndConnected() {
