@@ -64,7 +64,27 @@ struct InternetHandleTraits {
   static void Close(void* handle);
 };
 
+// BCrypt's algorithm providers, hashes and keys.
+struct CryptAlgorithmTraits {
+  using Handle = void*;
+  static bool Holds(void* handle) { return handle != nullptr; }
+  static void Close(void* handle);
+};
+struct CryptHashTraits {
+  using Handle = void*;
+  static bool Holds(void* handle) { return handle != nullptr; }
+  static void Close(void* handle);
+};
+struct CryptKeyTraits {
+  using Handle = void*;
+  static bool Holds(void* handle) { return handle != nullptr; }
+  static void Close(void* handle);
+};
+
 using OwnedHandle = Owned<KernelHandleTraits>;
+using OwnedCryptAlgorithm = Owned<CryptAlgorithmTraits>;
+using OwnedCryptHash = Owned<CryptHashTraits>;
+using OwnedCryptKey = Owned<CryptKeyTraits>;
 using OwnedInternetHandle = Owned<InternetHandleTraits>;
 using OwnedBitmap = Owned<GdiObjectTraits<HBITMAP>>;
 using OwnedRegion = Owned<GdiObjectTraits<HRGN>>;

@@ -10,44 +10,29 @@
 namespace platform {
 namespace {
 
-struct AlgorithmTraits {
-  using Handle = BCRYPT_ALG_HANDLE;
-  static bool Holds(Handle handle) { return handle != nullptr; }
-  static void Close(Handle handle) { BCryptCloseAlgorithmProvider(handle, 0); }
-};
-struct HashTraits {
-  using Handle = BCRYPT_HASH_HANDLE;
-  static bool Holds(Handle handle) { return handle != nullptr; }
-  static void Close(Handle handle) { BCryptDestroyHash(handle); }
-};
-struct KeyTraits {
-  using Handle = BCRYPT_KEY_HANDLE;
-  static bool Holds(Handle handle) { return handle != nullptr; }
-  static void Close(Handle handle) { BCryptDestroyKey(handle); }
-};
-using OwnedAlgorithm = Owned<AlgorithmTraits>;
-using OwnedHash = Owned<HashTraits>;
-using OwnedKey = Owned<KeyTraits>;
-
-OwnedAlgorithm OpenAlgorithm(LPCWSTR name) {
+OwnedCryptAlgorithm OpenAlgorithm(LPCWSTR name) {
   BCRYPT_ALG_HANDLE algorithm = nullptr;
-  if (BCryptOpenAlgorithmProvider(&algorithm, name, nullptr, 0) < 0) return OwnedAlgorithm();
-  return OwnedAlgorithm(algorithm);
+  if (BCryptOpenAlgorithmProvider(&algorithm, name, nullptr, 0) < 0) return OwnedCryptAlgorithm();
+  return OwnedCryptAlgorithm(algorithm);
 }
 
-OwnedHash CreateHash(const OwnedAlgorithm& algorithm) {
+OwnedCryptHash CreateHash(const OwnedCryptAlgorithm& algorithm) {
   BCRYPT_HASH_HANDLE hash = nullptr;
   if (!algorithm || BCryptCreateHash(algorithm.get(), &hash, nullptr, 0, nullptr, 0, 0) < 0) {
-    return OwnedHash();
+    return OwnedCryptHash();
   }
-  return OwnedHash(hash);
+  return OwnedCryptHash(hash);
 }
 
 }  // namespace
 
+void CryptAlgorithmTraits::Close(void* handle) { BCryptCloseAlgorithmProvider(handle, 0); }
+void CryptHashTraits::Close(void* handle) { BCryptDestroyHash(handle); }
+void CryptKeyTraits::Close(void* handle) { BCryptDestroyKey(handle); }
+
 struct Sha256::State {
-  OwnedAlgorithm algorithm = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM);
-  OwnedHash hash = CreateHash(algorithm);
+  OwnedCryptAlgorithm algorithm = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM);
+  OwnedCryptHash hash = CreateHash(algorithm);
 };
 
 // A hash that could not start gives no digest a manifest holds, so nothing is taken.
@@ -75,7 +60,7 @@ Sha256Digest Sha256::Finish() {
 
 bool VerifyP256(const P256PublicKey& key, std::string_view message,
                 const P256Signature& signature) {
-  OwnedAlgorithm ecdsa = OpenAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM);
+  OwnedCryptAlgorithm ecdsa = OpenAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM);
   std::vector<UCHAR> blob(sizeof(BCRYPT_ECCKEY_BLOB) + key.size());
   auto* header = reinterpret_cast<BCRYPT_ECCKEY_BLOB*>(blob.data());
   header->dwMagic = BCRYPT_ECDSA_PUBLIC_P256_MAGIC;
@@ -86,7 +71,7 @@ bool VerifyP256(const P256PublicKey& key, std::string_view message,
                                     blob.data(), static_cast<ULONG>(blob.size()), 0) < 0) {
     return false;
   }
-  OwnedKey publicKey(imported);
+  OwnedCryptKey publicKey(imported);
   Sha256 hash;
   hash.Add(message.data(), message.size());
   Sha256Digest digest = hash.Finish();
