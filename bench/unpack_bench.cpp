@@ -17,29 +17,6 @@
 
 namespace {
 
-std::optional<std::string> ReadAt(platform::File& file, std::int64_t offset, std::size_t size) {
-  std::string bytes(size, '\0');
-  if (!file.Seek(offset) || file.Read(bytes.data(), size) != static_cast<std::int64_t>(size)) {
-    return std::nullopt;
-  }
-  return bytes;
-}
-
-// The target a package's trailer names, read as the engine reads it.
-std::optional<std::string> TargetOfPackageFile(const std::string& package) {
-  platform::File file;
-  if (!file.Open(package, platform::FileMode::Read)) return std::nullopt;
-  std::optional<std::int64_t> length = file.Length();
-  if (!length || *length < static_cast<std::int64_t>(kTrailerEndSize)) return std::nullopt;
-  std::optional<std::string> end =
-      ReadAt(file, *length - static_cast<std::int64_t>(kTrailerEndSize), kTrailerEndSize);
-  std::optional<std::uint32_t> trailerLength =
-      end ? TrailerLengthOf(*end, static_cast<std::uint64_t>(*length)) : std::nullopt;
-  if (!trailerLength) return std::nullopt;
-  std::optional<std::string> trailer = ReadAt(file, *length - *trailerLength, *trailerLength);
-  return trailer ? TargetOfTrailer(*trailer) : std::nullopt;
-}
-
 std::optional<std::vector<std::string>> PackagesWaiting() {
   std::vector<platform::FoundEntry> found;
   if (!platform::FindEntries("temp\\*.ppk", found)) return std::nullopt;
@@ -70,7 +47,9 @@ int RunUnpack(const std::vector<std::string>& args) {
   // The targets are known only from the packages, which unpacking deletes.
   std::vector<std::string> targets;
   for (const std::string& package : *packages) {
-    std::optional<std::string> target = TargetOfPackageFile(package);
+    platform::File file;
+    std::optional<std::string> target =
+        file.Open(package, platform::FileMode::Read) ? TargetOfPackage(file) : std::nullopt;
     if (!target) {
       std::fprintf(stderr, "veldra-bench: %s is no valid package\n", package.c_str());
       return kExitFailed;

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/files.h"
+
 namespace {
 
 std::uint32_t ReadLittleEndian(const char* bytes) {
@@ -68,4 +70,31 @@ std::optional<std::string> TargetOfTrailer(std::string_view trailer) {
     if (end == std::string::npos) return target;
     start = end + 1;
   }
+}
+
+std::optional<std::string> TargetOfPackage(std::string_view package) {
+  if (package.size() < kTrailerEndSize) return std::nullopt;
+  std::optional<std::uint32_t> length =
+      TrailerLengthOf(package.substr(package.size() - kTrailerEndSize), package.size());
+  if (!length) return std::nullopt;
+  return TargetOfTrailer(package.substr(package.size() - *length));
+}
+
+std::optional<std::string> TargetOfPackage(platform::File& file) {
+  std::optional<std::int64_t> length = file.Length();
+  if (!length || *length < static_cast<std::int64_t>(kTrailerEndSize)) return std::nullopt;
+  std::string end(kTrailerEndSize, '\0');
+  if (!file.Seek(*length - static_cast<std::int64_t>(kTrailerEndSize)) ||
+      file.Read(end.data(), end.size()) != static_cast<std::int64_t>(end.size())) {
+    return std::nullopt;
+  }
+  std::optional<std::uint32_t> trailerLength =
+      TrailerLengthOf(end, static_cast<std::uint64_t>(*length));
+  if (!trailerLength) return std::nullopt;
+  std::string trailer(*trailerLength, '\0');
+  if (!file.Seek(*length - *trailerLength) ||
+      file.Read(trailer.data(), trailer.size()) != static_cast<std::int64_t>(trailer.size())) {
+    return std::nullopt;
+  }
+  return TargetOfTrailer(trailer);
 }

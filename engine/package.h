@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 
+namespace platform {
+class File;
+}
+
 // A package: one gzip member (RFC 1952) whose content is the file's bytes, then a trailer
 // of L bytes naming where the file belongs. Integers are 32-bit little-endian.
 //
@@ -32,3 +36,8 @@ std::optional<std::uint32_t> TrailerLengthOf(std::string_view lastEight,
 // component, a component ending in '.' or ' ', a control character or one of <>"|?*, or a
 // reserved device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, with or without extension).
 std::optional<std::string> TargetOfTrailer(std::string_view trailer);
+
+// The target that a whole package's trailer names, or that of an open package file, of which
+// only the trailer is read; none when there is no valid trailer.
+std::optional<std::string> TargetOfPackage(std::string_view package);
+std::optional<std::string> TargetOfPackage(platform::File& file);

@@ -37,26 +37,6 @@ struct Reporting {
   }
 };
 
-// What the trailer of an open package says, when the package is a valid one.
-std::optional<std::string> TargetOfPackage(platform::File& file) {
-  std::optional<std::int64_t> length = file.Length();
-  if (!length || *length < static_cast<std::int64_t>(kTrailerEndSize)) return std::nullopt;
-  std::string end(kTrailerEndSize, '\0');
-  if (!file.Seek(*length - static_cast<std::int64_t>(kTrailerEndSize)) ||
-      file.Read(end.data(), end.size()) != static_cast<std::int64_t>(end.size())) {
-    return std::nullopt;
-  }
-  std::optional<std::uint32_t> trailerLength =
-      TrailerLengthOf(end, static_cast<std::uint64_t>(*length));
-  if (!trailerLength) return std::nullopt;
-  std::string trailer(*trailerLength, '\0');
-  if (!file.Seek(*length - *trailerLength) ||
-      file.Read(trailer.data(), trailer.size()) != static_cast<std::int64_t>(trailer.size())) {
-    return std::nullopt;
-  }
-  return TargetOfTrailer(trailer);
-}
-
 // Copies the member's content into `out`, digesting it on the way. Each problem is reported.
 Unpacking GunzipToFile(gzFile in, platform::File& out, Digest& digest, DiskReserve& reserve,
                        const Reporting& report) {

@@ -92,15 +92,6 @@ std::string Gunzipped(const fs::path& package) {
   return content;
 }
 
-// The trailer as the patcher finds it: its length from the last 8 bytes.
-std::optional<std::string> TargetOfPackage(const std::string& package) {
-  if (package.size() < kTrailerEndSize) return std::nullopt;
-  std::optional<std::uint32_t> length =
-      TrailerLengthOf(package.substr(package.size() - kTrailerEndSize), package.size());
-  if (!length) return std::nullopt;
-  return TargetOfTrailer(package.substr(package.size() - *length));
-}
-
 // How many bytes the leading gzip member takes: a trailer must start right after it.
 std::size_t GzipMemberLength(const std::string& package) {
   z_stream stream{};
