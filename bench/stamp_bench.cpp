@@ -11,6 +11,7 @@
 #include "bench/subcommands.h"
 #include "bench/throughput_table.h"
 #include "engine/file_digests.h"
+#include "engine/file_list.h"
 #include "platform/files.h"
 
 int RunStamp(const std::vector<std::string>& args) {

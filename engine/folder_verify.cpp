@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "engine/file_digests.h"
+#include "engine/file_list.h"
 #include "engine/local_check.h"
 #include "engine/patch_job.h"
 #include "engine/worker.h"

@@ -1,6 +1,7 @@
 #include "engine/listed_check.h"
 
 #include "engine/file_digests.h"
+#include "engine/file_list.h"
 #include "engine/local_check.h"
 #include "engine/patch_job.h"
 #include "engine/status_log.h"

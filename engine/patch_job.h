@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/file_digests.h"
+#include "engine/file_list.h"
 #include "engine/http_connection.h"
 #include "engine/release_manifest.h"
 #include "platform/clock.h"

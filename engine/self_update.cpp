@@ -9,6 +9,7 @@
 #include "engine/local_check.h"
 #include "engine/packages.h"
 #include "engine/patch_job.h"
+#include "engine/pserv_log.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/prompt.h"

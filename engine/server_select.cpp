@@ -6,6 +6,7 @@
 
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
+#include "engine/pserv_log.h"
 #include "engine/release_check.h"
 #include "engine/server_string.h"
 #include "platform/clock.h"

@@ -2,10 +2,6 @@
 
 #include <algorithm>
 
-namespace {
-constexpr std::size_t kPservHeaderSize = 36;
-}  // namespace
-
 ServerAddress SplitServerString(std::string_view server) {
   std::size_t colon = server.find(':');
   std::size_t slash = server.find('/');
@@ -39,25 +35,6 @@ std::uint16_t PortNumber(std::string_view text) {
     value = value * 10 + static_cast<std::uint32_t>(text[at] - '0');
   }
   return static_cast<std::uint16_t>(negative ? 0u - value : value);
-}
-
-std::vector<std::string> ServerListOfPservLog(std::string_view bytes) {
-  std::vector<std::string> servers;
-  if (bytes.size() < kPservHeaderSize) return servers;
-  std::string_view text = bytes.substr(kPservHeaderSize);
-  constexpr std::string_view kLineBreak = "\r\n";
-  constexpr std::string_view kBetweenEntries = "\r\n=";
-  // The first name ends at '='; every later one at the next line break or '='.
-  std::size_t nameEnd = text.find('=');
-  while (nameEnd != std::string_view::npos) {
-    std::size_t valueStart = nameEnd + 1;
-    std::size_t valueEnd = std::min(text.find_first_of(kLineBreak, valueStart), text.size());
-    servers.emplace_back(text.substr(valueStart, valueEnd - valueStart));
-    std::size_t nameStart = text.find_first_not_of(kBetweenEntries, valueEnd);
-    if (nameStart == std::string_view::npos) break;
-    nameEnd = text.find_first_of(kBetweenEntries, nameStart);
-  }
-  return servers;
 }
 
 std::optional<std::string> FolderOfRemoteVer(std::string_view bytes) {

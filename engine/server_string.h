@@ -23,10 +23,6 @@ std::string HostOfListEntry(std::string_view entry);
 // The leading decimal number of a port text, as the C runtime's atoi reads it, kept to 16 bits.
 std::uint16_t PortNumber(std::string_view text);
 
-// The server list stored in "pserv.log" after its 36-byte header: name=server lines, in file
-// order. A file shorter than the header holds no list.
-std::vector<std::string> ServerListOfPservLog(std::string_view bytes);
-
 // The folder on the second line of "remote.ver": everything from two bytes after the end of
 // the first line (taken to be CR LF). None when the file has no line break.
 std::optional<std::string> FolderOfRemoteVer(std::string_view bytes);

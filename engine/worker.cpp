@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "engine/file_digests.h"
+#include "engine/file_list.h"
+#include "engine/file_list_stage.h"
 #include "engine/game_download.h"
 #include "engine/http_connection.h"
 #include "engine/listed_check.h"

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "engine/file_digests.h"
+#include "engine/file_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FileDigestMap files;

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "engine/file_digests.h"
+#include "engine/pserv_log.h"
 #include "engine/server_string.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/file_list.h"
+#include "engine/file_list_stage.h"
 #include "engine/patch_job.h"
+#include "engine/pserv_log.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 #include "tests/support/scratch_folder.h"

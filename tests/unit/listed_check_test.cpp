@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "engine/file_digests.h"
+#include "engine/file_list.h"
 #include "engine/file_stamps.h"
 #include "engine/local_check.h"
 #include "engine/patch_job.h"

@@ -15,7 +15,9 @@
 #include <sstream>
 
 #include "engine/file_digests.h"
+#include "engine/file_list.h"
 #include "engine/package.h"
+#include "engine/pserv_log.h"
 #include "engine/release_manifest.h"
 #include "engine/server_string.h"
 #include "tests/support/scratch_folder.h"

@@ -5,6 +5,7 @@
 #include "engine/file_digests.h"
 #include "engine/package.h"
 #include "engine/patch_job.h"
+#include "engine/pserv_log.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 #include "tests/support/gzip_bytes.h"

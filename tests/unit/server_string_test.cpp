@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/pserv_log.h"
+
 namespace {
 using Servers = std::vector<std::string>;
 

@@ -9,8 +9,10 @@
 #include <thread>
 
 #include "engine/file_digests.h"
+#include "engine/file_list.h"
 #include "engine/package.h"
 #include "engine/patch_job.h"
+#include "engine/pserv_log.h"
 #include "engine/status_log.h"
 #include "platform/files.h"
 #include "platform/prompt.h"

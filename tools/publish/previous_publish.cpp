@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "engine/file_list.h"
 #include "tools/publish/input_files.h"
 
 namespace fs = std::filesystem;

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "engine/file_digests.h"
+#include "engine/file_list.h"
+#include "engine/pserv_log.h"
 #include "tools/publish/gzip_package.h"
 #include "tools/publish/input_files.h"
 #include "tools/publish/previous_publish.h"

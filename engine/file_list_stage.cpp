@@ -1,0 +1,49 @@
+#include "engine/file_list_stage.h"
+
+#include <optional>
+#include <string>
+
+#include "engine/file_list.h"
+#include "engine/http_connection.h"
+#include "engine/installable_name.h"
+#include "engine/patch_job.h"
+#include "engine/pserv_log.h"
+#include "platform/files.h"
+#include "platform/prompt.h"
+
+namespace {
+
+bool ShowReadError(const char* name) {
+  platform::ShowMessage(std::string("Error reading ") + name, "Error", platform::kBoxOk);
+  return false;
+}
+
+// A listed entry that no file below the game folder can be made for is taken off the list,
+// so it is never fetched.
+void RefuseUninstallableNames(PatchJob& job) {
+  const std::size_t folderLength = platform::CurrentDirectory().size();
+  for (auto& [key, digests] : job.files) {
+    if (IsZeroDigest(digests.listed)) continue;
+    std::optional<std::string> why = WhyNotInstallable(key, folderLength);
+    if (!why) continue;
+    digests.listed = Digest{};
+    if (job.refusedName.empty()) job.refusedName = key + " (" + *why + ")";
+  }
+}
+
+}  // namespace
+
+bool LoadFileList(PatchJob& job) {
+  std::optional<std::string> pservLog = platform::ReadWholeFile("pserv.log");
+  std::optional<Digest> expected = pservLog ? FileListDigestOfPservLog(*pservLog) : std::nullopt;
+  if (!expected) return ShowReadError("pserv.log");
+  if (FileDiffersFromDigest("filelist.log", *expected) &&
+      !DownloadFile(job, "filelist.log", Arrival::InPlace)) {
+    return false;
+  }
+  std::optional<std::string> fileList = platform::ReadWholeFile("filelist.log");
+  if (!fileList) return ShowReadError("filelist.log");
+  ReadFileList(*fileList, job.files);
+  RefuseUninstallableNames(job);
+  return true;
+}
