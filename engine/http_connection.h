@@ -3,13 +3,24 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/http_client.h"
 
+// One request as it went, for whoever watches the traffic.
+struct HttpRequestRecord {
+  std::string url;
+  std::optional<std::uint32_t> status;  // none when no answer came
+  std::uint64_t bytes = 0;              // of the body, as read
+  std::chrono::milliseconds time{0};
+  std::string failure;  // why it failed; empty when it did not
+};
+
 // The worker's one connection to the patch server: a host, a port and a folder that every
 // file name is taken relative to, with one file request open at a time. OpenFile retries and
-// reconnects by itself.
+// reconnects by itself, and follows redirects that stay on the server. Every failure keeps
+// its reason until the next request.
 class HttpConnection {
  public:
   static constexpr const char* kAgent = "Quarn Patch Client";
@@ -17,6 +28,11 @@ class HttpConnection {
   static constexpr const char* kPassword = "482vbn%^&VBN";
   static constexpr int kAttempts = 5;
   static constexpr unsigned kRetryPauseMs = 500;
+  static constexpr int kMostRedirects = 5;
+  // A body slower than this on average over the window fails: a server that trickles would
+  // otherwise hold the run forever, since each byte restarts the idle timeout.
+  static constexpr std::uint32_t kSlowestBytesPerSecond = 1024;
+  static constexpr std::chrono::seconds kSpeedWindow{60};
 
   HttpConnection();
   virtual ~HttpConnection();
@@ -29,22 +45,35 @@ class HttpConnection {
 
   // A stalled server ends a request after this long without a byte.
   void SetIdleTimeout(std::chrono::milliseconds timeout) { client_.SetIdleTimeout(timeout); }
+  // Tests shorten the window of the speed floor; the floor itself stays.
+  void SetSpeedWindow(std::chrono::milliseconds window) { speedWindow_ = window; }
+
+  // Told of every request when it ends.
+  using RequestLog = std::function<void(const HttpRequestRecord&)>;
+  void SetRequestLog(RequestLog log) { requestLog_ = std::move(log); }
 
   // Fails without effect while a connection is open: close first to change servers. Refuses
   // a host with anything in it that would change the address's meaning (a user, a port, a
   // path, a query): hosts come from files the server itself supplies.
   bool Connect(const std::string& host, std::uint16_t port, const std::string& folder);
-  // Requests folder + "/" + name. The bytes readable at once, or -1 when the server refused
-  // the file (status 400 or more, at once) or could not be reached in five attempts.
-  std::int32_t OpenFile(const std::string& name);
-  // The open file's length as the server announced it, if it did.
+  // Requests folder + "/" + name, or the rest of it from `range`. The bytes readable at once,
+  // or -1 when the server refused the file (status 400 or more, at once), sent it elsewhere,
+  // or could not be reached in five attempts.
+  std::int32_t OpenFile(const std::string& name,
+                        const std::optional<platform::HttpRange>& range = std::nullopt);
+  // Of the last answer, kept until the next OpenFile.
+  std::optional<std::uint32_t> Status() const { return status_; }
+  // Of the open file's answer.
   std::optional<std::uint64_t> ContentLength() { return client_.ContentLength(); }
-  bool QueryDataAvailable(std::uint32_t& available) { return client_.BytesAvailable(available); }
-  bool ReadFile(void* buffer, std::uint32_t size, std::uint32_t& read) {
-    return client_.Read(buffer, size, read);
-  }
-  void CloseRequest() { client_.EndRequest(); }
+  std::optional<std::string> Header(const std::string& name) { return client_.Header(name); }
+  bool QueryDataAvailable(std::uint32_t& available);
+  bool ReadFile(void* buffer, std::uint32_t size, std::uint32_t& read);
+  void CloseRequest();
   void Close();
+
+  // Why the last OpenFile, QueryDataAvailable or ReadFile failed: "HTTP 404", "cut at byte N
+  // of M (...)"; the system's own words, when it had any, stand in the parentheses.
+  const std::string& failure() const { return failure_; }
 
   // Empty exactly while no connection is open.
   const std::string& host() const { return host_; }
@@ -52,11 +81,29 @@ class HttpConnection {
   std::uint16_t port() const { return static_cast<std::uint16_t>(port_); }
 
  private:
+  using Clock = std::chrono::steady_clock;
+  bool Request(const std::string& path, const std::optional<platform::HttpRange>& range);
+  std::int32_t Fail(std::string reason);
+  bool FailBody();
+  bool TooSlow();
+  void EndRecord();
+
   platform::HttpClient client_;
   Pause pause_;
+  RequestLog requestLog_;
+  std::chrono::milliseconds speedWindow_{kSpeedWindow};
   std::string host_;
   std::string folder_;
   std::uint32_t port_ = 0;
+  std::string failure_;
+  std::optional<std::uint32_t> status_;
+
+  // The request in progress.
+  std::optional<HttpRequestRecord> record_;
+  std::uint64_t offset_ = 0;  // of its first byte in the file
+  Clock::time_point started_;
+  Clock::time_point windowStart_;
+  std::uint64_t windowBytes_ = 0;
 };
 
 struct PatchJob;
@@ -70,8 +117,12 @@ enum class Arrival {
 
 // Streams the server file `name` into "temp\" + name over the job's connection, with the
 // progress in the job. A file that did not arrive whole never replaces anything. A failure
-// has been shown to the user, naming the file; so has a file that would take the disk's
-// reserve (nothing of it is kept). A stop asked for while the body arrives ends the download
-// after the read in progress: false, with no message and nothing of the file kept; callers
-// tell it from a failure by the state.
+// has been shown to the user, naming the file, with its reason; so has a file that would
+// take the disk's reserve (nothing of it is kept, and the job's `diskFull` is set). A stop
+// asked for while the body arrives ends the download after the read in progress: false, with
+// no message; callers tell it from a failure by the state.
+//
+// Files whose content is checked once they are whole (Staged and Kept) resume: what arrived
+// of a body that broke off waits as NAME.part, and the next attempt, in this run or a later
+// one, asks only for the rest.
 bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival);

@@ -33,6 +33,45 @@ void InitializeCurlOnce() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+HttpFault FaultOf(CURLcode code) {
+  switch (code) {
+    case CURLE_OK:
+      return HttpFault::None;
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return HttpFault::UnknownHost;
+    case CURLE_COULDNT_CONNECT:
+      return HttpFault::Refused;
+    case CURLE_OPERATION_TIMEDOUT:
+      return HttpFault::Stalled;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+      return HttpFault::Broken;
+    default:
+      return HttpFault::Other;
+  }
+}
+
+struct HeaderListFree {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, HeaderListFree>;
+
+HeaderList RangeHeaders(const HttpRange& range) {
+  curl_slist* list =
+      curl_slist_append(nullptr, ("Range: bytes=" + std::to_string(range.from) + "-").c_str());
+  if (list != nullptr && !range.ifRange.empty()) {
+    curl_slist* longer = curl_slist_append(list, ("If-Range: " + range.ifRange).c_str());
+    if (longer == nullptr) {
+      curl_slist_free_all(list);
+      return nullptr;
+    }
+    list = longer;
+  }
+  return HeaderList(list);
+}
+
 }  // namespace
 
 // Reads are pulled: the multi interface is driven only while the caller waits for bytes, and
@@ -47,6 +86,8 @@ struct HttpClient::Handles {
   bool paused = false;
   bool done = false;
   CURLcode result = CURLE_OK;
+  char message[CURL_ERROR_SIZE] = {};  // libcurl's own words for `result`
+  HeaderList headers;                  // the request's own, kept for its transfer
   std::vector<char> buffer;
   std::size_t consumed = 0;
 
@@ -97,8 +138,17 @@ struct HttpClient::Handles {
     paused = false;
     done = false;
     result = CURLE_OK;
+    message[0] = '\0';
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+    headers.reset();
     buffer.clear();
     consumed = 0;
+  }
+
+  HttpError ErrorOf() const {
+    const char* text = message[0] != '\0' ? message : curl_easy_strerror(result);
+    return HttpError{FaultOf(result),
+                     "libcurl error " + std::to_string(static_cast<int>(result)) + ": " + text};
   }
 };
 
@@ -113,6 +163,7 @@ bool HttpClient::Open(const HttpServer& server) {
   CURL* easy = handles_->multi != nullptr ? curl_easy_init() : nullptr;
   if (easy == nullptr) {
     Close();
+    error_ = HttpError{HttpFault::Other, "libcurl could not be set up"};
     return false;
   }
   const long idleSeconds = std::max<long>(1, static_cast<long>(idleTimeout_.count() / 1000));
@@ -123,8 +174,8 @@ bool HttpClient::Open(const HttpServer& server) {
   curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_ONLY);
   curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http");
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, handles_->message);
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(idleTimeout_.count()));
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -137,17 +188,25 @@ bool HttpClient::Open(const HttpServer& server) {
   return true;
 }
 
-bool HttpClient::Get(const std::string& path) {
+bool HttpClient::Get(const std::string& path, const std::optional<HttpRange>& range) {
   EndRequest();
   Handles& h = *handles_;
+  error_ = HttpError{HttpFault::Other, "libcurl could not send the request"};
   if (!IsOpen()) return false;
   std::string url = h.origin + EscapedPath(path);
   if (curl_easy_setopt(h.easy, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
+  if (range) {
+    h.headers = RangeHeaders(*range);
+    if (!h.headers) return false;
+    curl_easy_setopt(h.easy, CURLOPT_HTTPHEADER, h.headers.get());
+  }
   if (curl_multi_add_handle(h.multi, h.easy) != CURLM_OK) return false;
   h.added = true;
   h.Pump();
   // A transfer that ended before any answer arrived is a transport failure.
-  return Status().has_value();
+  if (Status().has_value()) return true;
+  error_ = h.ErrorOf();
+  return false;
 }
 
 std::optional<std::uint32_t> HttpClient::Status() {
@@ -170,11 +229,23 @@ std::optional<std::uint64_t> HttpClient::ContentLength() {
   return static_cast<std::uint64_t>(length);
 }
 
+std::optional<std::string> HttpClient::Header(const std::string& name) {
+  curl_header* header = nullptr;
+  if (!handles_->added ||
+      curl_easy_header(handles_->easy, name.c_str(), 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
+    return std::nullopt;
+  }
+  return std::string(header->value);
+}
+
 bool HttpClient::BytesAvailable(std::uint32_t& available) {
   Handles& h = *handles_;
   if (!h.added) return false;
   h.Pump();
-  if (h.Buffered() == 0 && h.result != CURLE_OK) return false;
+  if (h.Buffered() == 0 && h.result != CURLE_OK) {
+    error_ = h.ErrorOf();
+    return false;
+  }
   available = static_cast<std::uint32_t>(std::min<std::size_t>(h.Buffered(), UINT32_MAX));
   return true;
 }
@@ -184,7 +255,11 @@ bool HttpClient::Read(void* buffer, std::uint32_t size, std::uint32_t& read) {
   read = 0;
   if (!h.added) return false;
   h.Pump();
-  if (h.Buffered() == 0) return h.result == CURLE_OK;
+  if (h.Buffered() == 0) {
+    if (h.result == CURLE_OK) return true;
+    error_ = h.ErrorOf();
+    return false;
+  }
   std::size_t count = std::min<std::size_t>(size, h.Buffered());
   std::memcpy(buffer, h.buffer.data() + h.consumed, count);
   h.consumed += count;

@@ -12,8 +12,20 @@ maps a file name, as it stands after the last "/" of the request path, to what t
   {"slow_after": 1000}     send 1000 bytes at once, then the rest 1024 bytes every 10 ms
                            ("piece": 16 with it: 16 bytes every 10 ms)
   {"no_auth": true}        serve without asking for credentials
+  {"deny": true}           refuse every credential: 401 with a challenge, always
   {"hang_up": true}        close the connection without any answer
-Every request is appended to the log file as one JSON line: path, agent, user, status.
+  {"redirect": "URL"}      answer 302 with this Location
+  {"trickle": 2}           announce no length, send 2 bytes a second (chunked), never end
+  {"ignore_range": true}   answer a Range with the whole file (200), as some servers do
+  {"etag": "\"v2\""}        send this ETag instead of the one made from the content
+  {"no_validator": true}   send neither ETag nor Last-Modified
+  {"first": 1}             with any of the above: the rule holds for the first request of the
+                           file (after the challenge) only; later ones are served plainly
+Ranges ("Range: bytes=N-", with "If-Range") are answered as a static server does: 206 with a
+Content-Range while the validator matches, the whole file when it does not, 416 for a start
+at or past the end. A rule's byte counts apply to the body as sent.
+Every request is appended to the log file as one JSON line, before its body goes out: path,
+agent, user, status and the Range header ("" for none).
 The chosen port is printed as "port N" on the first line of standard output.
 """
 import argparse
@@ -25,6 +37,7 @@ import sys
 import threading
 import time
 import urllib.parse
+import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 
@@ -49,6 +62,16 @@ class PatchServer(ThreadingHTTPServer):
         with self.log_lock, open(self.options.log, "a", encoding="utf-8") as f:
             f.write(json.dumps(entry) + "\n")
 
+    # Requests for the file past the challenge so far, as the log holds them.
+    def answered(self, name):
+        if not self.options.log or not os.path.exists(self.options.log):
+            return 0
+        with self.log_lock, open(self.options.log, encoding="utf-8") as f:
+            entries = [json.loads(line) for line in f]
+        return sum(1 for entry in entries if entry["status"] != 401 and
+                   urllib.parse.unquote(urllib.parse.urlsplit(entry["path"]).path)
+                   .rsplit("/", 1)[-1] == name)
+
 
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"  # keep-alive, as the clients expect
@@ -62,7 +85,8 @@ class Handler(BaseHTTPRequestHandler):
         name = path.rsplit("/", 1)[-1]
         rule = server.rules().get(name, {})
         user = self.credentials_user()
-        entry = {"path": self.path, "agent": self.headers.get("User-Agent", ""), "user": user}
+        entry = {"path": self.path, "agent": self.headers.get("User-Agent", ""), "user": user,
+                 "range": self.headers.get("Range", "")}
 
         if rule.get("hang_up"):
             entry["status"] = 0
@@ -70,14 +94,25 @@ class Handler(BaseHTTPRequestHandler):
             self.connection.shutdown(socket.SHUT_RDWR)
             self.close_connection = True
             return
-        if not rule.get("no_auth") and user != server.options.user:
+        if rule.get("deny") or (not rule.get("no_auth") and user != server.options.user):
             entry["status"] = 401
             server.record(entry)
             return self.reply(401, b"", {"WWW-Authenticate": 'Basic realm="patch"'})
+        if "first" in rule and server.answered(name) >= rule["first"]:
+            rule = {}
+        self.answer(server, path, rule, entry)
+
+    # Each answer is logged before its body goes out: a client that has it all may read the
+    # log at once.
+    def answer(self, server, path, rule, entry):
         if "status" in rule:
             entry["status"] = rule["status"]
             server.record(entry)
             return self.reply(rule["status"], b"")
+        if "redirect" in rule:
+            entry["status"] = 302
+            server.record(entry)
+            return self.reply(302, b"", {"Location": rule["redirect"]})
 
         target = os.path.realpath(os.path.join(server.root, path.lstrip("/")))
         if not target.startswith(server.root + os.sep) or not os.path.isfile(target):
@@ -87,39 +122,75 @@ class Handler(BaseHTTPRequestHandler):
         with open(target, "rb") as f:
             body = f.read()
         entry["status"] = 200
-        server.record(entry)
 
         if rule.get("endless"):
+            server.record(entry)
             return self.send_endlessly()
+        if "trickle" in rule:
+            server.record(entry)
+            return self.send_trickle(rule["trickle"])
+        validators = {}
+        if not rule.get("no_validator"):
+            validators["ETag"] = rule.get("etag", '"%x"' % (zlib.crc32(body) & 0xFFFFFFFF))
+            validators["Last-Modified"] = self.date_time_string(int(os.path.getmtime(target)))
+        status, headers, body = self.ranged(body, rule, validators)
+        entry["status"] = status
+        server.record(entry)
+        if status == 416:
+            return self.reply(416, b"", headers)
         length = rule.get("content_length", len(body))
-        self.send_response(200)
+        self.send_response(status)
+        for key, value in {**validators, **headers}.items():
+            self.send_header(key, value)
         self.send_header("Content-Length", str(length))
         self.end_headers()
         self.wfile.flush()
         if "stall" in rule:
             time.sleep(rule["stall"])
         if "drop_after" in rule:
-            self.wfile.write(body[: rule["drop_after"]])
-            self.wfile.flush()
+            self.send(body[: rule["drop_after"]])
             self.connection.shutdown(socket.SHUT_RDWR)
             self.close_connection = True
             return
         if "slow_after" in rule:
             return self.send_slowly(body, rule["slow_after"], rule.get("piece", 1024))
-        self.wfile.write(body[:length] if length < len(body) else body)
+        self.send(body[:length] if length < len(body) else body)
         if length != len(body):
             self.close_connection = True
 
+    # The answer to a Range header, as a static server gives it.
+    def ranged(self, body, rule, validators):
+        asked = self.headers.get("Range", "")
+        if not asked.startswith("bytes=") or not asked.endswith("-") or rule.get("ignore_range"):
+            return 200, {}, body
+        if_range = self.headers.get("If-Range")
+        if if_range is not None and if_range not in validators.values():
+            return 200, {}, body
+        try:
+            start = int(asked[len("bytes="):-1])
+        except ValueError:
+            return 200, {}, body
+        if start >= len(body):
+            return 416, {"Content-Range": "bytes */%d" % len(body)}, b""
+        return 206, {"Content-Range": "bytes %d-%d/%d" % (start, len(body) - 1, len(body))}, \
+            body[start:]
+
+    def send(self, data):
+        try:
+            self.wfile.write(data)
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True  # the client stopped listening
+
     def send_slowly(self, body, at_once, piece):
-        self.wfile.write(body[:at_once])
-        self.wfile.flush()
+        self.send(body[:at_once])
         try:
             for start in range(at_once, len(body), piece):
                 time.sleep(0.01)
                 self.wfile.write(body[start:start + piece])
                 self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
-            self.close_connection = True  # the client stopped listening
+            self.close_connection = True
 
     def send_endlessly(self):
         self.send_response(200)
@@ -130,6 +201,20 @@ class Handler(BaseHTTPRequestHandler):
         try:
             while True:
                 self.wfile.write(zeros)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
+    def send_trickle(self, per_second):
+        self.send_response(200)
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        self.close_connection = True
+        chunk = b"%x\r\n%s\r\n" % (per_second, b"." * per_second)
+        try:
+            while True:
+                self.wfile.write(chunk)
+                self.wfile.flush()
+                time.sleep(1)
         except (BrokenPipeError, ConnectionResetError):
             pass
 

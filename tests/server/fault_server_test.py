@@ -112,6 +112,61 @@ class FaultServerTest(unittest.TestCase):
         self.set_rules({"a.ppk": {"no_auth": True}})
         self.assertEqual(self.get("/live/a.ppk", authorize=False)[1].status, 200)
 
+    def test_ranges_are_answered_as_a_static_server_does(self):
+        content = bytes(range(256)) * 4
+        _, whole = self.get("/live/a.ppk")
+        etag = whole.getheader("ETag")
+        whole.read()
+        cases = [  # rule, If-Range, expected status, Content-Range, body
+            ({}, None, 206, "bytes 1000-1023/1024", content[1000:]),
+            ({}, etag, 206, "bytes 1000-1023/1024", content[1000:]),
+            ({}, '"another"', 200, None, content),
+            ({"ignore_range": True}, etag, 200, None, content),
+            ({"drop_after": 10}, etag, 206, "bytes 1000-1023/1024", content[1000:1010]),
+        ]
+        for rule, if_range, status, content_range, body in cases:
+            with self.subTest(rule=rule, if_range=if_range):
+                self.set_rules({"a.ppk": rule})
+                connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
+                headers = {"Authorization": CREDENTIALS, "Range": "bytes=1000-"}
+                if if_range:
+                    headers["If-Range"] = if_range
+                connection.request("GET", "/live/a.ppk", headers=headers)
+                response = connection.getresponse()
+                self.assertEqual(response.status, status)
+                self.assertEqual(response.getheader("Content-Range"), content_range)
+                try:
+                    received = response.read()
+                except http.client.IncompleteRead as cut:
+                    received = cut.partial
+                self.assertEqual(received, body)
+        self.assertEqual(self.logged()[-1]["range"], "bytes=1000-")
+        self.set_rules({})
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
+        connection.request("GET", "/live/a.ppk",
+                           headers={"Authorization": CREDENTIALS, "Range": "bytes=1024-"})
+        past_the_end = connection.getresponse()
+        self.assertEqual((past_the_end.status, past_the_end.getheader("Content-Range")),
+                         (416, "bytes */1024"))
+
+    def test_first_holds_a_rule_for_the_first_requests_only(self):
+        self.set_rules({"a.ppk": {"status": 503, "first": 2}})
+        self.assertEqual([self.get("/live/a.ppk")[1].status for _ in range(3)], [503, 503, 200])
+
+    def test_deny_redirect_and_trickle(self):
+        self.set_rules({"a.ppk": {"deny": True}})
+        self.assertEqual(self.get("/live/a.ppk")[1].status, 401)
+        self.set_rules({"a.ppk": {"redirect": "http://127.0.0.1:1/a.ppk"}})
+        _, moved = self.get("/live/a.ppk")
+        self.assertEqual((moved.status, moved.getheader("Location")),
+                         (302, "http://127.0.0.1:1/a.ppk"))
+        self.set_rules({"a.ppk": {"trickle": 2}})
+        _, trickle = self.get("/live/a.ppk")
+        before = time.monotonic()
+        self.assertEqual(trickle.read1(16), b"..")
+        self.assertEqual(trickle.read1(16), b"..")
+        self.assertGreaterEqual(time.monotonic() - before, 0.9)
+
 
 if __name__ == "__main__":
     unittest.main()

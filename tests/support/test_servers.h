@@ -13,6 +13,7 @@ struct LoggedRequest {
   std::string agent;
   std::string user;
   int status = 0;
+  std::string range;  // the Range header; empty for none
 };
 
 class FaultServer {

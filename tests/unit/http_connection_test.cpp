@@ -119,6 +119,77 @@ TEST_F(HttpConnectionTest, ReconnectsWhenTheServerDroppedTheConnection) {
   EXPECT_EQ(connection.OpenFile("after.bin"), 2);
 }
 
+// What a user is told of each fault must name it, and be the same whichever system's client
+// met it: only the system's own words, in the parentheses, may differ.
+TEST_F(HttpConnectionTest, EachFaultHasTheSameReasonOnEveryTransport) {
+  struct Case {
+    const char* what;
+    std::string host;
+    std::uint16_t port;
+    const char* rules;
+    std::string reason;  // up to the system's words; a trailing '*' takes any rest
+  };
+  const std::string refused = "127.0.0.1:" + std::to_string(ClosedPort());
+  const Case cases[] = {
+      {"refused port", "127.0.0.1", ClosedPort(), "{}", "cannot connect to " + refused},
+      {"unknown host", "patch.invalid", server.port(), "{}",
+       "the name patch.invalid does not resolve"},
+      {"wrong credentials", "127.0.0.1", server.port(), R"({"f.bin": {"deny": true}})", "HTTP 401"},
+      {"missing file", "127.0.0.1", server.port(), "{}", "HTTP 404"},
+      {"cut body", "127.0.0.1", server.port(), R"({"f.bin": {"drop_after": 1000}})",
+       "cut at byte 1000 of 5000"},
+      {"stall", "127.0.0.1", server.port(), R"({"f.bin": {"stall": 5}})",
+       "no byte for 2 s at byte 0"},
+      {"trickle", "127.0.0.1", server.port(), R"({"f.bin": {"trickle": 2}})",
+       "slower than 1 KiB/s: *"},
+      {"redirect to another port", "127.0.0.1", server.port(),
+       R"({"f.bin": {"redirect": "http://127.0.0.1:1/f.bin"}})",
+       "redirected to http://127.0.0.1:1/f.bin, away from the patch server"},
+      {"redirect to another host", "127.0.0.1", server.port(),
+       R"({"f.bin": {"redirect": "//localhost.invalid/f.bin"}})",
+       "redirected to //localhost.invalid/f.bin, away from the patch server"},
+      {"redirect loop", "127.0.0.1", server.port(), R"({"f.bin": {"redirect": "f.bin"}})",
+       "more than 5 redirects"},
+  };
+  connection.SetRetryPause([](std::chrono::milliseconds) {});
+  // The trickle sends a piece a second: not a stall.
+  connection.SetIdleTimeout(std::chrono::seconds(2));
+  connection.SetSpeedWindow(std::chrono::seconds(3));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server.Reset();
+    if (std::string(c.what) != "missing file") server.Serve("f.bin", PatternBytes(5000));
+    server.SetRules(c.rules);
+    connection.Close();
+    ASSERT_TRUE(connection.Connect(c.host, c.port, "."));
+    char buffer[512];
+    std::uint32_t read = 1;
+    bool failed = connection.OpenFile("f.bin") == -1;
+    while (!failed && read > 0) failed = !connection.ReadFile(buffer, sizeof buffer, read);
+    connection.CloseRequest();
+    ASSERT_TRUE(failed);
+    const std::string reason = connection.failure();
+    const std::string shared = reason.substr(0, reason.find(" ("));
+    if (c.reason.ends_with('*')) {
+      EXPECT_TRUE(shared.starts_with(c.reason.substr(0, c.reason.size() - 1))) << reason;
+    } else {
+      EXPECT_EQ(shared, c.reason) << reason;
+    }
+  }
+}
+
+// Redirects that stay on the server are followed, and the file comes from where they lead.
+TEST_F(HttpConnectionTest, ARedirectOnTheSameServerIsFollowed) {
+  server.Serve("live/new.bin", "moved");
+  server.SetRules(R"({"old.bin": {"redirect": "/live/new.bin"}})");
+  ASSERT_TRUE(connection.Connect("127.0.0.1", server.port(), "."));
+  ASSERT_EQ(connection.OpenFile("old.bin"), 5);
+  char buffer[8];
+  std::uint32_t read = 0;
+  ASSERT_TRUE(connection.ReadFile(buffer, sizeof buffer, read));
+  EXPECT_EQ(std::string(buffer, read), "moved");
+}
+
 // Started with the fault server as the system proxy: a host nobody can resolve is reached
 // through it, credentials and all.
 TEST(SystemProxyTest, RequestsGoThroughTheSystemProxy) {
