@@ -6,10 +6,11 @@
 #include "platform/prompt.h"
 
 void AnswerBoxesOnConsole() {
-  platform::SetPromptHook([](const std::string& text, const std::string& caption, unsigned style) {
-    std::fprintf(stderr, "box \"%s\": %s\n", caption.c_str(), text.c_str());
+  platform::SetPromptHook([](const platform::PromptBox& box) {
+    std::fprintf(stderr, "box \"%s\": %s%s%s\n", box.caption.c_str(), box.text.c_str(),
+                 box.reason.empty() ? "" : ": ", box.reason.c_str());
     std::fflush(stderr);
     // A question gets the answer that leaves things as they are.
-    return (style & 0xf) == platform::kBoxYesNo ? platform::kAnswerNo : platform::kAnswerOk;
+    return (box.style & 0xf) == platform::kBoxYesNo ? platform::kAnswerNo : platform::kAnswerOk;
   });
 }

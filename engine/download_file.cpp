@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -5,6 +6,7 @@
 
 #include "engine/disk_reserve.h"
 #include "engine/http_connection.h"
+#include "engine/partial_download.h"
 #include "engine/patch_job.h"
 #include "engine/release_check.h"
 #include "platform/files.h"
@@ -25,10 +27,35 @@ class StagingFile {
   ManifestEntry Written() {
     return ManifestEntry{hash_ ? hash_->Finish() : platform::Sha256Digest{}, size_};
   }
+  // Empty, also when it held something before.
   bool Create(const std::string& name) {
+    buffer_.clear();
     buffer_.reserve(kBlockSize);
+    size_ = 0;
+    if (hash_) hash_.emplace();
+    file_.Close();
     return file_.Open(name, platform::FileMode::Write);
   }
+  // Goes on after the first `have` bytes of the file, which are hashed first when asked.
+  bool Resume(const std::string& name, std::uint64_t have) {
+    buffer_.reserve(kBlockSize);
+    if (!file_.Open(name, platform::FileMode::ReadWrite)) return false;
+    if (!hash_) {
+      size_ = have;
+      return file_.Seek(static_cast<std::int64_t>(have));
+    }
+    buffer_.resize(kBlockSize);
+    while (size_ < have) {
+      const std::int64_t read =
+          file_.Read(buffer_.data(), std::min<std::uint64_t>(kBlockSize, have - size_));
+      if (read <= 0) return false;
+      hash_->Add(buffer_.data(), static_cast<std::size_t>(read));
+      size_ += static_cast<std::uint64_t>(read);
+    }
+    buffer_.clear();
+    return true;
+  }
+  std::uint64_t Size() const { return size_; }
   bool Append(const char* bytes, std::size_t count) {
     buffer_.insert(buffer_.end(), bytes, bytes + count);
     return buffer_.size() < kBlockSize || Flush();
@@ -58,8 +85,10 @@ class StagingFile {
   std::uint64_t size_ = 0;
 };
 
-bool ReportFailure(const std::string& name) {
-  platform::ShowMessage(name, "Error Downloading File", platform::kBoxOk);
+// The box keeps its text; the reason goes where nothing relies on the exact words.
+bool ReportFailure(PatchJob& job, const std::string& name, const std::string& reason) {
+  SetFailureReason(job, name + ": " + reason);
+  platform::ShowMessage(name, "Error Downloading File", platform::kBoxOk, reason);
   return false;
 }
 
@@ -89,59 +118,136 @@ Body ReceiveBody(PatchJob& job, StagingFile& staging) {
   }
 }
 
+// One request for the file, or for its rest when a part of it waits. The staging file is
+// opened first (nothing is asked that could not be kept) and made to match what the answer
+// holds. A range the server did not honour as asked costs a second request, for the whole
+// file.
+struct Opened {
+  bool ok = false;
+  std::uint64_t from = 0;              // where the body starts in the file
+  std::optional<std::uint64_t> total;  // the whole file's length, when told
+  std::int32_t available = 0;          // bytes at hand when the request opened
+};
+
+Opened OpenForBody(PatchJob& job, const std::string& name, const std::string& stagingName,
+                   bool resumable, StagingFile& staging, std::string& reason) {
+  const std::string part = PartName(stagingName);
+  std::optional<PartialDownload> partial = resumable ? FindPartial(stagingName) : std::nullopt;
+  if (partial ? !staging.Resume(part, partial->have) : !staging.Create(part)) {
+    reason = "cannot write " + part;
+    return {};
+  }
+  for (;;) {
+    std::optional<platform::HttpRange> range;
+    if (partial) range = platform::HttpRange{partial->have, partial->validator};
+    const std::int32_t available = job.connection.OpenFile(name, range);
+    const std::uint32_t status = job.connection.Status().value_or(0);
+    if (available == -1 && !(partial && status == 416)) {
+      reason = job.connection.failure();
+      return {};
+    }
+    if (partial && status == 206 &&
+        ContinuesPartial(job.connection.Header("Content-Range").value_or(""), *partial)) {
+      return {true, partial->have, partial->total, available};
+    }
+    if (partial) {
+      // The file changed, or the server answered another range: start from the first byte.
+      partial.reset();
+      DropPartial(stagingName);
+      if (!staging.Create(part)) break;
+      if (status != 200) {
+        job.connection.CloseRequest();
+        continue;
+      }
+    }
+    const std::optional<std::uint64_t> length = job.connection.ContentLength();
+    if (resumable && length) {
+      TagPartial(
+          stagingName, *length,
+          ValidatorOf(job.connection.Header("ETag"), job.connection.Header("Last-Modified")));
+    }
+    return {true, 0, length, available};
+  }
+  job.connection.CloseRequest();
+  reason = "cannot write " + part;
+  return {};
+}
+
 }  // namespace
 
 bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival) {
-  std::string stagingName = "temp\\";
-  stagingName += name;
+  const std::string stagingName = "temp\\" + name;
+  // Only what is checked once whole may be put together from pieces of different requests.
+  const bool resumable = arrival != Arrival::InPlace;
   DiskReserve reserve;
-  StagingFile staging(reserve);
-  if (MustMatchManifest(job, name)) {
-    if (!job.manifest) return ReportFailure(name);
-    staging.HashContent();
-  }
-  if (!staging.Create(stagingName)) return ReportFailure(name);
-
-  std::int32_t available = job.connection.OpenFile(name);
-  if (available == -1) {
-    staging.Finish(false);
-    return ReportFailure(name);
-  }
-  std::optional<std::uint64_t> length = job.connection.ContentLength();
-  // The item bar shows the file's share when the server told its length; otherwise the
-  // bytes at hand when the request opened, which may be fewer than the file.
-  BeginItem(job, name,
-            length && *length <= INT32_MAX ? static_cast<std::int32_t>(*length) : available);
-  const Body body = length && !reserve.Fits(*length) ? Body::TooFull : ReceiveBody(job, staging);
-  const bool written = staging.Finish(arrival != Arrival::Staged);
-  if (body == Body::Stopped) {
-    // No part of a package may wait in temp\, where the unpacking takes whatever it finds.
-    platform::RemoveFile(stagingName);
-    // The window need not wait for the close: WinINet reads the rest of the body first, to
-    // keep the connection, and on a fast line that is the whole of a large package.
-    job.stopTaken.store(true);
+  std::string reason;
+  for (int attempt = 1;; ++attempt) {
+    StagingFile staging(reserve);
+    if (MustMatchManifest(job, name)) {
+      if (!job.manifest) return ReportFailure(job, name, "the signed release does not list it");
+      staging.HashContent();
+    }
+    const Opened opened = OpenForBody(job, name, stagingName, resumable, staging, reason);
+    if (!opened.ok) {
+      staging.Finish(false);
+      // A part that waited stays for the next attempt; an empty one is of no use.
+      if (staging.Size() == 0) DropPartial(stagingName);
+      return ReportFailure(job, name, reason);
+    }
+    // The item bar shows the file's share when the server told its length; otherwise the
+    // bytes at hand when the request opened, which may be fewer than the file.
+    BeginItem(job, name,
+              opened.total && *opened.total <= INT32_MAX ? static_cast<std::int32_t>(*opened.total)
+                                                         : opened.available);
+    AddItemBytes(job, static_cast<std::uint32_t>(opened.from));
+    const bool fits = !opened.total || reserve.Fits(*opened.total - opened.from);
+    const Body body = fits ? ReceiveBody(job, staging) : Body::TooFull;
+    const bool written = staging.Finish(arrival != Arrival::Staged);
+    if (body == Body::Stopped) {
+      // What arrived of a file that resumes waits for the next run; nothing else may stay.
+      if (!resumable) DropPartial(stagingName);
+      // The window need not wait for the close: WinINet reads the rest of the body first, to
+      // keep the connection, and on a fast line that is the whole of a large package.
+      job.stopTaken.store(true);
+      job.connection.CloseRequest();
+      return false;
+    }
+    reason = job.connection.failure();
     job.connection.CloseRequest();
-    return false;
-  }
-  job.connection.CloseRequest();
-  if (body == Body::TooFull) {
-    platform::RemoveFile(stagingName);
-    platform::ShowAppMessage(reserve.TooFullMessage(name));
-    return false;
-  }
-  if (body == Body::Broken || !written) return ReportFailure(name);
-  if (MustMatchManifest(job, name) && !MatchesManifest(*job.manifest, name, staging.Written())) {
-    platform::RemoveFile(stagingName);
-    platform::ShowAppMessage(name +
-                             " is not the file the signed release lists (its size or "
-                             "SHA-256 differs), so it was not used.");
-    return false;
+    if (body == Body::TooFull || staging.TooFull()) {
+      DropPartial(stagingName);
+      job.diskFull = true;
+      SetFailureReason(job, name + ": the disk is too full");
+      platform::ShowAppMessage(reserve.TooFullMessage(name));
+      return false;
+    }
+    if (body == Body::Broken && written && resumable && opened.total &&
+        staging.Size() > opened.from && attempt < HttpConnection::kAttempts) {
+      continue;  // it moved on: ask for the rest
+    }
+    if (body == Body::Broken || !written) {
+      if (!resumable) DropPartial(stagingName);
+      return ReportFailure(job, name, written ? reason : "cannot write " + PartName(stagingName));
+    }
+    if (MustMatchManifest(job, name) && !MatchesManifest(*job.manifest, name, staging.Written())) {
+      DropPartial(stagingName);
+      SetFailureReason(job, name + ": its size or SHA-256 is not the signed release's");
+      platform::ShowAppMessage(name +
+                               " is not the file the signed release lists (its size or "
+                               "SHA-256 differs), so it was not used.");
+      return false;
+    }
+    break;
   }
 
-  // The complete file takes the old one's place in one step: a copy over it would leave it
-  // cut if the run ended halfway, and for patch.sys that loses the only server address.
-  if (arrival == Arrival::InPlace && !platform::MoveFileOver(stagingName, name)) {
-    return ReportFailure(name);
+  // The complete file takes its name in one step, and for InPlace the old one's place: a copy
+  // over it would leave it cut if the run ended halfway, and for patch.sys that loses the only
+  // server address.
+  const std::string& placed = arrival == Arrival::InPlace ? name : stagingName;
+  if (!platform::MoveFileOver(PartName(stagingName), placed)) {
+    DropPartial(stagingName);
+    return ReportFailure(job, name, "cannot move it to " + placed);
   }
+  DropPartial(stagingName);
   return true;
 }

@@ -8,11 +8,11 @@
 namespace {
 
 constexpr std::size_t kLongestComponent = 255;
-// A key's package is one name, the key and ".ppk"; the longest paths made for it are the
-// package's ("\temp\" and ".ppk" around the key) and the file's while it is unpacked (the key
-// and ".unpacking"): both the key and 10 more.
-constexpr std::size_t kPackageEnding = 4;
-constexpr std::size_t kLongestExtra = 10;
+// A key's package is one name, the key and ".ppk", and ".part" while it arrives; the longest
+// paths made for it are that one ("\temp\" before it) and the file's while it is unpacked
+// (the key and ".unpacking"): at most the key and 15 more.
+constexpr std::size_t kPackageEnding = 9;
+constexpr std::size_t kLongestExtra = 15;
 
 constexpr std::array<std::string_view, 22> kDevices = {
     "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",

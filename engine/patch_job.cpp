@@ -47,6 +47,16 @@ void AddItemBytes(PatchJob& job, std::uint32_t bytes) {
   job.itemPos = static_cast<std::int32_t>(static_cast<std::uint32_t>(job.itemPos) + bytes);
 }
 
+void SetFailureReason(PatchJob& job, const std::string& reason) {
+  std::lock_guard<std::mutex> guard(job.lock);
+  job.failureReason = reason;
+}
+
+std::string CurrentFailureReason(PatchJob& job) {
+  std::lock_guard<std::mutex> guard(job.lock);
+  return job.failureReason;
+}
+
 std::string ConfigText(const PatchJob& job, const std::string& section, const std::string& key,
                        const std::string& fallback) {
   return platform::ProfileReader(job.configPath).String(section, key, fallback, 1024);
@@ -94,8 +104,8 @@ bool PatchWorker::Start(const std::string& zone, const std::string& configPath, 
 
 PatchSnapshot PatchWorker::Poll() {
   std::lock_guard<std::mutex> guard(job_->lock);
-  return {job_->itemText, job_->stageText,  job_->itemPos,      job_->itemRange,
-          job_->stagePos, job_->stageRange, CurrentState(*job_)};
+  return {job_->itemText, job_->stageText,  job_->itemPos,       job_->itemRange,
+          job_->stagePos, job_->stageRange, CurrentState(*job_), job_->failureReason};
 }
 
 bool PatchWorker::Stop(std::chrono::milliseconds wait) {

@@ -17,8 +17,8 @@
 #include "engine/release_manifest.h"
 #include "platform/clock.h"
 
-// The record that the window and the patch worker share. `lock` guards the two texts, the four
-// counters and writes of `state`; the worker may read `state` without it.
+// The record that the window and the patch worker share. `lock` guards the three texts, the
+// four counters and writes of `state`; the worker may read `state` without it.
 enum class PatchState : std::int32_t {
   Idle = 0,
   Running = 1,
@@ -62,6 +62,11 @@ struct PatchJob {
   // its connection, saving the status log) changes nothing on disk that a killed run would
   // not leave whole.
   std::atomic<bool> stopTaken{false};
+  // Set when a download or unpacking stopped at the disk's reserve: no server can help then.
+  bool diskFull = false;
+  // Why the last thing that failed failed, naming it ("_data_a_dat.ppk: HTTP 404"): the boxes
+  // keep their texts, and the window shows this beside them.
+  std::string failureReason;
 };
 
 // Worker side: the unlocked read of the state between items, and the locked write.
@@ -82,6 +87,9 @@ void CountStageItem(PatchJob& job, const std::string& item);
 void BeginItem(PatchJob& job, const std::string& item, std::int32_t range);
 void AddItemBytes(PatchJob& job, std::uint32_t bytes);
 
+void SetFailureReason(PatchJob& job, const std::string& reason);
+std::string CurrentFailureReason(PatchJob& job);
+
 // A text of the job's patch.sys, as every stage looks up its captions and messages.
 std::string ConfigText(const PatchJob& job, const std::string& section, const std::string& key,
                        const std::string& fallback);
@@ -95,6 +103,7 @@ struct PatchSnapshot {
   std::int32_t stagePos = 0;
   std::int32_t stageRange = 0;
   PatchState state = PatchState::Idle;
+  std::string failureReason;
 };
 
 // The window's hold on the job and its one worker thread. The job is shared with the thread,

@@ -63,11 +63,13 @@ void RecordFetchedWhole(PatchJob& job, const std::string& key) {
 bool FetchPatcher(PatchJob& job, const Digest& announced) {
   const std::string arrived = "temp\\veldra.exe";
   if (!DownloadFile(job, "veldra.exe", Arrival::Kept)) return false;
-  if (!FileDiffersFromDigest(arrived, announced) && platform::MoveFileOver(arrived, "veldra.exe")) {
-    return true;
-  }
+  const bool differs = FileDiffersFromDigest(arrived, announced);
+  if (!differs && platform::MoveFileOver(arrived, "veldra.exe")) return true;
   platform::RemoveFile(arrived);
-  platform::ShowMessage("veldra.exe", "Error Downloading File", platform::kBoxOk);
+  const std::string reason = differs ? "its MD5 is not the one pserv.log announces"
+                                     : "it cannot replace the running patcher's file";
+  SetFailureReason(job, "veldra.exe: " + reason);
+  platform::ShowMessage("veldra.exe", "Error Downloading File", platform::kBoxOk, reason);
   return false;
 }
 

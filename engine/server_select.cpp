@@ -103,6 +103,11 @@ bool ConnectServer(PatchJob& job) {
     if (!DownloadFile(job, "patch.sys", Arrival::InPlace) ||
         !DownloadFile(job, "pserv.log", Arrival::InPlace)) {
       if (CurrentState(job) == PatchState::Stop) return false;  // a quit, not a bad server
+      // The player was told the disk is full; another server would not change that.
+      if (job.diskFull) {
+        SetState(job, PatchState::Failed);
+        return false;
+      }
       continue;
     }
     if (ReleaseIniPresent() || ServerStillListed(job)) return true;
@@ -110,6 +115,6 @@ bool ConnectServer(PatchJob& job) {
     return false;
   }
   platform::ShowMessage("Error connecting patch server - [" + lastHost + "]", "Error",
-                        platform::kBoxOk);
+                        platform::kBoxOk, CurrentFailureReason(job));
   return false;
 }

@@ -23,19 +23,19 @@ void SetPromptHook(PromptHook hook) {
   Hook() = std::move(hook);
 }
 
-std::optional<int> AnswerFromHook(const std::string& text, const std::string& caption,
-                                  unsigned style) {
-  if (PromptHook hook = CurrentHook()) return hook(text, caption, style);
+std::optional<int> AnswerFromHook(const PromptBox& box) {
+  if (PromptHook hook = CurrentHook()) return hook(box);
   return std::nullopt;
 }
 
-int ShowMessage(const std::string& text, const std::string& caption, unsigned style) {
-  if (std::optional<int> answer = AnswerFromHook(text, caption, style)) return *answer;
+int ShowMessage(const std::string& text, const std::string& caption, unsigned style,
+                const std::string& reason) {
+  if (std::optional<int> answer = AnswerFromHook({text, caption, style, reason})) return *answer;
   return ShowNativeMessage(text, caption, style);
 }
 
 int ShowAppMessage(const std::string& text, unsigned style) {
-  if (std::optional<int> answer = AnswerFromHook(text, "", style)) return *answer;
+  if (std::optional<int> answer = AnswerFromHook({text, "", style, ""})) return *answer;
   return ShowNativeAppMessage(text, style);
 }
 

@@ -14,7 +14,7 @@ int ShowNativeAppMessage(const std::string& text, unsigned style) {
 
 int ShowOwnedMessage(HWND owner, const std::string& text, const std::string& caption,
                      unsigned style) {
-  if (std::optional<int> answer = AnswerFromHook(text, caption, style)) return *answer;
+  if (std::optional<int> answer = AnswerFromHook({text, caption, style, ""})) return *answer;
   return MessageBoxA(owner, text.c_str(), caption.c_str(), style);
 }
 

@@ -14,6 +14,7 @@ import random
 import select
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -392,9 +393,9 @@ class PatchRunTest(unittest.TestCase):
         self.addCleanup(subprocess.run, ["umount", disk], check=True)
         return disk
 
-    def start_fault_server(self, rules):
+    def start_fault_server(self, rules, *options):
         server = subprocess.Popen([sys.executable, os.path.join(SERVERS, "fault_server.py"),
-                                   "--root", self.root, "--rules", rules],
+                                   "--root", self.root, "--rules", rules, *options],
                                   stdout=subprocess.PIPE, text=True)
         self.addCleanup(server.wait)
         self.addCleanup(server.kill)
@@ -528,6 +529,32 @@ class PatchRunTest(unittest.TestCase):
                 write(package, sound)
                 self.patch()
                 self.assert_game_is_release()
+
+    def point_game_at(self, port):
+        local = os.path.join(self.game, "patch.sys")
+        write(local, read(self.patch_sys).replace(str(self.port).encode(), str(port).encode()))
+
+    def test_an_operator_reads_why_each_download_failed_in_one_line(self):
+        self.publish()
+        os.remove(os.path.join(self.server, "_data_large_bin.ppk"))
+        self.patch(expect=4)
+        self.assertRegex(self.err, r"(?m)^Error Downloading File: _data_large_bin.ppk: HTTP 404$")
+
+        rules = os.path.join(self.scratch, self.name, "rules.json")
+        write(rules, b"{}")
+        self.point_game_at(self.start_fault_server(rules, "--password", "not the patcher's"))
+        self.patch(expect=4)
+        self.assertRegex(self.err, r"(?m)^Error Downloading File: patch.sys: HTTP 401$")
+
+        with socket.socket() as unused:
+            unused.bind(("127.0.0.1", 0))
+            closed = unused.getsockname()[1]
+        self.point_game_at(closed)
+        self.patch("-v", expect=4)
+        self.assertRegex(self.err, r"(?m)^Error Downloading File: patch.sys: cannot connect to "
+                         rf"127.0.0.1:{closed} \((WinINet|libcurl) error \d+: .+\)$")
+        self.assertRegex(self.err, rf"(?m)^veldra-cli: GET http://127.0.0.1:{closed}/"
+                         rf"{self.name}/patch.sys: no answer, 0 bytes, \d+\.\d\d s: cannot connect")
 
     def test_one_run_at_a_time_holds_the_folder_and_a_killed_one_does_not_block_the_next(self):
         slow, port = nginx_server.start(self.root, os.path.join(self.scratch, "slow-nginx"),

@@ -13,18 +13,17 @@ struct ScriptedPrompt::State {
 };
 
 ScriptedPrompt::ScriptedPrompt() : state_(new State) {
-  platform::SetPromptHook(
-      [state = state_](const std::string& text, const std::string& caption, unsigned style) {
-        std::lock_guard<std::mutex> guard(state->mutex);
-        state->shown.push_back({text, caption, style});
-        if (state->answers.empty()) {
-          ADD_FAILURE() << "unexpected message box \"" << caption << "\": " << text;
-          return platform::kAnswerNo;
-        }
-        int answer = state->answers.front();
-        state->answers.pop_front();
-        return answer;
-      });
+  platform::SetPromptHook([state = state_](const platform::PromptBox& box) {
+    std::lock_guard<std::mutex> guard(state->mutex);
+    state->shown.push_back(box);
+    if (state->answers.empty()) {
+      ADD_FAILURE() << "unexpected message box \"" << box.caption << "\": " << box.text;
+      return platform::kAnswerNo;
+    }
+    int answer = state->answers.front();
+    state->answers.pop_front();
+    return answer;
+  });
 }
 
 ScriptedPrompt::~ScriptedPrompt() {
@@ -44,8 +43,8 @@ std::vector<ScriptedPrompt::Box> ScriptedPrompt::Shown() const {
 }
 
 void RefuseUnexpectedBoxes() {
-  platform::SetPromptHook([](const std::string& text, const std::string& caption, unsigned) {
-    ADD_FAILURE() << "unexpected message box \"" << caption << "\": " << text;
+  platform::SetPromptHook([](const platform::PromptBox& box) {
+    ADD_FAILURE() << "unexpected message box \"" << box.caption << "\": " << box.text;
     return platform::kAnswerNo;
   });
 }

@@ -4,15 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/prompt.h"
+
 // Answers the message boxes of the code under test from a script, in order, and records
 // every box. A box beyond the script fails the test. Boxes may come from the worker thread.
 class ScriptedPrompt {
  public:
-  struct Box {
-    std::string text;
-    std::string caption;
-    unsigned style = 0;
-  };
+  using Box = platform::PromptBox;
 
   ScriptedPrompt();
   ~ScriptedPrompt();

@@ -25,6 +25,7 @@ TEST(CliOptionsTest, EachOptionTakesEffect) {
   EXPECT_EQ(ParseCliCommandLine(Args{"--zone=Asia"}).options.zone, "Asia");
   EXPECT_TRUE(ParseCliCommandLine(Args{"--repair", "--start"}).options.repair);
   EXPECT_TRUE(ParseCliCommandLine(Args{"--no", "--verify"}).options.verify);
+  EXPECT_TRUE(ParseCliCommandLine(Args{"-v"}).options.verbose);
 }
 
 TEST(CliOptionsTest, HelpWinsWhereverItStands) {
@@ -34,7 +35,7 @@ TEST(CliOptionsTest, HelpWinsWhereverItStands) {
 
 TEST(CliOptionsTest, AProblemIsNamedAndNothingRuns) {
   const std::pair<Args, const char*> cases[] = {
-      {{"--verbose"}, "unknown option --verbose"},
+      {{"--quiet"}, "unknown option --quiet"},
       {{"-y"}, "unknown option -y"},
       {{"game"}, "unexpected argument game"},
       {{"--zone"}, "--zone needs a NAME"},

@@ -70,7 +70,7 @@ TEST_F(DownloadFileTest, AZeroByteFileDownloads) {
   EXPECT_EQ(job.itemPos, 0);
 }
 
-TEST_F(DownloadFileTest, AMissingFileIsOneRequestAndLeavesAnEmptyStagingFile) {
+TEST_F(DownloadFileTest, AMissingFileIsOneRequestAndLeavesNothingInTheStagingFolder) {
   server.SetRules(R"({"remote.ver": {"status": 404, "no_auth": true}})");
   folder.Write("remote.ver", "1.0\r\n");
   ConnectTo(server.port());
@@ -80,8 +80,9 @@ TEST_F(DownloadFileTest, AMissingFileIsOneRequestAndLeavesAnEmptyStagingFile) {
   EXPECT_FALSE(DownloadFile(job, "remote.ver", Arrival::InPlace));
   ExpectFailureBoxFor(prompt, "remote.ver");
   EXPECT_EQ(server.Requests().size(), 1u);
-  ASSERT_TRUE(platform::PathExists("temp\\remote.ver"));
-  EXPECT_EQ(folder.Read("temp/remote.ver"), "");
+  std::vector<platform::FoundEntry> left;
+  ASSERT_TRUE(platform::FindEntries("temp\\*", left));
+  EXPECT_TRUE(left.empty());
   EXPECT_EQ(folder.Read("remote.ver"), "1.0\r\n");
 }
 
@@ -133,6 +134,84 @@ TEST_F(DownloadFileTest, AStagingFileThatCannotBeMadeIsADownloadFailure) {
   EXPECT_TRUE(server.Requests().empty()) << "nothing to receive into, nothing asked";
 }
 
+// A line that breaks off every 40000 bytes still delivers the file, each request asking only
+// for the rest; the bar counts on from where the part ended.
+TEST_F(DownloadFileTest, ABodyThatBreaksOffIsResumedInTheSameRun) {
+  const std::string content = PatternBytes(100000);
+  server.Serve("_data_a_dat.ppk", content);
+  server.SetRules(R"({"_data_a_dat.ppk": {"drop_after": 40000}})");
+  ConnectTo(server.port());
+  ASSERT_TRUE(DownloadFile(job, "_data_a_dat.ppk", Arrival::Staged));
+  EXPECT_TRUE(folder.Read("temp/_data_a_dat.ppk") == content) << "the bytes differ";
+  std::vector<std::string> ranges;
+  for (const LoggedRequest& request : server.Requests()) {
+    if (request.status != 401) ranges.push_back(request.range);
+  }
+  EXPECT_EQ(ranges, (std::vector<std::string>{"", "bytes=40000-", "bytes=80000-"}));
+  EXPECT_EQ(job.itemPos, 100000);
+  EXPECT_FALSE(platform::PathExists("temp\\_data_a_dat.ppk.part"));
+}
+
+// A part left by an earlier run, 40000 bytes of the file as it was, meets each answer a
+// server may give to the request for its rest.
+TEST_F(DownloadFileTest, APartLeftByAnEarlierRunIsUsedOnlyWhereTheServerVouchesForIt) {
+  const std::string old = PatternBytes(100000);
+  const std::string changed = "changed" + old.substr(7);
+  struct Case {
+    const char* what;
+    std::string serverHas;
+    std::string rules;
+    std::string tag;
+    std::vector<std::string> ranges;  // the requests' Range headers
+  };
+  const std::string etag = "\"v1\"";
+  const std::string resumed = R"({"f.ppk": {"etag": "\"v1\""}})";
+  const Case cases[] = {
+      {"the same file", old, resumed, "100000\n" + etag + "\n", {"bytes=40000-"}},
+      {"no validator was sent",
+       old,
+       R"({"f.ppk": {"no_validator": true}})",
+       "100000\n\n",
+       {"bytes=40000-"}},
+      {"the file changed",
+       changed,
+       R"({"f.ppk": {"etag": "\"v2\""}})",
+       "100000\n" + etag + "\n",
+       {"bytes=40000-"}},
+      {"ranges are ignored",
+       old,
+       R"({"f.ppk": {"ignore_range": true}})",
+       "100000\n" + etag + "\n",
+       {"bytes=40000-"}},
+      {"the file is shorter now",
+       old.substr(0, 30000),
+       resumed,
+       "200000\n" + etag + "\n",
+       {"bytes=40000-", ""}},
+      {"the total differs", old + "more", resumed, "100000\n" + etag + "\n", {"bytes=40000-", ""}},
+      {"a tag that does not parse", old, resumed, "lots\n" + etag + "\n", {""}},
+      {"a validator with a line break", old, resumed, "100000\n\"v1\"\r\nX: y\n", {""}},
+  };
+  ConnectTo(server.port());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server.Reset();
+    server.Serve("f.ppk", c.serverHas);
+    server.SetRules(c.rules);
+    folder.Write("temp/f.ppk.part", old.substr(0, 40000));
+    folder.Write("temp/f.ppk.tag", c.tag);
+    ASSERT_TRUE(DownloadFile(job, "f.ppk", Arrival::Staged));
+    EXPECT_TRUE(folder.Read("temp/f.ppk") == c.serverHas) << "the bytes differ";
+    std::vector<std::string> ranges;
+    for (const LoggedRequest& request : server.Requests()) {
+      if (request.status != 401) ranges.push_back(request.range);
+    }
+    EXPECT_EQ(ranges, c.ranges);
+    EXPECT_FALSE(platform::PathExists("temp\\f.ppk.part"));
+    EXPECT_FALSE(platform::PathExists("temp\\f.ppk.tag"));
+  }
+}
+
 // The window's quit in the middle of a large file: the server trickles the body after its
 // first 256 KiB, and the stop comes once those have arrived.
 TEST_F(DownloadFileTest, AStopWhileTheBodyArrivesEndsTheDownloadWithinOneRead) {
@@ -172,15 +251,17 @@ TEST_F(DownloadFileTest, AStopWhileTheBodyArrivesEndsTheDownloadWithinOneRead) {
     window.join();
     ASSERT_GE(atStop, kAtOnce) << "the download ended before the stop";
     EXPECT_LE(job.itemPos - atStop, kOneRead);
-    EXPECT_FALSE(platform::PathExists("temp\\" + name)) << "nothing half-received is kept";
+    EXPECT_FALSE(platform::PathExists("temp\\" + name)) << "nothing half-received is taken";
   }
   EXPECT_TRUE(folder.Read("patch.sys") == "installed") << "the local file was replaced";
+  EXPECT_FALSE(platform::PathExists("temp\\patch.sys.part")) << "only checked files resume";
 
-  // The next run, on the same connection, gets the whole file.
+  // The next run, on the same connection, gets the rest of the package.
   server.SetRules("{}");
   job.state = PatchState::Running;
   ASSERT_TRUE(DownloadFile(job, "data_big_dat.ppk", Arrival::Staged));
   EXPECT_TRUE(folder.Read("temp/data_big_dat.ppk") == content) << "the bytes differ";
+  EXPECT_TRUE(server.Requests().back().range.starts_with("bytes=")) << "asked from the start";
 }
 
 TEST_F(DownloadFileTest, TenMegabytesFromNginxArriveWhole) {

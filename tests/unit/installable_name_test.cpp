@@ -7,8 +7,9 @@
 namespace {
 
 TEST(InstallableNameTest, NamesThatWouldLeaveTheFolderOrCannotBeFilesAreRefused) {
-  // A key of 252 bytes gives a package name of 256, longer than a file system holds.
-  const std::string tooLong(251, 'n');
+  // A key of 247 bytes gives a package name of 256 while it arrives (".ppk.part"), longer than
+  // a file system holds.
+  const std::string tooLong(246, 'n');
   const std::pair<std::string, bool> cases[] = {
       {"\\data\\maps\\a.dat", true},
       {"\\a b\\c.d e", true},
@@ -42,7 +43,7 @@ TEST(InstallableNameTest, NamesThatWouldLeaveTheFolderOrCannotBeFilesAreRefused)
 
 TEST(InstallableNameTest, TheGameFolderCountsTowardsTheLongestPath) {
   const std::string key = "\\" + std::string(100, 'k');
-  const std::size_t room = platform::LongestPath() - key.size() - 10;
+  const std::size_t room = platform::LongestPath() - key.size() - 15;
   EXPECT_FALSE(WhyNotInstallable(key, room).has_value());
   EXPECT_TRUE(WhyNotInstallable(key, room + 1).has_value());
 }

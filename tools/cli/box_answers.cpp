@@ -43,13 +43,14 @@ int AskOnTerminal(Console& console) {
 }  // namespace
 
 void AnswerBoxesOnConsole(std::shared_ptr<Console> console, Answering answering) {
-  platform::SetPromptHook([console = std::move(console), answering](
-                              const std::string& text, const std::string& caption, unsigned style) {
-    console->Tell((caption.empty() ? std::string("veldra") : caption) + ": " + text);
-    const bool canAsk = answering == Answering::Ask && StdinIsTerminal();
-    std::optional<int> answer = AnswerWithoutAsking(style, answering, canAsk);
-    if (!answer) return AskOnTerminal(*console);
-    if (IsQuestion(style)) console->Tell(AnsweredLine(*answer, Reason(answering)));
-    return *answer;
-  });
+  platform::SetPromptHook(
+      [console = std::move(console), answering](const platform::PromptBox& box) {
+        console->Tell((box.caption.empty() ? std::string("veldra") : box.caption) + ": " +
+                      box.text + (box.reason.empty() ? "" : ": " + box.reason));
+        const bool canAsk = answering == Answering::Ask && StdinIsTerminal();
+        std::optional<int> answer = AnswerWithoutAsking(box.style, answering, canAsk);
+        if (!answer) return AskOnTerminal(*console);
+        if (IsQuestion(box.style)) console->Tell(AnsweredLine(*answer, Reason(answering)));
+        return *answer;
+      });
 }

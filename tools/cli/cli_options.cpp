@@ -12,7 +12,7 @@ CliCommandLine Problem(std::string problem) {
 }  // namespace
 
 const char kCliUsage[] =
-    "usage: veldra-cli [--zone NAME] [--yes | --no] [--start] [--repair]\n"
+    "usage: veldra-cli [--zone NAME] [--yes | --no] [--start] [--repair] [-v]\n"
     "       veldra-cli --verify\n"
     "\n"
     "Brings the game folder, the current directory, up to what the patch server\n"
@@ -37,6 +37,8 @@ const char kCliUsage[] =
     "               folder's filelist.log (the list the last run installed) names,\n"
     "               print \"missing: KEY\" or \"differs: KEY\" for each that is not as\n"
     "               listed, then a summary line\n"
+    "  -v           (or --verbose) print each HTTP request as it ends: URL,\n"
+    "               status, body bytes, time, and why it failed\n"
     "  --help       this text\n"
     "\n"
     "Without --yes or --no a question is asked on the terminal ([y/N]); when\n"
@@ -53,7 +55,10 @@ const char kCliUsage[] =
     "\n"
     "Standard error has\n"
     "  CAPTION: TEXT   for every message box (\"veldra: TEXT\" for the patcher's own\n"
-    "                  boxes); a text may span lines\n"
+    "                  boxes); a text may span lines. A box that tells of a failure\n"
+    "                  has its reason after it: CAPTION: TEXT: REASON\n"
+    "  veldra-cli: GET URL: STATUS, N bytes, T s[: REASON]\n"
+    "                  with -v, for each request\n"
     "  veldra-cli: answered yes (REASON)   or   veldra-cli: answered no (REASON)\n"
     "                  after each question, REASON being --yes, --no, typed,\n"
     "                  no answer, or no terminal to ask on\n"
@@ -97,6 +102,8 @@ CliCommandLine ParseCliCommandLine(const std::vector<std::string_view>& args) {
       no = true;
     } else if (arg == "--start") {
       options.start = true;
+    } else if (arg == "-v" || arg == "--verbose") {
+      options.verbose = true;
     } else if (arg == "--repair") {
       options.repair = true;
     } else if (arg == "--verify") {

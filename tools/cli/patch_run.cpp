@@ -8,6 +8,7 @@
 #include "engine/worker.h"
 #include "tools/cli/console.h"
 #include "tools/cli/interrupt.h"
+#include "tools/cli/request_lines.h"
 
 namespace {
 
@@ -69,8 +70,10 @@ RunEnd WatchRun(const PatchWorker::Routine& routine, const std::string& zone,
 }
 
 RunEnd PatchRuns::RunOnce(int run) const {
-  return WatchRun(WithReleaseKey(releaseKey, repair && run == 1 ? RunRepairWorker : RunPatchWorker),
-                  zone, configPath, console,
+  PatchWorker::Routine routine =
+      WithReleaseKey(releaseKey, repair && run == 1 ? RunRepairWorker : RunPatchWorker);
+  if (showRequests) routine = WithRequestLines(console, std::move(routine));
+  return WatchRun(routine, zone, configPath, console,
                   [&](const RunEnd& end) { console.Tell(RunLine(run, end)); });
 }
 

@@ -31,6 +31,7 @@ struct PatchRuns {
   Console& console;
   bool repair = false;  // the first run digests every listed file; a relaunch need not
   std::optional<platform::P256PublicKey> releaseKey;  // the program's own, if it has one
+  bool showRequests = false;
 
   RunEnd RunOnce(int run) const;
   // Runs again after each Relaunch, kMostRuns runs in all; the last run's end.

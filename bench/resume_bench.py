@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""What a download cut short costs the next attempt: bytes the server sends again.
+
+In one scratch folder under /tmp, removed at the end: a release of one file of random bytes
+(default 200 MB, so its package is as large) published with veldra-publish and served by
+the fault-injecting server, whose rule cuts the package's first answer after 150 MB. One run
+of veldra-cli -v patches a new game folder: it resumes the package in the same run. The
+server's log gives what each answer was asked for; the second answer's body is the package
+less the part the first one delivered. Goal: the second attempt at most the missing bytes
+plus 1 % of them.
+
+  bench/resume_bench.py [--size-mb N] [--cut-mb N] [--tool-dir DIR]
+
+Exit status 1 when a tool failed or left a wrong file; the goal is only printed.
+"""
+import argparse
+import json
+import os
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e_bench as e2e  # noqa: E402
+from e2e_bench import BenchError  # noqa: E402
+
+TOOLS = ("veldra-cli", "veldra-publish")
+SERVERS = os.path.join(e2e.REPO, "tests", "server")
+PACKAGE = "_data_huge_bin.ppk"
+GOAL = 0.01  # of the missing bytes, sent beyond them
+
+
+def start_fault_server(root, rules, log):
+    server = subprocess.Popen([sys.executable, os.path.join(SERVERS, "fault_server.py"),
+                               "--root", root, "--rules", rules, "--log", log],
+                              stdout=subprocess.PIPE, text=True)
+    return server, int(server.stdout.readline().split()[1])
+
+
+def package_answers(log):
+    with open(log, encoding="utf-8") as f:
+        entries = [json.loads(line) for line in f]
+    return [e for e in entries if e["path"].endswith("/" + PACKAGE) and e["status"] != 401]
+
+
+def run_bench(options, scratch):
+    e2e.snapshot_tools(options, scratch, TOOLS)
+    release = os.path.join(scratch, "release")
+    size, cut = options.size_mb * 1000 * 1000, options.cut_mb * 1000 * 1000
+    print(f"writing a release of one file of {options.size_mb} MB", flush=True)
+    content = os.urandom(size)
+    expected = {os.path.join("data", "huge.bin"): e2e.write_bytes(release, "data/huge.bin",
+                                                                  content),
+                "veldra.exe": e2e.write_bytes(release, "veldra.exe", b"MZ resume bench")}
+    del content
+    www, rules, log = (os.path.join(scratch, n) for n in ("www", "rules.json", "log.jsonl"))
+    os.makedirs(www)
+    with open(rules, "w") as f:
+        json.dump({PACKAGE: {"drop_after": cut, "first": 1}}, f)
+    server, port = start_fault_server(www, rules, log)
+    try:
+        patch_sys = os.path.join(scratch, "patch.sys")
+        with open(patch_sys, "wb") as f:
+            f.write(e2e.patch_sys_bytes(port, "live"))
+        options.level = 1
+        e2e.publish(options, release, os.path.join(www, "live"), patch_sys, port)
+        package = os.path.getsize(os.path.join(www, "live", PACKAGE))
+        game = os.path.join(scratch, "game")
+        e2e.new_game_folder(game, patch_sys)
+        tool = os.path.join(options.tool_dir, "veldra-cli")
+        wall, _, stderr = e2e.run_tool([tool, "--no", "-v"], "veldra-cli", cwd=game)
+    finally:
+        server.kill()
+        server.wait()
+        server.stdout.close()
+    e2e.check_folder(game, expected, "veldra-cli")
+    answers = package_answers(log)
+    if len(answers) != 2 or answers[1]["status"] != 206:
+        raise BenchError(f"expected a cut answer and a 206, the server gave {answers}\n{stderr}")
+    resumed_from = int(answers[1]["range"][len("bytes="):-1])
+    sent_again = package - resumed_from
+    missing = package - min(cut, package)
+    beyond = (sent_again - missing) / missing
+    print(f"a package of {package:,} bytes, its first answer cut after {cut:,}; "
+          f"the run took {wall:.1f} s")
+    print(f"  second attempt: {answers[1]['range']}, {sent_again:,} bytes sent "
+          f"for {missing:,} missing: {beyond * 100:+.2f} % "
+          f"(goal at most +{GOAL * 100:.0f} %: {'met' if beyond <= GOAL else 'missed'})")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--size-mb", type=int, default=200, help="size of the file (MB)")
+    parser.add_argument("--cut-mb", type=int, default=150, help="where the first answer ends")
+    parser.add_argument("--tool-dir", default=e2e.DEFAULT_TOOL_DIR,
+                        help="where veldra-cli and veldra-publish are")
+    options = parser.parse_args()
+    if not 0 < options.cut_mb < options.size_mb:
+        parser.error("--cut-mb must be above 0 and below --size-mb")
+    options.tool_dir = os.path.abspath(options.tool_dir)
+    return e2e.run_in_scratch("resume_bench", lambda scratch: run_bench(options, scratch))
+
+
+if __name__ == "__main__":
+    sys.exit(main())
