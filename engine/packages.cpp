@@ -13,6 +13,7 @@
 #include "engine/status_log.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
+#include "platform/replacing_file.h"
 
 namespace {
 
@@ -38,8 +39,8 @@ struct Reporting {
 };
 
 // Copies the member's content into `out`, digesting it on the way. Each problem is reported.
-Unpacking GunzipToFile(gzFile in, platform::File& out, Digest& digest, DiskReserve& reserve,
-                       const Reporting& report) {
+Unpacking GunzipToFile(gzFile in, platform::ReplacingFile& out, Digest& digest,
+                       DiskReserve& reserve, const Reporting& report) {
   std::unique_ptr<char[]> buffer(new char[kUnpackBufferSize]);
   Md5Stream md5;
   Unpacking result = Unpacking::Done;
@@ -64,10 +65,6 @@ Unpacking GunzipToFile(gzFile in, platform::File& out, Digest& digest, DiskReser
     }
     md5.Add(buffer.get(), static_cast<std::size_t>(got));
   }
-  if (!out.Close()) {
-    report.Gzip("failed fclose");
-    if (result == Unpacking::Done) result = Unpacking::CannotPlace;
-  }
   digest = md5.Finish();
   return result;
 }
@@ -77,9 +74,8 @@ Unpacking UnpackInto(const std::string& package, const std::string& target,
                      const FileDigests* entry, DiskReserve& reserve, const Reporting& report) {
   std::unique_ptr<gzFile_s, GzipCloser> in(gzopen(platform::SystemPath(package).c_str(), "rb"));
   if (!in) return Unpacking::CannotPlace;
-  const std::string unpacking = target + ".unpacking";
-  platform::File out;
-  if (!out.Open(unpacking, platform::FileMode::Write)) return Unpacking::CannotPlace;
+  platform::ReplacingFile out(target, target + ".unpacking");
+  if (out.failed()) return Unpacking::CannotPlace;
   Digest digest;
   Unpacking result = GunzipToFile(in.get(), out, digest, reserve, report);
   if (gzclose(in.release()) != Z_OK) {
@@ -90,10 +86,7 @@ Unpacking UnpackInto(const std::string& package, const std::string& target,
       digest != entry->listed) {
     result = Unpacking::BadData;
   }
-  if (result == Unpacking::Done && !platform::MoveFileOver(unpacking, target)) {
-    result = Unpacking::CannotPlace;
-  }
-  if (result != Unpacking::Done) platform::RemoveFile(unpacking);
+  if (result == Unpacking::Done && !out.Commit()) result = Unpacking::CannotPlace;
   return result;
 }
 

@@ -7,6 +7,7 @@
 #include "engine/patch_job.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
+#include "platform/replacing_file.h"
 
 namespace {
 
@@ -22,14 +23,8 @@ std::uint64_t AcceptedRelease() {
 
 // Written beside and moved over, so that a crash leaves the old number or the new one.
 bool RecordAccepted(std::uint64_t release) {
-  const std::string next = std::string(kAcceptedReleaseName) + ".new";
-  const std::string text = std::to_string(release) + "\r\n";
-  platform::File file;
-  bool written = file.Open(next, platform::FileMode::Write) &&
-                 file.Write(text.data(), text.size()) && file.FlushToDisk() && file.Close();
-  if (written && platform::MoveFileOver(next, kAcceptedReleaseName)) return true;
-  platform::RemoveFile(next);
-  return false;
+  platform::ReplacingFile file(kAcceptedReleaseName, std::string(kAcceptedReleaseName) + ".new");
+  return file.Write(std::to_string(release) + "\r\n") && file.Commit();
 }
 
 bool Refuse(const std::string& why) {

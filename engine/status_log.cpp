@@ -2,8 +2,8 @@
 
 #include "engine/file_stamps.h"
 #include "engine/patch_job.h"
-#include "platform/files.h"
 #include "platform/prompt.h"
+#include "platform/replacing_file.h"
 
 namespace {
 
@@ -12,15 +12,8 @@ constexpr std::size_t kFetchedAt = 4;
 constexpr std::size_t kInstalledAt = 20;
 constexpr std::size_t kKeyAt = 36;
 
-// Whole under a name of its own first, so a crash while writing leaves the previous file.
-bool WriteBeside(const std::string& saving, const std::string& bytes) {
-  platform::File file;
-  bool written = file.Open(saving, platform::FileMode::Write, platform::FileShare::Read) &&
-                 file.Write(bytes.data(), bytes.size());
-  if (!file.Close()) written = false;
-  if (!written) platform::RemoveFile(saving);
-  return written;
-}
+// Whole under this name first, so that a crash while saving leaves the previous file.
+std::string SavingName(const char* name) { return std::string(name) + ".new"; }
 
 bool SameAsSaved(const PatchJob& job) {
   if (!job.savedFiles || job.savedFiles->size() != job.files.size()) return false;
@@ -31,6 +24,30 @@ bool SameAsSaved(const PatchJob& job) {
       return false;
     }
     ++saved;
+  }
+  return true;
+}
+
+// WriteStatusLog, saying in `why` what kept the log from being saved.
+bool Save(PatchJob& job, std::string& why) {
+  if (SameAsSaved(job)) return true;
+  platform::ReplacingFile log(kStatusLogName, SavingName(kStatusLogName));
+  if (!log.Write(StatusLogBytes(job.files))) {
+    why = log.failure();
+    return false;
+  }
+  platform::ReplacingFile stamps(kStampsName, SavingName(kStampsName));
+  const bool stampsWritten = stamps.Write(StampsBytes(job.files));
+  // Any pair of an old and a new file is sound, as the stamps vouch only for the digests
+  // they were taken with: a crash between the two moves costs digests, never a missed change.
+  if (!log.Commit()) {
+    why = log.failure();
+    return false;
+  }
+  if (stampsWritten && stamps.Commit()) {
+    RememberSavedFiles(job);
+  } else {
+    job.savedFiles.reset();  // so that the next save tries the stamps again
   }
   return true;
 }
@@ -78,30 +95,14 @@ void RememberSavedFiles(PatchJob& job) {
 }
 
 bool WriteStatusLog(PatchJob& job) {
-  if (SameAsSaved(job)) return true;
-  const std::string savingLog = std::string(kStatusLogName) + ".new";
-  const std::string savingStamps = std::string(kStampsName) + ".new";
-  if (!WriteBeside(savingLog, StatusLogBytes(job.files))) return false;
-  const bool stampsWritten = WriteBeside(savingStamps, StampsBytes(job.files));
-  // Any pair of an old and a new file is sound, as the stamps vouch only for the digests
-  // they were taken with: a crash between the two moves costs digests, never a missed change.
-  if (!platform::MoveFileOver(savingLog, kStatusLogName)) {
-    platform::RemoveFile(savingLog);
-    platform::RemoveFile(savingStamps);
-    return false;
-  }
-  if (stampsWritten && platform::MoveFileOver(savingStamps, kStampsName)) {
-    RememberSavedFiles(job);
-  } else {
-    platform::RemoveFile(savingStamps);
-    job.savedFiles.reset();  // so that the next save tries the stamps again
-  }
-  return true;
+  std::string ignored;
+  return Save(job, ignored);
 }
 
 bool SaveStatusLog(PatchJob& job) {
-  if (WriteStatusLog(job)) return true;
-  platform::ShowAppMessage(std::string("Cannot save ") + kStatusLogName +
-                           " in the game folder (is the disk full?), so the run cannot go on.");
+  std::string why;
+  if (Save(job, why)) return true;
+  platform::ShowAppMessage(std::string("Cannot save ") + kStatusLogName + " in the game folder (" +
+                           why + "), so the run cannot go on.");
   return false;
 }

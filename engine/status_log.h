@@ -27,13 +27,13 @@ std::string StatusLogBytes(const FileDigestMap& files);
 void ReadStatusLog(std::string_view bytes, FileDigestMap& files);
 
 // Saves the job's map, and its stamps into localfileStamps.log. Each is written beside its
-// file and renamed over it, so a crash while saving leaves the previous one whole. False
+// file, flushed to the disk and moved over it, so a crash leaves the previous one whole. False
 // when the log could not be saved; stamps that could not be are only missed. Nothing is
 // written when the map holds what was last read or saved: most runs change nothing, and
 // rewriting the two files several times a run cost more than the check of 100,000 files.
 bool WriteStatusLog(PatchJob& job);
 // WriteStatusLog where the run must not go on without it: later runs would trust a log that
-// no longer tells the truth. A failure is told, and false.
+// no longer tells the truth. A failure is told with its reason, and false.
 bool SaveStatusLog(PatchJob& job);
 // The job's map is what the status log and its stamps on disk hold.
 void RememberSavedFiles(PatchJob& job);

@@ -89,6 +89,10 @@ struct FileStamp {
 // None when the name is missing or is a folder.
 std::optional<FileStamp> StampOf(const std::string& name);
 
+// The system's words for why the last failing call of this header failed. Asked right after
+// the failure, on the same thread, before another call can change them.
+std::string LastErrorText();
+
 // The name as the system's own calls and libraries take it: on POSIX '\' becomes '/'.
 std::string SystemPath(const std::string& name);
 

@@ -10,10 +10,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <system_error>
 
 #include "platform/files.h"
 
 namespace platform {
+
+std::string LastErrorText() {
+  const int error = errno;
+  return std::generic_category().message(error);
+}
 
 std::string SystemPath(const std::string& name) {
   std::string slashed = name;
@@ -51,13 +57,16 @@ bool File::Open(const std::string& name, FileMode mode, FileShare) {
   struct stat existing {};
   if (mode != FileMode::Read && stat(SystemPath(name).c_str(), &existing) == 0 &&
       (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    errno = EACCES;
     return false;
   }
   int fd = open(SystemPath(name).c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   struct stat info {};
   if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {  // Windows will not open a folder
+    const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
     close(fd);
+    errno = error;
     return false;
   }
   handle_ = fd;

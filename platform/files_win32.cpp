@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "platform/files.h"
 #include "platform/handles_win32.h"
@@ -159,6 +160,20 @@ std::optional<FileStamp> StampOf(const std::string& name) {
       (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
       data.ftLastWriteTime.dwLowDateTime);
   return stamp;
+}
+
+std::string LastErrorText() {
+  const DWORD error = GetLastError();
+  char text[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, text, sizeof text, nullptr);
+  // The texts end in ".\r\n"; callers put them inside sentences of their own.
+  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
+                        text[length - 1] == ' ' || text[length - 1] == '.')) {
+    --length;
+  }
+  if (length == 0) return "system error " + std::to_string(error);
+  return std::string(text, length);
 }
 
 std::string SystemPath(const std::string& name) { return name; }

@@ -39,14 +39,14 @@ ListedFile PublishFile(const ReleaseFile& file, const PublishOptions& options,
     ++summary.packagesKept;
     return ListedFile{file.key, digest};
   }
-  ReplacingFile package(options.serverDir);
+  ReplacingFile package(options.serverDir, PackageNameOf(file.key));
   const PackedContent packed = WritePackage(source, file.key, options.level, package);
   // The list would give a digest that the package's content does not have.
   if (packed.digest != digest) {
     throw PublishError(Quoted(ShownName(file.key)) +
                        " changed while it was being published; publish again once it is complete");
   }
-  package.CommitAs(PackageNameOf(file.key));
+  package.Commit();
   ++summary.packagesWritten;
   summary.bytesIn += packed.size;
   summary.bytesOut += package.size();

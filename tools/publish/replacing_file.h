@@ -6,27 +6,25 @@
 #include <string>
 #include <string_view>
 
-#include "tools/publish/unique_fd.h"
+#include "platform/replacing_file.h"
 
-// A file written under a temporary name in its folder and renamed into place only once it is
-// whole and on disk, so that no client can fetch part of one. Removed when never committed.
+// A file of the server folder written under a temporary name and moved over `name` only once
+// it is whole and on disk, so that no client can fetch part of one. Removed when never
+// committed. Each failure throws a PublishError that names the file and the system's reason.
 class ReplacingFile {
  public:
-  explicit ReplacingFile(const std::filesystem::path& folder);
-  ~ReplacingFile();
-  ReplacingFile(const ReplacingFile&) = delete;
-  ReplacingFile& operator=(const ReplacingFile&) = delete;
+  ReplacingFile(const std::filesystem::path& folder, const std::string& name);
 
   void Write(const char* bytes, std::size_t size);
   void Write(std::string_view bytes) { Write(bytes.data(), bytes.size()); }
-  // Flushes the file to disk and renames it over `name` in the folder.
-  void CommitAs(const std::string& name);
+  void Commit();
   std::uint64_t size() const { return size_; }
 
  private:
-  std::filesystem::path folder_;
-  std::string temporary_;  // empty once committed
-  UniqueFd fd_;
+  [[noreturn]] void Throw(const char* what) const;
+
+  std::filesystem::path placed_;
+  platform::ReplacingFile file_;
   std::uint64_t size_ = 0;
 };
 
