@@ -81,44 +81,44 @@ TEST(FitNameTest, NeverCutsAUtf8SequenceInTwo) {
   }
 }
 
-TEST(TerminalLineTest, TellsStageBarCountItemAndBytes) {
-  EXPECT_EQ(TerminalLine(View("Downloading game files", "_data_a_dat.ppk", 1536, 3, 12), 79),
+TEST(ProgressLineTextTest, TellsStageBarCountItemAndBytes) {
+  EXPECT_EQ(ProgressLineText(View("Downloading game files", "_data_a_dat.ppk", 1536, 3, 12), 79),
             "Downloading game files [####            ] 3/12 _data_a_dat.ppk 1.5 KiB");
-  EXPECT_EQ(TerminalLine(View("Update Server List", ""), 79),
+  EXPECT_EQ(ProgressLineText(View("Update Server List", ""), 79),
             "Update Server List [                ]");
 }
 
-TEST(TerminalLineTest, AStageWithoutATotalShowsItsCountAlone) {
-  EXPECT_EQ(TerminalLine(View("Decompressing Files", "data\\a.dat", std::nullopt, 57), 79),
+TEST(ProgressLineTextTest, AStageWithoutATotalShowsItsCountAlone) {
+  EXPECT_EQ(ProgressLineText(View("Decompressing Files", "data\\a.dat", std::nullopt, 57), 79),
             "Decompressing Files [                ] 57 data\\a.dat");
 }
 
-TEST(TerminalLineTest, NeverWiderThanAsked) {
+TEST(ProgressLineTextTest, NeverWiderThanAsked) {
   const ProgressView view =
       View("Downloading game files", "_data_maps_zone1_tiles_forest_north_and_beyond_dat.ppk",
            123456789, 1999, 2000);
   for (std::size_t width = 0; width <= 120; ++width) {
-    EXPECT_LE(TerminalLine(view, width).size(), width) << width;
+    EXPECT_LE(ProgressLineText(view, width).size(), width) << width;
   }
 }
 
-TEST(TerminalLineTest, TheNameGivesWayFirstThenTheBar) {
+TEST(ProgressLineTextTest, TheNameGivesWayFirstThenTheBar) {
   const ProgressView view =
       View("Downloading game files", "_data_maps_zone1_tiles_forest_north_dat.ppk", 2048, 1, 2);
-  const std::string cut = TerminalLine(view, 79);
+  const std::string cut = ProgressLineText(view, 79);
   EXPECT_TRUE(cut.starts_with("Downloading game files [########        ] 1/2 _data")) << cut;
   EXPECT_NE(cut.find("..."), std::string::npos) << cut;
   EXPECT_TRUE(cut.ends_with("north_dat.ppk 2.0 KiB")) << cut;
-  const std::string narrow = TerminalLine(view, 59);
+  const std::string narrow = ProgressLineText(view, 59);
   EXPECT_TRUE(narrow.starts_with("Downloading game files 1/2 _data")) << narrow;
   EXPECT_TRUE(narrow.ends_with("_dat.ppk 2.0 KiB")) << narrow;
-  EXPECT_EQ(TerminalLine(view, 30), "Downloading game files 1/2 2.0");
+  EXPECT_EQ(ProgressLineText(view, 30), "Downloading game files 1/2 2.0");
 }
 
-TEST(TerminalLineTest, TheLayoutHoldsAsNamesAndCountsChange) {
-  const std::string shortName = TerminalLine(View("Update Server List", "a", 0), 59);
+TEST(ProgressLineTextTest, TheLayoutHoldsAsNamesAndCountsChange) {
+  const std::string shortName = ProgressLineText(View("Update Server List", "a", 0), 59);
   const std::string longName =
-      TerminalLine(View("Update Server List", "a_long_name_of_a_file.dat", 1023u << 10), 59);
+      ProgressLineText(View("Update Server List", "a_long_name_of_a_file.dat", 1023u << 10), 59);
   EXPECT_EQ(shortName.find('['), longName.find('[')) << shortName << "\n" << longName;
 }
 
@@ -269,6 +269,51 @@ TEST_F(ConsoleTest, TheRunsLastLineStaysAndTheNextRunStartsBelow) {
   screen.str("");
   console.Tell("veldra-cli: run 1 of at most 3: done");
   EXPECT_EQ(screen.str(), "veldra-cli: run 1 of at most 3: done\n");  // nothing to clear
+}
+
+// A hostile server's names and reasons, and what veldra-cli prints of them in each of its
+// outputs: no control reaches the terminal.
+TEST(ConsoleEscapingTest, ServerTextIsPrintedWithItsControlsEscaped) {
+  const struct {
+    std::string sent;
+    std::string printed;
+  } cases[] = {
+      {"a\x1b[2Jb.dat", "a\\x1b[2Jb.dat"},            // clears the screen
+      {"fake\rdone.dat", "fake\\x0ddone.dat"},        // a bare CR writes over the line
+      {"a\x07.dat", "a\\x07.dat"},                    // BEL
+      {std::string("a\0b", 3), "a\\x00b"},            // NUL
+      {"a\x7f.dat", "a\\x7f.dat"},                    // DEL
+      {"a\xc2\x9bJ", "a\\xc2\\x9bJ"},                 // CSI as a C1 control
+      {"a\xc2\xa0z", "a\xc2\xa0z"},                   // U+00A0, the first past C1
+      {"a\xff.dat", "a\\xff.dat"},                    // never in UTF-8
+      {"a\xc0\xaf.dat", "a\\xc0\\xaf.dat"},           // an overlong '/'
+      {"a\xed\xa0\x80.dat", "a\\xed\\xa0\\x80.dat"},  // a surrogate
+      {"\xe5\x9c", "\\xe5\\x9c"},                     // a sequence cut at the end
+      {"caf\xc3\xa9\\\xe5\x9c\xb0\xe5\x9b\xb3\xf0\x9f\x97\xba.dat",
+       "caf\xc3\xa9\\\xe5\x9c\xb0\xe5\x9b\xb3\xf0\x9f\x97\xba.dat"},  // printable
+  };
+  const auto now = ProgressLog::Clock::now();
+  for (const auto& [sent, printed] : cases) {
+    std::ostringstream out, err, screen;
+    Console log(out, err, std::nullopt);
+    log.Tell("Error Downloading File: " + sent);
+    log.Look(Seen("Downloading game files", sent, 10, 1, 1), now);
+    log.EndRun(Seen("Downloading game files", sent, 10, 1, 1), now);
+    EXPECT_EQ(err.str(), "Error Downloading File: " + printed + "\n") << printed;
+    EXPECT_EQ(out.str(), "[Downloading game files]\n[Downloading game files] " + printed + "\n")
+        << printed;
+    Console terminal(screen, screen, 200);
+    terminal.Look(Seen("Downloading game files", sent, 10, 1, 1), now);
+    EXPECT_EQ(screen.str(), "\rDownloading game files [################] 1/1 " + printed + " 10 B")
+        << printed;
+  }
+}
+
+TEST(ConsoleEscapingTest, TheLinesOfABoxStayLines) {
+  std::ostringstream out, err;
+  Console console(out, err, std::nullopt);
+  console.Tell("Cannot create directory.\nC:\\game\\\x1b]0;x");
+  EXPECT_EQ(err.str(), "Cannot create directory.\nC:\\game\\\\x1b]0;x\n");
 }
 
 TEST(ConsoleLogTest, ARunEndsWithItsLastItemAndTheNextStartsAfresh) {

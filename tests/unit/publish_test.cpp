@@ -21,7 +21,6 @@
 #include "engine/release_manifest.h"
 #include "engine/server_string.h"
 #include "tests/support/scratch_folder.h"
-#include "tools/publish/progress_line.h"
 #include "tools/publish/publish_command.h"
 #include "tools/publish/publish_error.h"
 #include "tools/publish/publish_options.h"
@@ -533,7 +532,11 @@ TEST_F(PublishTest, TheCommandReportsOnItsStreamsAndInItsExitStatus) {
   EXPECT_EQ(RunPublishCommand(Args{releaseArg, serverArg}, out, err, std::nullopt), 0);
   EXPECT_NE(out.str().find("\n1 stale packages left"), std::string::npos) << out.str();
 
+  EXPECT_EQ(RunPublishCommand(Args{releaseArg, serverArg}, out, err, 80), 0);
+  EXPECT_EQ(err.str(), "\r[1/1] a.dat\r           \r") << "the progress line, cleared at the end";
+
   out.str("");
+  err.str("");
   EXPECT_EQ(RunPublishCommand(Args{"--level", "0", releaseArg, serverArg}, out, err, 80), 1);
   EXPECT_NE(err.str().find("--level"), std::string::npos);
   EXPECT_EQ(out.str(), "");
@@ -592,30 +595,6 @@ TEST_F(PublishTest, ASignedPublishWritesAManifestOfEveryServedFileUnderTheOperat
   WriteBytes(release / "data/a.dat", "changed");
   EXPECT_THROW(PublishRelease(options), PublishError);
   EXPECT_EQ(Contents(server), before) << "a key others may read is refused before any write";
-}
-
-TEST(ProgressLineTest, OverwritesOneLineWithinTheWidthAndClearsIt) {
-  std::ostringstream terminal;
-  {
-    ProgressLine progress(terminal, 20);
-    progress.Show(1, 2, "\\a.dat");
-    progress.Show(2, 2, "\\folder\\with\\a\\long\\name.dat");
-    progress.Show(3, 3, "\\abcdefghijkl\xc3\xa4.dat");  // the cut would fall inside the ä
-  }
-  EXPECT_EQ(terminal.str(),
-            "\r\x1b[K[1/2] a.dat"
-            "\r\x1b[K[2/2] folder/with/a"
-            "\r\x1b[K[3/3] abcdefghijkl"
-            "\r\x1b[K");
-}
-
-TEST(ProgressLineTest, ShowsNothingWithoutATerminal) {
-  std::ostringstream terminal;
-  {
-    ProgressLine progress(terminal, std::nullopt);
-    progress.Show(1, 1, "\\a.dat");
-  }
-  EXPECT_EQ(terminal.str(), "");
 }
 
 }  // namespace

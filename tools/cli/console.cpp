@@ -1,9 +1,22 @@
 #include "tools/cli/console.h"
 
+#include <string_view>
+
 #include "tools/cli/progress_format.h"
+#include "tools/terminal/printable_text.h"
+
+namespace {
+
+ProgressView Printable(ProgressView view) {
+  view.stage = PrintableText(view.stage);
+  view.item = PrintableText(view.item);
+  return view;
+}
+
+}  // namespace
 
 Console::Console(std::ostream& out, std::ostream& err, std::optional<std::size_t> columns)
-    : out_(out), err_(err), columns_(columns) {}
+    : out_(out), err_(err), line_(out, columns) {}
 
 void Console::Look(const PatchSnapshot& seen, ProgressLog::Clock::time_point now) {
   std::lock_guard<std::mutex> hold(mutex_);
@@ -13,10 +26,8 @@ void Console::Look(const PatchSnapshot& seen, ProgressLog::Clock::time_point now
 void Console::EndRun(const PatchSnapshot& last, ProgressLog::Clock::time_point now) {
   std::lock_guard<std::mutex> hold(mutex_);
   LookLocked(last, now);
-  if (columns_) {
-    // The last state stays on the screen, and the next line begins below it.
-    if (shownWidth_ > 0) out_ << '\n';
-    shownWidth_ = 0;
+  if (line_.OnTerminal()) {
+    line_.Keep();  // the last state stays on the screen
   } else {
     for (const std::string& line : log_.End()) out_ << line << '\n';
   }
@@ -25,16 +36,24 @@ void Console::EndRun(const PatchSnapshot& last, ProgressLog::Clock::time_point n
   log_ = ProgressLog();
 }
 
-void Console::Tell(const std::string& line) {
+void Console::Tell(const std::string& text) {
   std::lock_guard<std::mutex> hold(mutex_);
-  ClearLineLocked();
-  err_ << line << '\n' << std::flush;
+  line_.Clear();
+  // A box's text may have lines of its own; every other control is escaped.
+  const std::string_view lines = text;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = lines.find('\n', start);
+    err_ << PrintableText(lines.substr(start, end - start)) << '\n';
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  err_.flush();
 }
 
 void Console::BeginQuestion(const std::string& prompt) {
   std::lock_guard<std::mutex> hold(mutex_);
-  ClearLineLocked();
-  err_ << prompt << std::flush;
+  line_.Clear();
+  err_ << PrintableText(prompt) << std::flush;
   asking_ = true;
 }
 
@@ -44,22 +63,13 @@ void Console::EndQuestion() {
 }
 
 void Console::LookLocked(const PatchSnapshot& seen, ProgressLog::Clock::time_point now) {
-  const ProgressView view = viewer_.View(seen);
-  if (!columns_) {
+  // Made printable before the line is fitted, so that the escapes count in its width.
+  const ProgressView view = Printable(viewer_.View(seen));
+  if (!line_.OnTerminal()) {
     for (const std::string& line : log_.Look(view, now)) out_ << line << '\n';
     out_.flush();
     return;
   }
   if (asking_ || view.stage.empty()) return;
-  const std::string line = TerminalLine(view, *columns_ > 0 ? *columns_ - 1 : 0);
-  // Blanks over what is left of a longer line before: not every console knows ESC [ K.
-  const std::size_t blanks = shownWidth_ > line.size() ? shownWidth_ - line.size() : 0;
-  out_ << '\r' << line << std::string(blanks, ' ') << std::flush;
-  shownWidth_ = line.size() + blanks;
-}
-
-void Console::ClearLineLocked() {
-  if (shownWidth_ == 0) return;
-  out_ << '\r' << std::string(shownWidth_, ' ') << '\r' << std::flush;
-  shownWidth_ = 0;
+  line_.Show(ProgressLineText(view, line_.Width()));
 }

@@ -14,6 +14,8 @@
 #include "tools/cli/start_program.h"
 #include "tools/cli/terminal.h"
 #include "tools/cli/verify_run.h"
+#include "tools/terminal/printable_text.h"
+#include "tools/terminal/terminal_width.h"
 
 namespace {
 constexpr int kExitUsage = 1;
@@ -27,12 +29,14 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (line.action == CliCommandLine::Action::Usage) {
-    std::cerr << "veldra-cli: " << line.problem << "\n(veldra-cli --help tells more)\n";
+    std::cerr << "veldra-cli: " << PrintableText(line.problem)
+              << "\n(veldra-cli --help tells more)\n";
     return kExitUsage;
   }
 
   CatchInterrupt();
-  auto console = std::make_shared<Console>(std::cout, std::cerr, StdoutTerminalColumns());
+  auto console =
+      std::make_shared<Console>(std::cout, std::cerr, TerminalColumns(StandardStream::Output));
   AnswerBoxesOnConsole(console, line.options.answering);
   const std::string configPath = PatchSysPath(platform::CurrentDirectory());
   if (line.options.verify) return VerifyGameFolder(configPath, *console, std::cout);

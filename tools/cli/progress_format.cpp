@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <optional>
 
+#include "tools/terminal/utf8_cut.h"
+
 namespace {
 
 constexpr std::size_t kBarCells = 16;
@@ -17,24 +19,6 @@ std::string Joined(std::initializer_list<std::string_view> pieces) {
   std::string text;
   for (std::string_view piece : pieces) text += piece;
   return text;
-}
-
-bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-// The longest start of `text` of at most `width` bytes that ends between UTF-8 sequences.
-std::string_view Head(std::string_view text, std::size_t width) {
-  if (text.size() <= width) return text;
-  std::size_t cut = width;
-  while (cut > 0 && IsContinuation(text[cut])) --cut;
-  return text.substr(0, cut);
-}
-
-// The same for the end of `text`.
-std::string_view Tail(std::string_view text, std::size_t width) {
-  if (text.size() <= width) return text;
-  std::size_t start = text.size() - width;
-  while (start < text.size() && IsContinuation(text[start])) ++start;
-  return text.substr(start);
 }
 
 // The head, the item's name in the room left and the bytes; none when that room is too
@@ -61,13 +45,13 @@ std::string ProgressBar(std::int64_t pos, std::int64_t range, std::size_t cells)
 
 std::string FitName(std::string_view name, std::size_t width) {
   if (name.size() <= width) return std::string(name);
-  if (width <= kEllipsis.size()) return std::string(Head(name, width));
+  if (width <= kEllipsis.size()) return std::string(Utf8Head(name, width));
   const std::size_t room = width - kEllipsis.size();
   const std::size_t headWidth = room / 3;
-  return Joined({Head(name, headWidth), kEllipsis, Tail(name, room - headWidth)});
+  return Joined({Utf8Head(name, headWidth), kEllipsis, Utf8Tail(name, room - headWidth)});
 }
 
-std::string TerminalLine(const ProgressView& view, std::size_t width) {
+std::string ProgressLineText(const ProgressView& view, std::size_t width) {
   std::string counts;
   if (view.stageRange > 0) {
     counts = Joined({" ", std::to_string(view.stagePos), "/", std::to_string(view.stageRange)});
@@ -78,13 +62,13 @@ std::string TerminalLine(const ProgressView& view, std::size_t width) {
       Joined({view.stage, " ", ProgressBar(view.stagePos, view.stageRange, kBarCells), counts});
   const std::string withoutBar = view.stage + counts;
   if (view.item.empty()) {
-    return std::string(Head(withBar.size() <= width ? withBar : withoutBar, width));
+    return std::string(Utf8Head(withBar.size() <= width ? withBar : withoutBar, width));
   }
   const std::string bytes = view.itemBytes ? Joined({" ", FormatBytes(*view.itemBytes)}) : "";
   for (const std::string& head : {withBar, withoutBar}) {
     if (std::optional<std::string> line = WithItem(head, view.item, bytes, width)) return *line;
   }
-  return std::string(Head(withoutBar + bytes, width));
+  return std::string(Utf8Head(withoutBar + bytes, width));
 }
 
 std::string StageLine(const std::string& stage) { return Joined({"[", stage, "]"}); }

@@ -15,11 +15,9 @@ std::string ProgressBar(std::int64_t pos, std::int64_t range, std::size_t cells)
 // end of a path tell files apart best. A UTF-8 sequence is never cut in two.
 std::string FitName(std::string_view name, std::size_t width);
 
-// The terminal's line, "STAGE [BAR] N/M ITEM BYTES", in at most `width` bytes; the item's
-// name is cut first, then the bar goes. Whether the bar shows depends on the width alone. A line as
-// wide as the terminal would wrap, and the carriage return would no longer reach its start: pass
-// one less than the columns.
-std::string TerminalLine(const ProgressView& view, std::size_t width);
+// The terminal's progress line, "STAGE [BAR] N/M ITEM BYTES", in at most `width` bytes; the
+// item's name is cut first, then the bar goes. Whether the bar shows depends on the width alone.
+std::string ProgressLineText(const ProgressView& view, std::size_t width);
 
 // The log's lines: "[STAGE]" when a stage begins, "[STAGE] ITEM" when an item is done.
 std::string StageLine(const std::string& stage);

@@ -1,13 +1,9 @@
 #pragma once
 
-#include <cstddef>
 #include <optional>
 #include <string>
 
 // The console that veldra-cli runs in, one source per platform.
-
-// The columns of the terminal that standard output is; none when it is not a terminal.
-std::optional<std::size_t> StdoutTerminalColumns();
 
 bool StdinIsTerminal();
 

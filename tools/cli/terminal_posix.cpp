@@ -1,21 +1,12 @@
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "tools/cli/interrupt.h"
 #include "tools/cli/terminal.h"
 
 namespace {
-constexpr std::size_t kUsualColumns = 80;
 constexpr int kInterruptCheckMs = 100;
 }  // namespace
-
-std::optional<std::size_t> StdoutTerminalColumns() {
-  if (!isatty(STDOUT_FILENO)) return std::nullopt;
-  winsize size{};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return kUsualColumns;
-  return size.ws_col;
-}
 
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 

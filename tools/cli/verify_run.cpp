@@ -5,6 +5,7 @@
 #include "engine/folder_verify.h"
 #include "tools/cli/console.h"
 #include "tools/cli/patch_run.h"
+#include "tools/terminal/printable_text.h"
 
 int VerifyGameFolder(const std::string& configPath, Console& console, std::ostream& out) {
   // Shared with the routine: a worker left running at a quit must not outlive its report.
@@ -14,7 +15,9 @@ int VerifyGameFolder(const std::string& configPath, Console& console, std::ostre
   if (end.state != PatchState::Done) return ExitStatusOf(end);
   std::size_t missing = 0;
   for (const FolderReport::Difference& difference : report->differences) {
-    out << (difference.missing ? "missing: " : "differs: ") << difference.key << "\n";
+    // The keys come from filelist.log, as the server sent it.
+    out << (difference.missing ? "missing: " : "differs: ") << PrintableText(difference.key)
+        << "\n";
     if (difference.missing) ++missing;
   }
   if (report->differences.empty()) {

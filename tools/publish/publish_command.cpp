@@ -4,10 +4,12 @@
 #include <exception>
 #include <iomanip>
 
-#include "tools/publish/progress_line.h"
 #include "tools/publish/publish.h"
 #include "tools/publish/publish_options.h"
+#include "tools/publish/release_names.h"
 #include "tools/publish/release_signing.h"
+#include "tools/terminal/printable_text.h"
+#include "tools/terminal/terminal_line.h"
 
 namespace {
 
@@ -21,12 +23,18 @@ void PrintSummary(std::ostream& out, const PublishSummary& summary, double secon
   }
 }
 
-PublishSummary TimedPublish(const PublishOptions& options, ProgressLine& progress,
+// "[i/n] name", the file named as the operator knows it.
+std::string ProgressText(std::size_t done, std::size_t count, const std::string& key) {
+  return "[" + std::to_string(done) + "/" + std::to_string(count) + "] " +
+         PrintableText(ShownName(key));
+}
+
+PublishSummary TimedPublish(const PublishOptions& options, TerminalLine& progress,
                             double& seconds) {
   const auto start = std::chrono::steady_clock::now();
   PublishSummary summary =
       Publish(options, [&](std::size_t done, std::size_t count, const std::string& key) {
-        progress.Show(done, count, key);
+        progress.Show(ProgressText(done, count, key));
       });
   seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return summary;
@@ -35,7 +43,7 @@ PublishSummary TimedPublish(const PublishOptions& options, ProgressLine& progres
 }  // namespace
 
 int RunPublishCommand(const std::vector<std::string_view>& args, std::ostream& out,
-                      std::ostream& err, std::optional<std::size_t> terminalWidth) {
+                      std::ostream& err, std::optional<std::size_t> terminalColumns) {
   try {
     if (!args.empty() && args[0] == "keygen") {
       if (args.size() != 2) throw UsageError("keygen takes one KEY_FILE");
@@ -51,7 +59,7 @@ int RunPublishCommand(const std::vector<std::string_view>& args, std::ostream& o
     double seconds = 0;
     PublishSummary summary;
     {
-      ProgressLine progress(err, terminalWidth);  // cleared before anything else is printed
+      TerminalLine progress(err, terminalColumns);  // cleared before anything else is printed
       summary = TimedPublish(*options, progress, seconds);
     }
     PrintSummary(out, summary, seconds);
