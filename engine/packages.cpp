@@ -86,7 +86,11 @@ Unpacking UnpackInto(const std::string& package, const std::string& target,
       digest != entry->listed) {
     result = Unpacking::BadData;
   }
-  if (result == Unpacking::Done && !out.Commit()) result = Unpacking::CannotPlace;
+  // Not flushed: a game file lost to a power cut changes its size and time, so the next run
+  // digests it again, and one flush per file would slow a first install of many files.
+  if (result == Unpacking::Done && !out.Commit(platform::ReplacingFile::Flush::LeaveToSystem)) {
+    result = Unpacking::CannotPlace;
+  }
   return result;
 }
 

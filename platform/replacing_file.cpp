@@ -22,10 +22,10 @@ bool ReplacingFile::Write(const void* bytes, std::size_t size) {
   return file_.Write(bytes, size) || Fail("cannot write");
 }
 
-bool ReplacingFile::Commit() {
+bool ReplacingFile::Commit(Flush flush) {
   if (failed()) return false;
   // On the disk before it takes the name: after a crash the name holds the old file or the new.
-  if (!file_.FlushToDisk()) return Fail("cannot flush to the disk");
+  if (flush == Flush::ToDisk && !file_.FlushToDisk()) return Fail("cannot flush to the disk");
   if (!file_.Close()) return Fail("cannot close");
   if (!MoveFileOver(temporary_, target_)) return Fail("cannot move over the target");
   committed_ = true;

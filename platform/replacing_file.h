@@ -23,8 +23,10 @@ class ReplacingFile {
   // False once any step has failed: nothing more is done then, and `failure` says why.
   bool Write(const void* bytes, std::size_t size);
   bool Write(std::string_view bytes) { return Write(bytes.data(), bytes.size()); }
-  // Flushes the file to the disk and moves it over the target.
-  bool Commit();
+  // Moves the file over the target, flushed to the disk first unless the caller can do
+  // without: a file whose loss the next run notices by itself need not wait for the disk.
+  enum class Flush { ToDisk, LeaveToSystem };
+  bool Commit(Flush flush = Flush::ToDisk);
 
   bool failed() const { return !failure_.empty(); }
   // The step that failed first and the system's reason; empty while none has.
