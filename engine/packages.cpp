@@ -38,9 +38,10 @@ struct Reporting {
   }
 };
 
-// Copies the member's content into `out`, digesting it on the way. Each problem is reported.
+// Copies the member's content into `out`, digesting it on the way. Each problem is reported,
+// and kept in `why`.
 Unpacking GunzipToFile(gzFile in, platform::ReplacingFile& out, Digest& digest,
-                       DiskReserve& reserve, const Reporting& report) {
+                       DiskReserve& reserve, const Reporting& report, std::string& why) {
   std::unique_ptr<char[]> buffer(new char[kUnpackBufferSize]);
   Md5Stream md5;
   Unpacking result = Unpacking::Done;
@@ -48,7 +49,9 @@ Unpacking GunzipToFile(gzFile in, platform::ReplacingFile& out, Digest& digest,
     int got = gzread(in, buffer.get(), kUnpackBufferSize);
     if (got < 0) {
       int code = 0;
-      report.Gzip(gzerror(in, &code));
+      why = gzerror(in, &code);
+      report.Gzip(why);
+      why = "not a sound gzip package: " + why;
       result = Unpacking::BadData;
       break;
     }
@@ -60,6 +63,7 @@ Unpacking GunzipToFile(gzFile in, platform::ReplacingFile& out, Digest& digest,
     }
     if (!out.Write(buffer.get(), static_cast<std::size_t>(got))) {
       report.Gzip("failed fwrite");
+      why = out.failure();
       result = Unpacking::CannotPlace;
       break;
     }
@@ -71,24 +75,36 @@ Unpacking GunzipToFile(gzFile in, platform::ReplacingFile& out, Digest& digest,
 
 // Unpacks beside the target and replaces the target only with a whole, verified file.
 Unpacking UnpackInto(const std::string& package, const std::string& target,
-                     const FileDigests* entry, DiskReserve& reserve, const Reporting& report) {
+                     const FileDigests* entry, DiskReserve& reserve, const Reporting& report,
+                     std::string& why) {
   std::unique_ptr<gzFile_s, GzipCloser> in(gzopen(platform::SystemPath(package).c_str(), "rb"));
-  if (!in) return Unpacking::CannotPlace;
+  if (!in) {
+    why = "the package cannot be opened";
+    return Unpacking::CannotPlace;
+  }
   platform::ReplacingFile out(target, target + ".unpacking");
-  if (out.failed()) return Unpacking::CannotPlace;
+  if (out.failed()) {
+    why = out.failure();
+    return Unpacking::CannotPlace;
+  }
   Digest digest;
-  Unpacking result = GunzipToFile(in.get(), out, digest, reserve, report);
+  Unpacking result = GunzipToFile(in.get(), out, digest, reserve, report, why);
   if (gzclose(in.release()) != Z_OK) {
     report.Gzip("failed gzclose");
-    if (result == Unpacking::Done) result = Unpacking::BadData;
+    if (result == Unpacking::Done) {
+      why = "not a sound gzip package";
+      result = Unpacking::BadData;
+    }
   }
   if (result == Unpacking::Done && entry != nullptr && !IsZeroDigest(entry->listed) &&
       digest != entry->listed) {
+    why = "what it holds is not the listed file (its MD5 differs)";
     result = Unpacking::BadData;
   }
   // Not flushed: a game file lost to a power cut changes its size and time, so the next run
   // digests it again, and one flush per file would slow a first install of many files.
   if (result == Unpacking::Done && !out.Commit(platform::ReplacingFile::Flush::LeaveToSystem)) {
+    why = out.failure();
     result = Unpacking::CannotPlace;
   }
   return result;
@@ -97,17 +113,22 @@ Unpacking UnpackInto(const std::string& package, const std::string& target,
 // A package is kept for a later run only when another program holds its target: anything
 // else (a broken package, a folder in the way, a full disk) would fail every later run too.
 bool FailUnpacking(PatchJob& job, const std::string& package, const std::string& target,
-                   FileDigests* entry, Unpacking failure, const DiskReserve& reserve) {
+                   FileDigests* entry, Unpacking failure, const DiskReserve& reserve,
+                   const std::string& why) {
+  const std::string name = package.substr(package.rfind('\\') + 1);
   if (failure != Unpacking::CannotPlace || !platform::IsHeldByAnotherProgram(target)) {
     platform::RemoveFile(package);
     if (entry != nullptr) entry->fetched = Digest{};
   }
   WriteStatusLog(job);
   if (failure == Unpacking::TooFull) {
+    SetFailureReason(job, target + ": the disk is too full");
     platform::ShowAppMessage(reserve.TooFullMessage(target));
   } else {
-    platform::ShowMessage(package.substr(package.rfind('\\') + 1), "Error Decompress File",
-                          platform::kBoxOk);
+    const std::string reason =
+        failure == Unpacking::CannotPlace ? "cannot write " + target + ": " + why : why;
+    SetFailureReason(job, name + ": " + reason);
+    platform::ShowMessage(name, "Error Decompress File", platform::kBoxOk, reason);
   }
   SetState(job, PatchState::Failed);
   return false;
@@ -171,7 +192,8 @@ bool DecompressPackages(PatchJob& job) {
     // (a user's settings, say) is refused.
     if (PackageNameOf("\\" + *target) != match.name) {
       if (FetchedThisRunAs(job, match.name)) {
-        return FailUnpacking(job, package, *target, nullptr, Unpacking::BadData, reserve);
+        return FailUnpacking(job, package, *target, nullptr, Unpacking::BadData, reserve,
+                             "its trailer names " + *target + ", another file");
       }
       platform::RemoveFile(package);
       continue;
@@ -186,13 +208,14 @@ bool DecompressPackages(PatchJob& job) {
       DropLeftOver(package, *entry);
       continue;
     }
-    Unpacking result = UnpackInto(package, *target, entry, reserve, Reporting{leftOver});
+    std::string why;
+    Unpacking result = UnpackInto(package, *target, entry, reserve, Reporting{leftOver}, why);
     if (result == Unpacking::BadData && leftOver) {
       DropLeftOver(package, *entry);
       continue;
     }
     if (result != Unpacking::Done) {
-      return FailUnpacking(job, package, *target, entry, result, reserve);
+      return FailUnpacking(job, package, *target, entry, result, reserve, why);
     }
     platform::RemoveFile(package);
     if (entry != nullptr) {

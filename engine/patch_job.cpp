@@ -12,6 +12,7 @@ void SetState(PatchJob& job, PatchState state) {
 void BeginStage(PatchJob& job, const std::string& caption) {
   std::lock_guard<std::mutex> guard(job.lock);
   job.stageText = caption;
+  job.failureReason.clear();
   job.itemPos = 0;
   job.itemRange = 0;
   job.stagePos = 0;
@@ -33,11 +34,13 @@ void CountStageItem(PatchJob& job, const std::string& item) {
   std::lock_guard<std::mutex> guard(job.lock);
   ++job.stagePos;
   job.itemText = item;
+  job.failureReason.clear();
 }
 
 void BeginItem(PatchJob& job, const std::string& item, std::int32_t range) {
   std::lock_guard<std::mutex> guard(job.lock);
   job.itemText = item;
+  job.failureReason.clear();
   job.itemPos = 0;
   job.itemRange = range;
 }

@@ -64,8 +64,8 @@ struct PatchJob {
   std::atomic<bool> stopTaken{false};
   // Set when a download or unpacking stopped at the disk's reserve: no server can help then.
   bool diskFull = false;
-  // Why the last thing that failed failed, naming it ("_data_a_dat.ppk: HTTP 404"): the boxes
-  // keep their texts, and the window shows this beside them.
+  // Why the item worked on failed, naming it ("_data_a_dat.ppk: HTTP 404"), until the next
+  // item or stage begins: the boxes keep their texts, and the window shows this beside them.
   std::string failureReason;
 };
 

@@ -29,8 +29,8 @@ StatusLines StatusTexts::Lines(const PatchSnapshot& seen, Clock::time_point now)
   } else {
     samples_.clear();  // not a download: no speed, and none carried into the next stage
   }
-  // The boxes keep their texts; why the run failed stays here for the player to read.
-  if (seen.state == PatchState::Failed && !seen.failureReason.empty()) {
+  // The boxes keep their texts; why the item failed shows here beside its box.
+  if (!seen.failureReason.empty()) {
     lines.item = seen.failureReason;
     lines.itemFigures.clear();
   }

@@ -530,6 +530,13 @@ class PatchRunTest(unittest.TestCase):
                 self.patch()
                 self.assert_game_is_release()
 
+        # A disk already below its reserve: the first file of the run is what says so.
+        free = os.statvfs(disk).f_bavail * os.statvfs(disk).f_frsize
+        write(os.path.join(disk, "filler"), bytes(free - reserve // 2))
+        self.patch(expect=4)
+        self.assertIn("The disk of the game folder is too full for patch.sys", self.err)
+        self.assertNotIn("Error connecting patch server", self.err)
+
     def point_game_at(self, port):
         local = os.path.join(self.game, "patch.sys")
         write(local, read(self.patch_sys).replace(str(self.port).encode(), str(port).encode()))

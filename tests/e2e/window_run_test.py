@@ -185,7 +185,7 @@ class WindowRunTest(unittest.TestCase):
     def wait_for_download(self, game, name, size):
         """Waits until a part of the package, not all of it, is in temp\\ and the window names
         it."""
-        staged = os.path.join(game, "temp", name)
+        staged = os.path.join(game, "temp", name + ".part")
         deadline = time.monotonic() + WINDOW_SECONDS
         while time.monotonic() < deadline:
             part = os.path.getsize(staged) if os.path.exists(staged) else 0
@@ -266,10 +266,18 @@ class WindowRunTest(unittest.TestCase):
                 self.assertEqual(read(partial), read(os.path.join(release, "data", "big.bin")),
                                  "a download cut by the quit is not installed")
         if moment == "during" and control == QUIT:  # the next run completes what was cut
+            part = os.path.join(game, "temp", "_data_big_bin.ppk.part")
+            kept = os.path.getsize(part) if os.path.exists(part) else 0
             self.open_window(game)
             self.remote.command(START)
             self.finish_run(game)
             self.assert_folder_is_release(game, release)
+            rest = [(n, s, size) for n, s, size in log.new_requests()
+                    if n == "_data_big_bin.ppk" and s != 401]
+            package = os.path.join(self.www, "throttled", "_data_big_bin.ppk")
+            self.assertGreater(kept, 0, "what arrived before the quit is kept")
+            self.assertEqual(rest, [("_data_big_bin.ppk", 206, os.path.getsize(package) - kept)],
+                             "only the rest is asked for")
 
     def run_until_before(self, game):
         pass

@@ -275,6 +275,15 @@ TEST_F(DownloadFileTest, TenMegabytesFromNginxArriveWhole) {
   std::vector<std::string> log = nginx.AccessLog();
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back(), "quarn \"GET /game/big.bin HTTP/1.1\" 200 10485760 \"Quarn Patch Client\"");
+
+  // nginx serves the rest of a part as it is asked for it.
+  nginx.Serve("game/_big_bin.ppk", content);
+  folder.Write("temp/_big_bin.ppk.part", content.substr(0, 4 << 20));
+  folder.Write("temp/_big_bin.ppk.tag", "10485760\n\n");
+  ASSERT_TRUE(DownloadFile(job, "_big_bin.ppk", Arrival::Staged));
+  EXPECT_TRUE(folder.Read("temp/_big_bin.ppk") == content) << "the bytes differ";
+  EXPECT_EQ(nginx.AccessLog().back(),
+            "quarn \"GET /game/_big_bin.ppk HTTP/1.1\" 206 6291456 \"Quarn Patch Client\"");
 }
 
 }  // namespace

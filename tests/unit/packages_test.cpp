@@ -158,6 +158,7 @@ TEST_F(DecompressPackagesTest, ContentOtherThanListedIsADigestMismatch) {
   prompt.Then(platform::kAnswerOk);
   EXPECT_FALSE(DecompressPackages(job));
   EXPECT_EQ(Texts(prompt), std::vector<std::string>{"_a_dat.ppk"});
+  EXPECT_EQ(prompt.Shown()[0].reason, "what it holds is not the listed file (its MD5 differs)");
   EXPECT_EQ(folder.Read("a.dat"), "installed");
   EXPECT_FALSE(platform::PathExists("temp\\_a_dat.ppk"));
   EXPECT_EQ(CurrentState(job), PatchState::Failed);

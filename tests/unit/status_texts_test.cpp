@@ -59,12 +59,11 @@ TEST(StatusTextsTest, WorkThatIsNoDownloadShowsNoFigures) {
   EXPECT_EQ(lines.stageFigures, "50%");
 }
 
-TEST(StatusTextsTest, AFailedRunShowsWhyInTheItemLine) {
+TEST(StatusTextsTest, AFailedItemShowsWhyInTheItemLine) {
   StatusTexts texts;
   PatchSnapshot seen = Download("_data_a_dat.ppk", 40, 100);
+  EXPECT_EQ(texts.Lines(seen, {}).item, "_data_a_dat.ppk");
   seen.failureReason = "_data_a_dat.ppk: HTTP 404";
-  EXPECT_EQ(texts.Lines(seen, {}).item, "_data_a_dat.ppk") << "still running: the file shows";
-  seen.state = PatchState::Failed;
   StatusLines lines = texts.Lines(seen, {});
   EXPECT_EQ(lines.item, "_data_a_dat.ppk: HTTP 404");
   EXPECT_EQ(lines.itemFigures, "");

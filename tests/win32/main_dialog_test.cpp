@@ -505,6 +505,19 @@ TEST_F(MainWindowTest, TheStatusTextsFollowTheWorkerAndLeaveNoTraceWhenTheyChang
   }
   EXPECT_EQ(differing, 0) << "pixels of the long text stayed";
   EXPECT_NE(text(1006).find("/s"), std::string::npos) << "a download shows its speed";
+
+  // A failed download: its box keeps its text, and the reason shows here beside it.
+  const std::string reason = "_data_a_dat.ppk: HTTP 404";
+  worker_.Publish([&](PatchJob& job) { SetFailureReason(job, reason); });
+  Sleep(1200);
+  PaintNow(window.hwnd());
+  EXPECT_EQ(text(1004), reason);
+  EXPECT_EQ(text(1006), "");
+  SaveScreenshot("main-window-reason", CaptureScreen([&] {
+                   RECT r{};
+                   GetWindowRect(window.hwnd(), &r);
+                   return r;
+                 }()));
 }
 
 TEST_F(MainWindowTest, TheEndStatesStartTheGameRelaunchOrClose) {
