@@ -26,12 +26,15 @@ class DownloadFileTest : public testing::Test {
   void ConnectTo(std::uint16_t port) {
     ASSERT_TRUE(job.connection.Connect("127.0.0.1", port, "."));
   }
-  static void ExpectFailureBoxFor(const ScriptedPrompt& prompt, const std::string& name) {
+  // The box names the file; its reason begins as `reason` does.
+  static void ExpectFailureBoxFor(const ScriptedPrompt& prompt, const std::string& name,
+                                  const std::string& reason) {
     std::vector<ScriptedPrompt::Box> shown = prompt.Shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, name);
     EXPECT_EQ(shown[0].caption, "Error Downloading File");
     EXPECT_EQ(shown[0].style, platform::kBoxOk);
+    EXPECT_TRUE(shown[0].reason.starts_with(reason)) << shown[0].reason;
   }
 
   FaultServer server;
@@ -78,7 +81,7 @@ TEST_F(DownloadFileTest, AMissingFileIsOneRequestAndLeavesNothingInTheStagingFol
   prompt.Then(platform::kAnswerOk);
 
   EXPECT_FALSE(DownloadFile(job, "remote.ver", Arrival::InPlace));
-  ExpectFailureBoxFor(prompt, "remote.ver");
+  ExpectFailureBoxFor(prompt, "remote.ver", "HTTP 404");
   EXPECT_EQ(server.Requests().size(), 1u);
   std::vector<platform::FoundEntry> left;
   ASSERT_TRUE(platform::FindEntries("temp\\*", left));
@@ -97,12 +100,14 @@ TEST_F(DownloadFileTest, ABodyCutShortNeverReplacesTheLocalFile) {
   folder.Write("short.bin", "installed");
   ConnectTo(server.port());
 
-  for (const char* name : {"cut.bin", "short.bin"}) {
+  for (const auto& [name, reason] :
+       {std::pair<std::string, std::string>{"cut.bin", "cut at byte 40000 of 100000"},
+        {"short.bin", "cut at byte 100000 of 100100"}}) {
     SCOPED_TRACE(name);
     ScriptedPrompt prompt;
     prompt.Then(platform::kAnswerOk);
     EXPECT_FALSE(DownloadFile(job, name, Arrival::InPlace));
-    ExpectFailureBoxFor(prompt, name);
+    ExpectFailureBoxFor(prompt, name, reason);
     EXPECT_EQ(folder.Read(name), "installed");
   }
 }
@@ -118,7 +123,7 @@ TEST_F(DownloadFileTest, AStalledServerEndsTheRequest) {
   auto started = std::chrono::steady_clock::now();
   EXPECT_FALSE(DownloadFile(job, "stall.bin", Arrival::InPlace));
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(7));
-  ExpectFailureBoxFor(prompt, "stall.bin");
+  ExpectFailureBoxFor(prompt, "stall.bin", "no byte for 1 s at byte 0");
   EXPECT_FALSE(platform::PathExists("stall.bin"));
 }
 
@@ -130,7 +135,7 @@ TEST_F(DownloadFileTest, AStagingFileThatCannotBeMadeIsADownloadFailure) {
   prompt.Then(platform::kAnswerOk);
 
   EXPECT_FALSE(DownloadFile(job, "patch.sys", Arrival::InPlace));
-  ExpectFailureBoxFor(prompt, "patch.sys");
+  ExpectFailureBoxFor(prompt, "patch.sys", "cannot create temp\\patch.sys.part: ");
   EXPECT_TRUE(server.Requests().empty()) << "nothing to receive into, nothing asked";
 }
 
