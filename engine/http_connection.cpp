@@ -58,6 +58,27 @@ std::string Seconds(std::chrono::milliseconds time) {
   return std::to_string((time.count() + 999) / 1000) + " s";
 }
 
+// Why a request got no answer, in the same words whichever system's client sent it.
+std::string NoAnswer(const platform::HttpError& error, const std::string& host, std::uint16_t port,
+                     std::chrono::milliseconds idleTimeout) {
+  std::string what;
+  switch (error.fault) {
+    case platform::HttpFault::UnknownHost:
+      what = "the name " + host + " does not resolve";
+      break;
+    case platform::HttpFault::Refused:
+      what = "cannot connect to " + host + ":" + std::to_string(port);
+      break;
+    case platform::HttpFault::Stalled:
+      what = "no answer for " + Seconds(idleTimeout);
+      break;
+    default:
+      what = "no answer";
+      break;
+  }
+  return what + " (" + error.detail + ")";
+}
+
 }  // namespace
 
 HttpConnection::HttpConnection()
@@ -124,22 +145,7 @@ bool HttpConnection::Request(const std::string& path,
       status_ = record_->status;
       return true;
     } else {
-      const platform::HttpError& error = client_.LastError();
-      switch (error.fault) {
-        case platform::HttpFault::UnknownHost:
-          failure_ = "the name " + host + " does not resolve";
-          break;
-        case platform::HttpFault::Refused:
-          failure_ = "cannot connect to " + host + ":" + std::to_string(port_);
-          break;
-        case platform::HttpFault::Stalled:
-          failure_ = "no answer for " + Seconds(client_.IdleTimeout());
-          break;
-        default:
-          failure_ = "no answer";
-          break;
-      }
-      failure_ += " (" + error.detail + ")";
+      failure_ = NoAnswer(client_.LastError(), host, port(), client_.IdleTimeout());
     }
     EndRecord();
     Close();  // keeps the folder and the port for the reconnect
