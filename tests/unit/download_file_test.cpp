@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
+#include "engine/release_manifest.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 #include "tests/support/scratch_folder.h"
@@ -214,6 +216,37 @@ TEST_F(DownloadFileTest, APartLeftByAnEarlierRunIsUsedOnlyWhereTheServerVouchesF
     EXPECT_EQ(ranges, c.ranges);
     EXPECT_FALSE(platform::PathExists("temp\\f.ppk.part"));
     EXPECT_FALSE(platform::PathExists("temp\\f.ppk.tag"));
+  }
+}
+
+// With a release key a resumed file is checked whole: the part's bytes count as much as the
+// rest's, and a part changed on the disk is not installed.
+TEST_F(DownloadFileTest, AResumedFileMustBeTheSignedReleasesWhole) {
+  const std::string content = PatternBytes(100000);
+  platform::Sha256 hash;
+  hash.Add(content.data(), content.size());
+  job.releaseKey = platform::P256PublicKey{};
+  job.manifest = ReleaseManifest{1, "", {{"f.ppk", ManifestEntry{hash.Finish(), content.size()}}}};
+  server.Serve("f.ppk", content);
+  server.SetRules(R"({"f.ppk": {"etag": "\"v1\""}})");
+  ConnectTo(server.port());
+  std::string changed = content.substr(0, 40000);
+  changed[0] ^= 1;
+  const std::tuple<const char*, std::string, bool> cases[] = {
+      {"a sound part", content.substr(0, 40000), true},
+      {"a part changed on the disk", changed, false},
+  };
+  for (const auto& [what, part, installed] : cases) {
+    SCOPED_TRACE(what);
+    folder.Write("temp/f.ppk.part", part);
+    folder.Write("temp/f.ppk.tag", "100000\n\"v1\"\n");
+    ScriptedPrompt prompt;
+    if (!installed) prompt.Then(platform::kAnswerOk);
+    EXPECT_EQ(DownloadFile(job, "f.ppk", Arrival::Staged), installed);
+    EXPECT_EQ(server.Requests().back().range, "bytes=40000-");
+    EXPECT_EQ(platform::PathExists("temp\\f.ppk"), installed);
+    EXPECT_FALSE(platform::PathExists("temp\\f.ppk.part"));
+    platform::RemoveFile("temp\\f.ppk");
   }
 }
 
