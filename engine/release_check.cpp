@@ -22,9 +22,11 @@ std::uint64_t AcceptedRelease() {
 }
 
 // Written beside and moved over, so that a crash leaves the old number or the new one.
-bool RecordAccepted(std::uint64_t release) {
+bool RecordAccepted(std::uint64_t release, std::string& why) {
   platform::ReplacingFile file(kAcceptedReleaseName, std::string(kAcceptedReleaseName) + ".new");
-  return file.Write(std::to_string(release) + "\r\n") && file.Commit();
+  if (file.Write(std::to_string(release) + "\r\n") && file.Commit()) return true;
+  why = file.failure();
+  return false;
 }
 
 bool Refuse(const std::string& why) {
@@ -58,8 +60,9 @@ bool FetchReleaseManifest(PatchJob& job) {
                   " which this game folder already had; an older release may hold flaws "
                   "that were mended since");
   }
-  if (manifest->release > accepted && !RecordAccepted(manifest->release)) {
-    return Refuse(std::string("the game folder's ") + kAcceptedReleaseName + " cannot be written");
+  if (manifest->release > accepted && !RecordAccepted(manifest->release, why)) {
+    return Refuse(std::string("the game folder's ") + kAcceptedReleaseName +
+                  " cannot be written (" + why + ")");
   }
   job.manifest = std::move(manifest);
   return true;
