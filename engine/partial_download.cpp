@@ -32,19 +32,20 @@ bool CanBeSent(std::string_view validator) {
 
 std::string PartName(const std::string& stagingName) { return stagingName + ".part"; }
 
+std::optional<PartialTag> ReadTag(std::string_view text) {
+  const std::optional<std::uint64_t> total = NumberAt(text, '\n');
+  const std::size_t end = text.find('\n');
+  if (!total || end != text.size() - 1 || !CanBeSent(text.substr(0, end))) return std::nullopt;
+  return PartialTag{*total, std::string(text.substr(0, end))};
+}
+
 std::optional<PartialDownload> FindPartial(const std::string& stagingName) {
   const std::optional<platform::FileStamp> part = platform::StampOf(PartName(stagingName));
-  const std::optional<std::string> tag = platform::ReadWholeFile(TagName(stagingName));
-  if (!part && !tag) return std::nullopt;
-  if (part && tag) {
-    std::string_view text = *tag;
-    const std::optional<std::uint64_t> total = NumberAt(text, '\n');
-    const std::size_t end = text.find('\n');
-    if (total && end == text.size() - 1 && CanBeSent(text.substr(0, end)) && part->size > 0 &&
-        static_cast<std::uint64_t>(part->size) < *total) {
-      return PartialDownload{static_cast<std::uint64_t>(part->size), *total,
-                             std::string(text.substr(0, end))};
-    }
+  const std::optional<std::string> text = platform::ReadWholeFile(TagName(stagingName));
+  if (!part && !text) return std::nullopt;
+  const std::optional<PartialTag> tag = text ? ReadTag(*text) : std::nullopt;
+  if (part && tag && part->size > 0 && static_cast<std::uint64_t>(part->size) < tag->total) {
+    return PartialDownload{static_cast<std::uint64_t>(part->size), tag->total, tag->validator};
   }
   DropPartial(stagingName);
   return std::nullopt;

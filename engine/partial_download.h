@@ -22,6 +22,13 @@ struct PartialDownload {
 
 std::string PartName(const std::string& stagingName);
 
+// The tag's text: the whole length and the validator; none when it is not one tag.
+struct PartialTag {
+  std::uint64_t total = 0;
+  std::string validator;
+};
+std::optional<PartialTag> ReadTag(std::string_view text);
+
 // The part left for `stagingName`; none when there is none worth resuming (no tag, a tag that
 // does not parse, nothing yet or everything already in the part). What cannot be resumed is
 // removed.
