@@ -141,6 +141,7 @@ bool HttpConnection::Request(const std::string& path,
     if (!client_.IsOpen()) {
       failure_ = "cannot open a connection (" + client_.LastError().detail + ")";
     } else if (client_.Get(path, range)) {
+      failure_.clear();  // an attempt before may have failed; this one answered
       record_->status = client_.Status();
       status_ = record_->status;
       return true;
@@ -193,7 +194,6 @@ bool HttpConnection::FailBody() {
     failure_ = "the body could not be read at byte " + std::to_string(received);
   }
   if (!error.detail.empty()) failure_ += " (" + error.detail + ")";
-  if (record_) record_->failure = failure_;
   return false;
 }
 
@@ -207,22 +207,18 @@ bool HttpConnection::TooSlow() {
   windowBytes_ = record_->bytes;
   if (came * 1000 >= std::uint64_t{kSlowestBytesPerSecond} * window.count()) return false;
   failure_ = "slower than 1 KiB/s: " + std::to_string(came) + " bytes in " + Seconds(window);
-  record_->failure = failure_;
   return true;
 }
 
 void HttpConnection::EndRecord() {
   if (!record_) return;
   record_->time = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_);
-  if (record_->failure.empty() && !failure_.empty() && !record_->status) {
-    record_->failure = failure_;
-  }
+  record_->failure = failure_;
   if (requestLog_) requestLog_(*record_);
   record_.reset();
 }
 
 void HttpConnection::CloseRequest() {
-  if (record_ && record_->failure.empty()) record_->failure = failure_;
   EndRecord();
   client_.EndRequest();
 }

@@ -20,7 +20,7 @@ maps a file name, as it stands after the last "/" of the request path, to what t
   {"etag": "\"v2\""}        send this ETag instead of the one made from the content
   {"no_validator": true}   send neither ETag nor Last-Modified
   {"first": 1}             with any of the above: the rule holds for the first request of the
-                           file (after the challenge) only; later ones are served plainly
+                           file (not counting challenges) only; later ones are served plainly
 Ranges ("Range: bytes=N-", with "If-Range") are answered as a static server does: 206 with a
 Content-Range while the validator matches, the whole file when it does not, 416 for a start
 at or past the end. A rule's byte counts apply to the body as sent.
@@ -88,6 +88,8 @@ class Handler(BaseHTTPRequestHandler):
         entry = {"path": self.path, "agent": self.headers.get("User-Agent", ""), "user": user,
                  "range": self.headers.get("Range", "")}
 
+        if "first" in rule and server.answered(name) >= rule["first"]:
+            rule = {}
         if rule.get("hang_up"):
             entry["status"] = 0
             server.record(entry)
@@ -98,8 +100,6 @@ class Handler(BaseHTTPRequestHandler):
             entry["status"] = 401
             server.record(entry)
             return self.reply(401, b"", {"WWW-Authenticate": 'Basic realm="patch"'})
-        if "first" in rule and server.answered(name) >= rule["first"]:
-            rule = {}
         self.answer(server, path, rule, entry)
 
     # Each answer is logged before its body goes out: a client that has it all may read the

@@ -178,6 +178,35 @@ TEST_F(HttpConnectionTest, EachFaultHasTheSameReasonOnEveryTransport) {
   }
 }
 
+// What -v shows: each attempt as it went, the answered one without the failures before it.
+// WinINet may resend on a closed connection by itself, so the attempts that fail are counted
+// from the records, not from the server.
+TEST_F(HttpConnectionTest, EachRequestIsToldAsItEnded) {
+  server.Serve("f.bin", "12345");
+  server.SetRules(R"({"f.bin": {"hang_up": true, "first": 2}})");
+  std::vector<HttpRequestRecord> told;
+  connection.SetRequestLog([&](const HttpRequestRecord& request) { told.push_back(request); });
+  connection.SetRetryPause([](std::chrono::milliseconds) {});
+  ASSERT_TRUE(connection.Connect("127.0.0.1", server.port(), "."));
+  ASSERT_EQ(connection.OpenFile("f.bin"), 5);
+  char buffer[8];
+  std::uint32_t read = 1;
+  while (read > 0) ASSERT_TRUE(connection.ReadFile(buffer, sizeof buffer, read));
+  connection.CloseRequest();
+  EXPECT_EQ(connection.failure(), "");
+  ASSERT_GE(told.size(), 2u);
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/./f.bin";
+  for (std::size_t i = 0; i + 1 < told.size(); ++i) {
+    EXPECT_EQ(told[i].url, url);
+    EXPECT_FALSE(told[i].status);
+    EXPECT_TRUE(told[i].failure.starts_with("no answer")) << told[i].failure;
+  }
+  EXPECT_EQ(told.back().url, url);
+  EXPECT_EQ(told.back().status, 200u);
+  EXPECT_EQ(told.back().bytes, 5u);
+  EXPECT_EQ(told.back().failure, "");
+}
+
 // Redirects that stay on the server are followed, and the file comes from where they lead.
 TEST_F(HttpConnectionTest, ARedirectOnTheSameServerIsFollowed) {
   server.Serve("live/new.bin", "moved");
