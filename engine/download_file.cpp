@@ -36,12 +36,9 @@ Body ReceiveBody(PatchJob& job, StagingFile& staging) {
   char chunk[kChunkSize];
   for (;;) {
     if (CurrentState(job) == PatchState::Stop) return Body::Stopped;
-    std::uint32_t available = 0;
+    // ReadFile waits for what is at hand and takes no more of it.
     std::uint32_t read = 0;
-    if (!job.connection.QueryDataAvailable(available) ||
-        !job.connection.ReadFile(chunk, kChunkSize, read)) {
-      return Body::Broken;
-    }
+    if (!job.connection.ReadFile(chunk, kChunkSize, read)) return Body::Broken;
     if (!staging.Append(chunk, read)) return staging.TooFull() ? Body::TooFull : Body::Broken;
     AddItemBytes(job, read);
     if (read == 0) return Body::Complete;

@@ -66,12 +66,12 @@ class HttpConnection {
   // Of the open file's answer.
   std::optional<std::uint64_t> ContentLength() { return client_.ContentLength(); }
   std::optional<std::string> Header(const std::string& name) { return client_.Header(name); }
-  bool QueryDataAvailable(std::uint32_t& available);
+  // Waits for bytes and takes no more than are at hand; true with none read at the body's end.
   bool ReadFile(void* buffer, std::uint32_t size, std::uint32_t& read);
   void CloseRequest();
   void Close();
 
-  // Why the last OpenFile, QueryDataAvailable or ReadFile failed: "HTTP 404", "cut at byte N
+  // Why the last OpenFile or ReadFile failed: "HTTP 404", "cut at byte N
   // of M (...)"; the system's own words, when it had any, stand in the parentheses.
   const std::string& failure() const { return failure_; }
 
@@ -83,6 +83,7 @@ class HttpConnection {
  private:
   using Clock = std::chrono::steady_clock;
   bool Request(const std::string& path, const std::optional<platform::HttpRange>& range);
+  bool QueryDataAvailable(std::uint32_t& available);
   std::int32_t Fail(std::string reason);
   bool FailBody();
   bool TooSlow();
