@@ -110,7 +110,7 @@ enum class Attempt {
 
 // One request and its body, into the file's part in temp\.
 Attempt FetchOnce(PatchJob& job, const std::string& name, Arrival arrival, DiskReserve& reserve,
-                  bool mayTryAgain) {
+                  bool mayTryAgain, bool& resumed) {
   const std::string stagingName = "temp\\" + name;
   // Only what is checked once whole may be put together from pieces of different requests.
   const bool resumable = arrival != Arrival::InPlace;
@@ -139,6 +139,7 @@ Attempt FetchOnce(PatchJob& job, const std::string& name, Arrival arrival, DiskR
             opened->total && *opened->total <= INT32_MAX ? static_cast<std::int32_t>(*opened->total)
                                                          : opened->available);
   AddItemBytes(job, static_cast<std::uint32_t>(opened->from));
+  if (opened->from > 0) resumed = true;
   const bool fits = !opened->total || reserve.Fits(*opened->total - opened->from);
   const Body body = fits ? ReceiveBody(job, staging) : Body::TooFull;
   const bool written = staging.Finish(arrival != Arrival::Staged);
@@ -182,11 +183,13 @@ Attempt FetchOnce(PatchJob& job, const std::string& name, Arrival arrival, DiskR
 
 }  // namespace
 
-bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival) {
+bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival, bool* resumed) {
   DiskReserve reserve;
+  bool fromPart = false;
   for (int attempt = 1;; ++attempt) {
     const Attempt result =
-        FetchOnce(job, name, arrival, reserve, attempt < HttpConnection::kAttempts);
+        FetchOnce(job, name, arrival, reserve, attempt < HttpConnection::kAttempts, fromPart);
+    if (resumed != nullptr) *resumed = fromPart;
     if (result == Attempt::Ended) return false;
     if (result == Attempt::Whole) break;
   }

@@ -18,6 +18,9 @@ struct FileDigests {
   std::optional<platform::FileStamp> stamp;
   // Its package came in this run; never saved. One left by an earlier run may be stale.
   bool fetchedThisRun = false;
+  // That package was put together from a part kept before: bad content then costs one whole
+  // fetch, not a failure.
+  bool resumedThisRun = false;
 };
 
 // Game files by key: the path below the game folder with a leading backslash and backslash

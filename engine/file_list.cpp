@@ -1,6 +1,9 @@
 #include "engine/file_list.h"
 
 #include <optional>
+#include <unordered_map>
+
+#include "platform/file_names.h"
 
 namespace {
 
@@ -31,6 +34,18 @@ void ReadFileList(std::string_view bytes, FileDigestMap& files) {
     }
     record = keyEnd + 2;
   }
+}
+
+std::optional<std::pair<std::string, std::string>> CollidingKeys(const FileDigestMap& files) {
+  // A package name stands for its key, and equal keys give equal package names.
+  std::unordered_map<std::string, const std::string*> keyOfPackage;
+  for (const auto& [key, digests] : files) {
+    if (IsZeroDigest(digests.listed)) continue;
+    auto [seen, added] =
+        keyOfPackage.try_emplace(platform::ComparableName(PackageNameOf(key)), &key);
+    if (!added) return std::pair(*seen->second, key);
+  }
+  return std::nullopt;
 }
 
 std::string FileListBytes(const std::vector<ListedFile>& files) {

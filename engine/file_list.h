@@ -1,7 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/file_digests.h"
@@ -16,6 +18,12 @@
 // Reading sets `listed` of each named entry, adding entries as needed; a later record of
 // the same key wins. A record cut short is dropped; no byte outside `bytes` is read.
 void ReadFileList(std::string_view bytes, FileDigestMap& files);
+
+// Two listed keys that are one file or share one package on this system (\data\a.dat and
+// \data.a.dat; on Windows also \Data\a.dat and \data\A.DAT), in key order; none when every
+// listed key has a file and a package of its own.
+std::optional<std::pair<std::string, std::string>> CollidingKeys(const FileDigestMap& files);
+
 struct ListedFile {
   std::string key;
   Digest digest;

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "engine/file_list.h"
 #include "engine/http_connection.h"
@@ -31,6 +32,17 @@ void RefuseUninstallableNames(PatchJob& job) {
   }
 }
 
+// Two keys that are one file here, or share one package, would fetch that package for each
+// of them on every run, and install one of them from the other's content.
+bool RefuseCollidingKeys(PatchJob& job, const std::pair<std::string, std::string>& keys) {
+  const std::string reason = "filelist.log names both " + keys.first + " and " + keys.second +
+                             ", which would be one file or share one package";
+  SetFailureReason(job, reason);
+  platform::ShowAppMessage("The patch server's file list cannot be used: " + reason +
+                           ".\nNo game file was changed; please tell the game's operator.");
+  return false;
+}
+
 }  // namespace
 
 bool LoadFileList(PatchJob& job) {
@@ -45,5 +57,8 @@ bool LoadFileList(PatchJob& job) {
   if (!fileList) return ShowReadError("filelist.log");
   ReadFileList(*fileList, job.files);
   RefuseUninstallableNames(job);
+  if (std::optional<std::pair<std::string, std::string>> keys = CollidingKeys(job.files)) {
+    return RefuseCollidingKeys(job, *keys);
+  }
   return true;
 }

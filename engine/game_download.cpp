@@ -4,10 +4,9 @@
 #include <vector>
 
 #include "engine/file_digests.h"
-#include "engine/http_connection.h"
-#include "engine/packages.h"
+#include "engine/installed_check.h"
+#include "engine/package_fetch.h"
 #include "engine/patch_job.h"
-#include "engine/status_log.h"
 #include "platform/prompt.h"
 
 namespace {
@@ -27,20 +26,9 @@ bool DownloadGameFiles(PatchJob& job) {
   BeginStage(job, ConfigText(job, "Msg", "Patch Game", "Downloading game files"));
   const std::vector<std::string> keys = FilesToFetch(job.files);
   SetStageRange(job, keys.size());
-  for (const std::string& key : keys) {
-    if (CurrentState(job) == PatchState::Stop) break;
-    CountStageItem(job);
-    if (!DownloadFile(job, PackageNameOf(key), Arrival::Staged)) {
-      if (CurrentState(job) == PatchState::Stop) break;  // the status log is saved below
-      WriteStatusLog(job);  // what was fetched so far need not be fetched again
-      SetState(job, PatchState::Failed);
-      return false;
-    }
-    FileDigests& digests = *job.files.Find(key);
-    digests.fetched = digests.listed;
-    digests.fetchedThisRun = true;
-  }
-  if (!SaveAndUnpackFetched(job)) return false;
+  if (!FetchPackages(job, keys) || !SaveAndUnpackFetched(job)) return false;
+  // Done only when the folder is what the list says.
+  if (!CheckListedFilesInstalled(job)) return false;
   if (job.refusedName.empty()) return true;
   platform::ShowAppMessage("The file list names a file that cannot be installed: " +
                            job.refusedName + ". Every other file was installed.");

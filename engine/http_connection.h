@@ -126,4 +126,6 @@ enum class Arrival {
 // Files whose content is checked once they are whole (Staged and Kept) resume: what arrived
 // of a body that broke off waits as NAME.part, and the next attempt, in this run or a later
 // one, asks only for the rest.
-bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival);
+//
+// `resumed`, when given, tells whether any byte of the file came from a part kept before.
+bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival, bool* resumed = nullptr);

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "engine/package.h"
 #include "engine/patch_job.h"
 #include "engine/status_log.h"
+#include "platform/file_names.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 #include "platform/replacing_file.h"
@@ -31,6 +33,7 @@ struct GzipCloser {
 };
 
 // A package left by an earlier run is checked quietly: that it no longer fits is no error.
+// Of the failures of this run only the first is shown in boxes; the run's end names them all.
 struct Reporting {
   bool quiet = false;
   void Gzip(const std::string& text) const {
@@ -52,6 +55,12 @@ Unpacking GunzipToFile(gzFile in, platform::ReplacingFile& out, Digest& digest,
       why = gzerror(in, &code);
       report.Gzip(why);
       why = "not a sound gzip package: " + why;
+      result = Unpacking::BadData;
+      break;
+    }
+    // zlib reads other bytes as they are; a package is gzip, or a web page in its place.
+    if (gzdirect(in)) {
+      why = "not a gzip package";
       result = Unpacking::BadData;
       break;
     }
@@ -110,40 +119,163 @@ Unpacking UnpackInto(const std::string& package, const std::string& target,
   return result;
 }
 
-// A package is kept for a later run only when another program holds its target: anything
-// else (a broken package, a folder in the way, a full disk) would fail every later run too.
-bool FailUnpacking(PatchJob& job, const std::string& package, const std::string& target,
-                   FileDigests* entry, Unpacking failure, const DiskReserve& reserve,
-                   const std::string& why) {
-  const std::string name = package.substr(package.rfind('\\') + 1);
-  if (failure != Unpacking::CannotPlace || !platform::IsHeldByAnotherProgram(target)) {
-    platform::RemoveFile(package);
-    if (entry != nullptr) entry->fetched = Digest{};
-  }
+// The disk's reserve ends the stage: no other file would fit either.
+bool FailTooFull(PatchJob& job, const std::string& package, const std::string& target,
+                 FileDigests* entry, const DiskReserve& reserve) {
+  platform::RemoveFile(package);
+  if (entry != nullptr) entry->fetched = Digest{};
   WriteStatusLog(job);
-  if (failure == Unpacking::TooFull) {
-    SetFailureReason(job, target + ": the disk is too full");
-    platform::ShowAppMessage(reserve.TooFullMessage(target));
-  } else {
-    const std::string reason =
-        failure == Unpacking::CannotPlace ? "cannot write " + target + ": " + why : why;
-    SetFailureReason(job, name + ": " + reason);
-    platform::ShowMessage(name, "Error Decompress File", platform::kBoxOk, reason);
-  }
+  SetFailureReason(job, target + ": the disk is too full");
+  platform::ShowAppMessage(reserve.TooFullMessage(target));
   SetState(job, PatchState::Failed);
   return false;
 }
 
-bool FetchedThisRunAs(const PatchJob& job, const std::string& packageName) {
-  for (const auto& [key, digests] : job.files) {
-    if (digests.fetchedThisRun && PackageNameOf(key) == packageName) return true;
-  }
-  return false;
+// A package that cannot install its file goes, and the file is fetched again next run.
+void DropPackage(const std::string& package, FileDigests* entry) {
+  platform::RemoveFile(package);
+  if (entry != nullptr) entry->fetched = Digest{};
 }
 
-void DropLeftOver(const std::string& package, FileDigests& entry) {
-  platform::RemoveFile(package);
-  entry.fetched = Digest{};
+// The file of `key` is not installed in this run; the others go on.
+void FailFile(PatchJob& job, const std::string& package, const std::string& key,
+              const std::string& reason) {
+  const bool first = job.fileFailures.empty();
+  job.fileFailures.try_emplace(key, reason);
+  if (!first) return;
+  const std::string name = package.substr(package.rfind('\\') + 1);
+  SetFailureReason(job, name + ": " + reason);
+  platform::ShowMessage(name, "Error Decompress File", platform::kBoxOk, reason);
+}
+
+// A package is kept for a later run only when another program holds its target: anything
+// else (a broken package, a folder in the way) would fail every later run too.
+void FailUnpacking(PatchJob& job, const std::string& package, const std::string& key,
+                   FileDigests* entry, Unpacking failure, const std::string& why) {
+  const std::string target = key.substr(1);
+  if (failure != Unpacking::CannotPlace || !platform::IsHeldByAnotherProgram(target)) {
+    DropPackage(package, entry);
+  }
+  FailFile(job, package, key,
+           failure == Unpacking::CannotPlace ? "cannot write " + target + ": " + why : why);
+}
+
+// Damage that a whole fetch may mend costs that fetch, once: the package goes, and the file
+// is fetched again after this stage.
+void FetchAgain(PatchJob& job, const std::string& package, const std::string& key,
+                FileDigests& entry, const std::string& why) {
+  DropPackage(package, &entry);
+  entry.resumedThisRun = false;
+  if (!IsZeroDigest(entry.listed)) job.fetchAgain.insert_or_assign(key, why);
+}
+
+// The listed or fetched files by the names of their packages.
+std::map<std::string, std::string> KeysByPackage(const PatchJob& job) {
+  std::map<std::string, std::string> keys;
+  for (const auto& [key, digests] : job.files) {
+    if (digests.fetchedThisRun || !IsZeroDigest(digests.listed)) {
+      keys.emplace(PackageNameOf(key), key);
+    }
+  }
+  return keys;
+}
+
+// The target that the trailer of a package names; none, with why, when it has no sound one.
+// `held` tells a package that another program keeps from being opened.
+std::optional<std::string> TargetOfWaitingPackage(const std::string& package, bool& held,
+                                                  std::string& why) {
+  platform::File file;
+  held = !file.Open(package, platform::FileMode::Read, platform::FileShare::ReadWrite);
+  if (held) {
+    why = "another program holds " + package;
+    return std::nullopt;
+  }
+  std::optional<std::string> target = TargetOfPackage(file);
+  if (!target) why = "not a package: no trailer that names a file inside the game folder";
+  return target;
+}
+
+// A package waiting in temp\ and what the run knows of it.
+struct WaitingPackage {
+  std::string package;           // temp\NAME.ppk
+  std::string name;              // NAME.ppk
+  std::string key;               // the listed file of that package name; empty for none
+  FileDigests* entry = nullptr;  // that file's
+  bool fetchedThisRun() const { return entry != nullptr && entry->fetchedThisRun; }
+  // Wrong bytes here may be no fault of the server's file: a part kept from before, or a
+  // package an earlier run left, are fetched whole once more before the file fails.
+  bool mendable() const {
+    return entry != nullptr && (fetchedThisRun() ? entry->resumedThisRun : true);
+  }
+};
+
+// The file that the waiting package installs: a package fetched in this run installs exactly
+// the file it was fetched for; one an earlier run left, the file its name stands for.
+std::optional<std::string> TargetOf(const WaitingPackage& waiting, bool& held, std::string& why) {
+  std::optional<std::string> target = TargetOfWaitingPackage(waiting.package, held, why);
+  if (!target) return std::nullopt;
+  if (waiting.fetchedThisRun()) {
+    const std::string path = waiting.key.substr(1);
+    if (platform::ComparableName(*target) == platform::ComparableName(path)) return path;
+    why = "its trailer names " + *target + ", not " + path;
+    return std::nullopt;
+  }
+  if (PackageNameOf("\\" + *target) == waiting.name) return target;
+  why = "its trailer names " + *target + ", another file";
+  return std::nullopt;
+}
+
+// Unpacks one waiting package. A package fetched in this run that cannot install its file
+// fails that file, loudly; one an earlier run left goes without a word. False when the
+// disk's reserve ends the stage.
+bool UnpackWaiting(PatchJob& job, const WaitingPackage& waiting, DiskReserve& reserve) {
+  bool held = false;
+  std::string why;
+  const std::optional<std::string> target = TargetOf(waiting, held, why);
+  if (held) {
+    if (waiting.fetchedThisRun()) FailFile(job, waiting.package, waiting.key, why);
+    return true;  // left for a later run
+  }
+  if (!target) {
+    if (waiting.mendable()) {
+      FetchAgain(job, waiting.package, waiting.key, *waiting.entry, why);
+    } else if (waiting.fetchedThisRun()) {
+      DropPackage(waiting.package, waiting.entry);
+      FailFile(job, waiting.package, waiting.key, why);
+    } else {
+      platform::RemoveFile(waiting.package);
+    }
+    return true;
+  }
+  const std::string key = "\\" + *target;
+  FileDigests* entry = waiting.fetchedThisRun() ? waiting.entry : job.files.Find(key);
+  CountStageItem(job, *target);
+  MakeFolders(*target);
+  // Left for content the server has since dropped: the package goes.
+  if (entry != nullptr && IsZeroDigest(entry->listed)) {
+    DropPackage(waiting.package, entry);
+    return true;
+  }
+  const Reporting report{waiting.mendable() || !job.fileFailures.empty() ||
+                         !waiting.fetchedThisRun()};
+  Unpacking result = UnpackInto(waiting.package, *target, entry, reserve, report, why);
+  if (result == Unpacking::TooFull) {
+    return FailTooFull(job, waiting.package, *target, entry, reserve);
+  }
+  if (result == Unpacking::BadData && entry != nullptr && waiting.mendable()) {
+    FetchAgain(job, waiting.package, key, *entry, why);
+  } else if (result == Unpacking::BadData && !waiting.fetchedThisRun()) {
+    platform::RemoveFile(waiting.package);
+  } else if (result != Unpacking::Done) {
+    FailUnpacking(job, waiting.package, key, entry, result, why);
+  } else {
+    platform::RemoveFile(waiting.package);
+    if (entry != nullptr) {
+      entry->installed = entry->listed;
+      entry->stamp = platform::StampOf(*target);
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -169,6 +301,7 @@ bool DecompressPackages(PatchJob& job) {
   BeginStage(job, ConfigText(job, "Msg", "Decompress", "Decompressing Files"));
   std::vector<platform::FoundEntry> found;
   platform::FindEntries("temp\\*.ppk", found);
+  const std::map<std::string, std::string> keys = KeysByPackage(job);
   DiskReserve reserve;
   for (const platform::FoundEntry& match : found) {
     if (CurrentState(job) == PatchState::Stop) break;
@@ -178,59 +311,13 @@ bool DecompressPackages(PatchJob& job) {
       platform::RemoveFile(package);
       continue;
     }
-    platform::File file;
-    if (!file.Open(package, platform::FileMode::Read, platform::FileShare::ReadWrite)) {
-      continue;  // held by another program: left for a later run
+    WaitingPackage waiting{package, match.name, "", nullptr};
+    if (auto key = keys.find(match.name); key != keys.end()) {
+      waiting.key = key->second;
+      waiting.entry = job.files.Find(key->second);
     }
-    std::optional<std::string> target = TargetOfPackage(file);
-    file.Close();
-    if (!target) {
-      platform::RemoveFile(package);
-      continue;
-    }
-    // A package installs only the file it was fetched for: one whose trailer names another
-    // (a user's settings, say) is refused.
-    if (PackageNameOf("\\" + *target) != match.name) {
-      if (FetchedThisRunAs(job, match.name)) {
-        return FailUnpacking(job, package, *target, nullptr, Unpacking::BadData, reserve,
-                             "its trailer names " + *target + ", another file");
-      }
-      platform::RemoveFile(package);
-      continue;
-    }
-    CountStageItem(job, *target);
-    MakeFolders(*target);
-    FileDigests* entry = job.files.Find("\\" + *target);
-    // Left by an earlier run for content the server has since replaced or dropped: it goes,
-    // and the download fetches what is listed now.
-    const bool leftOver = entry != nullptr && !entry->fetchedThisRun;
-    if (leftOver && IsZeroDigest(entry->listed)) {
-      DropLeftOver(package, *entry);
-      continue;
-    }
-    std::string why;
-    Unpacking result = UnpackInto(package, *target, entry, reserve, Reporting{leftOver}, why);
-    if (result == Unpacking::BadData && leftOver) {
-      DropLeftOver(package, *entry);
-      continue;
-    }
-    if (result != Unpacking::Done) {
-      return FailUnpacking(job, package, *target, entry, result, reserve, why);
-    }
-    platform::RemoveFile(package);
-    if (entry != nullptr) {
-      entry->installed = entry->listed;
-      entry->stamp = platform::StampOf(*target);
-    }
+    if (!UnpackWaiting(job, waiting, reserve)) return false;
   }
   if (!SaveStatusLog(job)) return false;
   return CurrentState(job) != PatchState::Stop;
-}
-
-bool SaveAndUnpackFetched(PatchJob& job) {
-  if (!SaveStatusLog(job)) return false;
-  if (CurrentState(job) == PatchState::Stop) return false;
-  if (DecompressPackages(job)) return true;
-  SetState(job, PatchState::Failed);
-  return false;
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -51,6 +52,11 @@ struct PatchJob {
   // The first listed key no file can be made for, and why; the run installs the rest, then
   // fails with it.
   std::string refusedName;
+  // The listed files this run could not install, by key, with why; the run fails naming them.
+  std::map<std::string, std::string> fileFailures;
+  // Keys whose package proved damaged or stale at the unpacking, to be fetched whole once
+  // more, with why.
+  std::map<std::string, std::string> fetchAgain;
   // The entries of `files` in key order as the status log and its stamps last held them;
   // none before either was read or saved.
   std::optional<std::vector<FileDigests>> savedFiles;

@@ -6,8 +6,9 @@
 
 #include "engine/file_digests.h"
 #include "engine/http_connection.h"
+#include "engine/installed_check.h"
 #include "engine/local_check.h"
-#include "engine/packages.h"
+#include "engine/package_fetch.h"
 #include "engine/patch_job.h"
 #include "engine/pserv_log.h"
 #include "platform/files.h"
@@ -62,8 +63,15 @@ void RecordFetchedWhole(PatchJob& job, const std::string& key) {
 // pserv.log announces: a cut or wrong file must never take the place of a working patcher.
 bool FetchPatcher(PatchJob& job, const Digest& announced) {
   const std::string arrived = "temp\\veldra.exe";
-  if (!DownloadFile(job, "veldra.exe", Arrival::Kept)) return false;
-  const bool differs = FileDiffersFromDigest(arrived, announced);
+  bool resumed = false;
+  if (!DownloadFile(job, "veldra.exe", Arrival::Kept, &resumed)) return false;
+  bool differs = FileDiffersFromDigest(arrived, announced);
+  // A part kept from before may hold other bytes: that costs one whole fetch.
+  if (differs && resumed) {
+    platform::RemoveFile(arrived);
+    if (!DownloadFile(job, "veldra.exe", Arrival::Kept)) return false;
+    differs = FileDiffersFromDigest(arrived, announced);
+  }
   if (!differs && platform::MoveFileOver(arrived, "veldra.exe")) return true;
   platform::RemoveFile(arrived);
   const std::string reason = differs ? "its MD5 is not the one pserv.log announces"
@@ -98,14 +106,16 @@ bool UpdatePatchSystem(PatchJob& job) {
     CountStageItem(job);
     FileDigests& digests = *job.files.Find(key);
     if (!NeedsPackage(key, digests)) continue;
-    if (!DownloadFile(job, PackageNameOf(key), Arrival::Staged)) {
+    bool resumed = false;
+    if (!DownloadFile(job, PackageNameOf(key), Arrival::Staged, &resumed)) {
       if (CurrentState(job) == PatchState::Stop) break;  // what came before it is saved below
       return false;
     }
     digests.fetched = digests.listed;
     digests.fetchedThisRun = true;
+    digests.resumedThisRun = resumed;
   }
-  if (!SaveAndUnpackFetched(job)) return false;
+  if (!SaveAndUnpackFetched(job) || !CheckNoFileFailed(job)) return false;
   if (!relaunch) return true;
   // A stop that came meanwhile wins: the game download then ends before its first file.
   if (CurrentState(job) == PatchState::Stop) return true;

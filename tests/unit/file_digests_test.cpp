@@ -6,6 +6,7 @@
 #include "engine/file_list_stage.h"
 #include "engine/patch_job.h"
 #include "engine/pserv_log.h"
+#include "platform/file_names.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 #include "tests/support/scratch_folder.h"
@@ -128,8 +129,47 @@ TEST(FileListTest, AFileDiffersUnlessItOpensAndMatches) {
   EXPECT_TRUE(FileDiffersFromDigest(".\\data", DigestOfBytes(""))) << "a folder is no file";
 }
 
+// Two keys, and whether they collide on every system or only where names ignore case.
+TEST(FileListTest, KeysThatWouldShareAFileOrAPackageCollide) {
+  const bool namesIgnoreCase = platform::ComparableName("a") == platform::ComparableName("A");
+  struct Case {
+    const char* first;
+    const char* second;
+    bool collide;
+  };
+  const Case cases[] = {
+      {"\\data\\a.dat", "\\data.a.dat", true},
+      {"\\a.dat", "\\a_dat", true},
+      {"\\data\\a.dat", "\\data\\b.dat", false},
+      {"\\Data\\a.dat", "\\data\\A.DAT", namesIgnoreCase},
+      {"\\x\\\xC9t\xE9.dat", "\\x\\\xC9T\xC9.DAT", namesIgnoreCase},
+  };
+  for (const Case& c : cases) {
+    FileDigestMap files;
+    files.FindOrAdd(c.first).listed = Filled(1);
+    files.FindOrAdd(c.second).listed = Filled(2);
+    std::optional<std::pair<std::string, std::string>> found = CollidingKeys(files);
+    EXPECT_EQ(found.has_value(), c.collide) << c.first << " " << c.second;
+    // Only what the server lists counts: a file the status log alone knows is never fetched.
+    files.FindOrAdd(c.second).listed = Digest{};
+    EXPECT_FALSE(CollidingKeys(files)) << c.first << " " << c.second;
+  }
+  FileDigestMap many;
+  for (int i = 0; i < 200000; ++i) many.FindOrAdd("\\f_" + std::to_string(i)).listed = Filled(1);
+  EXPECT_FALSE(CollidingKeys(many));
+  many.FindOrAdd("\\f.7").listed = Filled(1);
+  const std::pair<std::string, std::string> named("\\f.7", "\\f_7");
+  EXPECT_EQ(CollidingKeys(many), named);
+}
+
 class LoadFileListTest : public StageTest {
  protected:
+  // The sample without its case variant, which is one file where names ignore case.
+  static std::vector<ListedFile> StageList() {
+    std::vector<ListedFile> list = SampleList();
+    list.erase(list.begin() + 1);
+    return list;
+  }
   void SetUp() override {
     StageTest::SetUp();
     ASSERT_TRUE(job.connection.Connect("127.0.0.1", server.port(), "."));
@@ -147,16 +187,16 @@ class LoadFileListTest : public StageTest {
 };
 
 TEST_F(LoadFileListTest, AMatchingLocalListIsReadWithoutAFetch) {
-  std::string list = FileListBytes(SampleList());
+  std::string list = FileListBytes(StageList());
   folder.Write("filelist.log", list);
   Announce(list);
   ASSERT_TRUE(LoadFileList(job));
   EXPECT_FALSE(FileListRequested());
-  EXPECT_EQ(job.files.size(), SampleList().size());
+  EXPECT_EQ(job.files.size(), StageList().size());
 }
 
 TEST_F(LoadFileListTest, AMissingOrStaleListIsFetchedFirst) {
-  std::string list = FileListBytes(SampleList());
+  std::string list = FileListBytes(StageList());
   server.Serve("filelist.log", list);
   Announce(list);
   ASSERT_TRUE(LoadFileList(job));
@@ -185,6 +225,20 @@ TEST_F(LoadFileListTest, KeysThatCannotBeInstalledAreTakenOffTheList) {
     EXPECT_TRUE(IsZeroDigest(job.files.Find(refused)->listed)) << refused;
   }
   EXPECT_EQ(job.refusedName, "\\..\\outside.dat (a \"..\")");
+}
+
+TEST_F(LoadFileListTest, AListWhoseKeysCollideIsRefusedNamingBoth) {
+  std::string list = FileListBytes({{"\\data\\a.dat", Filled(1)}, {"\\data.a.dat", Filled(2)}});
+  folder.Write("filelist.log", list);
+  Announce(list);
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(LoadFileList(job));
+  ASSERT_EQ(prompt.Shown().size(), 1u);
+  EXPECT_NE(prompt.Shown()[0].text.find("names both \\data.a.dat and \\data\\a.dat"),
+            std::string::npos)
+      << prompt.Shown()[0].text;
+  EXPECT_NE(CurrentFailureReason(job).find("\\data.a.dat"), std::string::npos);
 }
 
 TEST_F(LoadFileListTest, AnUnusablePservLogFailsTheStage) {

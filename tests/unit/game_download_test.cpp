@@ -113,6 +113,83 @@ TEST_F(DownloadGameFilesTest, ARefusedNameFailsTheRunOnceTheRestIsInstalled) {
   EXPECT_NE(prompt.Shown()[0].text.find("\\..\\outside.dat"), std::string::npos);
 }
 
+// A network in the way may answer with its own page; the run then installs what it can and
+// ends failed, naming the files that are not as listed, never done over stale files.
+TEST_F(DownloadGameFilesTest, TheRunIsDoneOnlyWhenEveryListedFileIsAsListed) {
+  const std::string page = "<html><body>Sign in to the airport Wi-Fi</body></html>";
+  Listed("\\good.dat", "good");
+  for (const char* key : {"\\a.dat", "\\b.dat", "\\c.dat", "\\d.dat"}) {
+    FileDigests& stale = Listed(key, "new");
+    stale.installed = DigestOfBytes("old");
+    folder.Write(std::string(key).substr(1), "old");
+    server.Serve(PackageNameOf(key), page);
+  }
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
+
+  EXPECT_FALSE(DownloadGameFiles(job));
+  EXPECT_EQ(CurrentState(job), PatchState::Failed);
+  EXPECT_EQ(folder.Read("good.dat"), "good");
+  EXPECT_EQ(folder.Read("a.dat"), "old");
+  ASSERT_EQ(prompt.Shown().size(), 2u) << "the first package's box, then the run's end";
+  EXPECT_EQ(prompt.Shown()[0].caption, "Error Decompress File");
+  const std::string end = prompt.Shown()[1].text;
+  EXPECT_EQ(end.rfind("4 files were not installed: \\a.dat (not a package: no trailer", 0), 0u)
+      << end;
+  EXPECT_NE(end.find("; and 1 more."), std::string::npos) << end;
+  EXPECT_EQ(CurrentFailureReason(job).rfind("4 files were not installed: \\a.dat", 0), 0u);
+  FileDigestMap saved;
+  ReadStatusLog(folder.Read("localfileStatus.log"), saved);
+  EXPECT_TRUE(IsZeroDigest(saved.Find("\\a.dat")->fetched)) << "fetched again next run";
+}
+
+// Bytes that were right once may not be now: a part of another file's bytes, or a package an
+// earlier run left that was damaged on the disk, cost one whole fetch in the same run.
+TEST_F(DownloadGameFilesTest, DamagedBytesKeptFromBeforeCostOneWholeFetch) {
+  const std::string content = PatternBytes(200000);
+  const std::string package = GzipBytes(content) + PackageTrailer("a.dat");
+  struct Case {
+    const char* what;
+    std::string part;      // temp\_a_dat.ppk.part, with its tag
+    std::string leftOver;  // temp\_a_dat.ppk, fetched by an earlier run
+    std::vector<std::string> ranges;
+  };
+  const Case cases[] = {
+      {"a part of other bytes",
+       std::string(package.size() / 2, 'x'),
+       "",
+       {"bytes=" + std::to_string(package.size() / 2) + "-", ""}},
+      {"a waiting package damaged on the disk",
+       "",
+       package.substr(0, package.size() - 9) + "x",
+       {""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server.Reset();
+    server.SetRules(R"({"_a_dat.ppk": {"etag": "\"v1\""}})");
+    job.files.FindOrAdd("\\a.dat") = FileDigests{};
+    FileDigests& digests = Listed("\\a.dat", content);
+    if (!c.part.empty()) {
+      folder.Write("temp/_a_dat.ppk.part", c.part);
+      folder.Write("temp/_a_dat.ppk.tag", std::to_string(package.size()) + "\n\"v1\"\n");
+    } else {
+      digests.fetched = digests.listed;
+      folder.Write("temp/_a_dat.ppk", c.leftOver);
+    }
+    ScriptedPrompt prompt;
+    ASSERT_TRUE(DownloadGameFiles(job));
+    EXPECT_TRUE(folder.Read("a.dat") == content);
+    EXPECT_TRUE(prompt.Shown().empty());
+    std::vector<std::string> ranges;
+    for (const LoggedRequest& request : server.Requests()) {
+      if (request.status != 401) ranges.push_back(request.range);
+    }
+    EXPECT_EQ(ranges, c.ranges);
+    platform::RemoveFile("a.dat");
+  }
+}
+
 TEST_F(DownloadGameFilesTest, AStopEndsBeforeTheNextFile) {
   Listed("\\a.dat", "a");
   job.state = PatchState::Stop;

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "engine/file_digests.h"
 #include "engine/package.h"
 #include "engine/patch_job.h"
 #include "engine/status_log.h"
+#include "platform/file_names.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 #include "tests/support/gzip_bytes.h"
@@ -136,14 +138,14 @@ TEST_F(DecompressPackagesTest, ACorruptMemberFailsAndIsDeletedKeepingTheOldFile)
   ScriptedPrompt prompt;
   for (int i = 0; i < 4; ++i) prompt.Then(platform::kAnswerOk);
 
-  EXPECT_FALSE(DecompressPackages(job));
+  EXPECT_TRUE(DecompressPackages(job));
   std::vector<std::string> texts = Texts(prompt);
   ASSERT_GE(texts.size(), 2u);
   EXPECT_EQ(texts.front().rfind("Error in Minigzip: ", 0), 0u) << texts.front();
   EXPECT_EQ(prompt.Shown().front().style, platform::kBoxOk) << "no icon";
   EXPECT_EQ(texts.back(), "_a_dat.ppk");
   EXPECT_EQ(prompt.Shown().back().caption, "Error Decompress File");
-  EXPECT_EQ(CurrentState(job), PatchState::Failed);
+  EXPECT_EQ(job.fileFailures.count("\\a.dat"), 1u);
   EXPECT_EQ(folder.Read("a.dat"), "installed");
   EXPECT_EQ(job.files.Find("\\a.dat")->installed, DigestOfBytes("installed"));
   EXPECT_FALSE(platform::PathExists("temp\\_a_dat.ppk")) << "fetched again next run";
@@ -156,12 +158,12 @@ TEST_F(DecompressPackagesTest, ContentOtherThanListedIsADigestMismatch) {
   folder.Write("a.dat", "installed");
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(DecompressPackages(job));
+  EXPECT_TRUE(DecompressPackages(job));
   EXPECT_EQ(Texts(prompt), std::vector<std::string>{"_a_dat.ppk"});
   EXPECT_EQ(prompt.Shown()[0].reason, "what it holds is not the listed file (its MD5 differs)");
+  EXPECT_EQ(job.fileFailures["\\a.dat"], prompt.Shown()[0].reason);
   EXPECT_EQ(folder.Read("a.dat"), "installed");
   EXPECT_FALSE(platform::PathExists("temp\\_a_dat.ppk"));
-  EXPECT_EQ(CurrentState(job), PatchState::Failed);
 }
 
 TEST_F(DecompressPackagesTest, APackageLeftByAnEarlierRunThatNoLongerFitsGoesSilently) {
@@ -190,6 +192,8 @@ TEST_F(DecompressPackagesTest, APackageLeftByAnEarlierRunThatNoLongerFitsGoesSil
     EXPECT_TRUE(IsZeroDigest(job.files.Find(key)->fetched)) << key << ": fetched again";
   }
   EXPECT_EQ(folder.Read("d.dat"), "current");
+  EXPECT_EQ(job.fetchAgain.size(), 2u) << "the listed ones, a.dat and c.dat, in this run";
+  EXPECT_EQ(job.fetchAgain.count("\\b.dat"), 0u);
 }
 
 // Kept, that package would fail every later run the same way, even against a mended server.
@@ -198,7 +202,7 @@ TEST_F(DecompressPackagesTest, ATargetThatCannotBeReplacedDropsThePackageToFetch
   fs::create_directories("held/inside");  // a folder where the file should go
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(DecompressPackages(job));
+  EXPECT_TRUE(DecompressPackages(job));
   EXPECT_EQ(Texts(prompt).back(), "_held.ppk");
   EXPECT_FALSE(platform::PathExists("temp\\_held.ppk"));
   EXPECT_TRUE(IsZeroDigest(job.files.Find("\\held")->fetched));
@@ -215,7 +219,7 @@ TEST_F(DecompressPackagesTest, ATargetAnotherProgramHoldsKeepsItsPackageForALate
   }
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(DecompressPackages(job));
+  EXPECT_TRUE(DecompressPackages(job));
   EXPECT_TRUE(platform::PathExists("temp\\_held_dat.ppk"));
   holder.Close();
   EXPECT_EQ(folder.Read("held.dat"), "old");
@@ -243,12 +247,90 @@ TEST_F(DecompressPackagesTest, AFolderThatCannotBeMadeIsToldAndTheFileFails) {
   Waiting("\\data\\a.dat", "a");
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
-  EXPECT_FALSE(DecompressPackages(job));
+  EXPECT_TRUE(DecompressPackages(job));
   EXPECT_EQ(Texts(prompt),
             (std::vector<std::string>{"Cannot create directory.\ndata\\", "_data_a_dat.ppk"}));
   EXPECT_EQ(prompt.Shown()[0].caption, "") << "the application's own box";
   EXPECT_EQ(prompt.Shown()[0].style, platform::kBoxOk | platform::kBoxIconExclamation);
   EXPECT_FALSE(platform::PathExists("temp\\_data_a_dat.ppk"));
+}
+
+// A package fetched for one file installs that file or fails it, loudly; the others go on.
+TEST_F(DecompressPackagesTest, AFetchedPackageThatCannotBeUsedFailsItsFileAlone) {
+  const std::string portalPage = "<html><body>Sign in to the hotel Wi-Fi</body></html>";
+  struct Row {
+    std::string key;
+    std::string package;
+    std::string why;  // a part of the reason its file fails
+  };
+  const std::vector<Row> rows = {
+      {"\\page.dat", portalPage, "no trailer"},
+      {"\\gzip.dat", portalPage + PackageTrailer("gzip.dat"), "not a gzip package"},
+      {"\\data\\a.dat", Package("a sibling", "data.a.dat"), "names data.a.dat, not data\\a.dat"},
+      {"\\up.dat", Package("evil", "..\\up.dat"), "no trailer"},
+      {"\\other.dat", Package("other", "good.dat"), "names good.dat"},
+      {"\\held", Package("the listed content", "held"), "cannot write held"},
+  };
+  for (const Row& row : rows) {
+    Waiting(row.key, "the listed content");
+    folder.Write("temp/" + PackageNameOf(row.key), row.package);
+  }
+  fs::create_directories("held/inside");  // a folder where a file belongs
+  Waiting("\\good.dat", "good");
+  Waiting("\\data\\z.dat", "last");
+  ScriptedPrompt prompt;
+  for (int i = 0; i < 3; ++i) prompt.Then(platform::kAnswerOk);
+
+  ASSERT_TRUE(DecompressPackages(job));
+  EXPECT_EQ(folder.Read("good.dat"), "good");
+  EXPECT_EQ(folder.Read("data/z.dat"), "last");
+  for (const Row& row : rows) {
+    ASSERT_EQ(job.fileFailures.count(row.key), 1u) << row.key;
+    EXPECT_NE(job.fileFailures[row.key].find(row.why), std::string::npos)
+        << row.key << ": " << job.fileFailures[row.key];
+    EXPECT_NE(job.files.Find(row.key)->installed, job.files.Find(row.key)->listed);
+  }
+  EXPECT_EQ(job.fileFailures.size(), rows.size());
+  EXPECT_FALSE(platform::PathExists("data.a.dat")) << "a sibling is never written";
+  EXPECT_FALSE(platform::PathExists("data\\a.dat"));
+  EXPECT_FALSE(platform::PathExists("..\\up.dat"));
+  const std::vector<std::string> texts = Texts(prompt);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "_data_a_dat.ppk") +
+                std::count(texts.begin(), texts.end(), "_gzip_dat.ppk") +
+                std::count(texts.begin(), texts.end(), "_held.ppk") +
+                std::count(texts.begin(), texts.end(), "_other_dat.ppk") +
+                std::count(texts.begin(), texts.end(), "_page_dat.ppk") +
+                std::count(texts.begin(), texts.end(), "_up_dat.ppk"),
+            1)
+      << "one failure is shown; the run's end names them all";
+}
+
+// Windows names ignore case, so a trailer that differs from its key in case alone is the
+// key's own file there, and another file elsewhere.
+TEST_F(DecompressPackagesTest, ATrailerInAnotherCaseIsTheSameFileOnlyWhereNamesIgnoreCase) {
+  Waiting("\\Data\\Map.dat", "map");
+  folder.Write("temp/_Data_Map_dat.ppk", Package("map", "data\\MAP.DAT"));
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  ASSERT_TRUE(DecompressPackages(job));
+  const bool namesIgnoreCase = platform::ComparableName("a") == platform::ComparableName("A");
+  EXPECT_EQ(job.fileFailures.empty(), namesIgnoreCase);
+  EXPECT_EQ(platform::PathExists("Data\\Map.dat"), namesIgnoreCase);
+  EXPECT_FALSE(!namesIgnoreCase && platform::PathExists("data\\MAP.DAT"));
+}
+
+// Bytes that a part kept from before got wrong are no fault of the server's file.
+TEST_F(DecompressPackagesTest, AResumedPackageThatProvesDamagedIsToBeFetchedWholeQuietly) {
+  Waiting("\\a.dat", "the listed content");
+  job.files.Find("\\a.dat")->resumedThisRun = true;
+  folder.Write("temp/_a_dat.ppk", Package("other bytes after the part", "a.dat"));
+  ScriptedPrompt prompt;
+  ASSERT_TRUE(DecompressPackages(job));
+  EXPECT_TRUE(prompt.Shown().empty());
+  EXPECT_TRUE(job.fileFailures.empty());
+  ASSERT_EQ(job.fetchAgain.count("\\a.dat"), 1u);
+  EXPECT_FALSE(job.files.Find("\\a.dat")->resumedThisRun) << "a second time fails loudly";
+  EXPECT_FALSE(platform::PathExists("temp\\_a_dat.ppk"));
 }
 
 TEST(MakeFoldersTest, CreatesEachFolderOnTheWay) {
