@@ -11,9 +11,6 @@
 
 namespace {
 
-// A line of about 150 bytes for each of a million files.
-constexpr std::int64_t kLargestManifest = 256 << 20;
-
 std::uint64_t AcceptedRelease() {
   std::optional<std::string> text = platform::ReadWholeFile(kAcceptedReleaseName);
   std::uint64_t number = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "engine/release_manifest.h"
@@ -7,6 +8,8 @@
 struct PatchJob;
 
 constexpr const char* kManifestName = "release.sig";
+// The largest release.sig taken: a line of about 150 bytes for each of a million files.
+constexpr std::int64_t kLargestManifest = 256 << 20;
 // The last release number this game folder accepted, as decimal text.
 constexpr const char* kAcceptedReleaseName = "localRelease.log";
 
