@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t split = bytes.find('\0');
   std::optional<std::string_view> log, copy;
   if (data[0] & 1) log = bytes.substr(0, split);
-  if (data[0] & 2 && split != std::string_view::npos) copy = bytes.substr(split + 1);
+  if ((data[0] & 2) && split != std::string_view::npos) copy = bytes.substr(split + 1);
   const AcceptedRelease record = JudgeAcceptedRelease(log, copy, key);
   // A folder with a record never reads as one without: that would drop its protection.
   if (record.state == AcceptedRelease::State::None) __builtin_trap();
