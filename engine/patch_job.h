@@ -73,6 +73,9 @@ struct PatchJob {
   // Why the item worked on failed, naming it ("_data_a_dat.ppk: HTTP 404"), until the next
   // item or stage begins: the boxes keep their texts, and the window shows this beside them.
   std::string failureReason;
+  // Where the run tells what the player or operator should know and that does not fail it
+  // (a damaged record replaced, say); called on the worker thread. None: nobody listens.
+  std::function<void(const std::string&)> tellNote;
 };
 
 // Worker side: the unlocked read of the state between items, and the locked write.
@@ -92,6 +95,10 @@ void CountStageItem(PatchJob& job, const std::string& item);
 // past 2 GiB like the 32-bit counter it is, instead of overflowing.
 void BeginItem(PatchJob& job, const std::string& item, std::int32_t range);
 void AddItemBytes(PatchJob& job, std::uint32_t bytes);
+
+inline void TellNote(const PatchJob& job, const std::string& note) {
+  if (job.tellNote) job.tellNote(note);
+}
 
 void SetFailureReason(PatchJob& job, const std::string& reason);
 std::string CurrentFailureReason(PatchJob& job);

@@ -1,33 +1,14 @@
 #include "engine/release_check.h"
 
-#include <charconv>
 #include <optional>
 
+#include "engine/accepted_release.h"
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
-#include "platform/replacing_file.h"
 
 namespace {
-
-// A line of about 150 bytes for each of a million files.
-constexpr std::int64_t kLargestManifest = 256 << 20;
-
-std::uint64_t AcceptedRelease() {
-  std::optional<std::string> text = platform::ReadWholeFile(kAcceptedReleaseName);
-  std::uint64_t number = 0;
-  if (text) std::from_chars(text->data(), text->data() + text->size(), number);
-  return number;
-}
-
-// Written beside and moved over, so that a crash leaves the old number or the new one.
-bool RecordAccepted(std::uint64_t release, std::string& why) {
-  platform::ReplacingFile file(kAcceptedReleaseName, std::string(kAcceptedReleaseName) + ".new");
-  if (file.Write(std::to_string(release) + "\r\n") && file.Commit()) return true;
-  why = file.failure();
-  return false;
-}
 
 bool Refuse(const std::string& why) {
   platform::ShowAppMessage("The patch server's release cannot be trusted: " + why +
@@ -50,19 +31,33 @@ bool FetchReleaseManifest(PatchJob& job) {
   if (CurrentState(job) == PatchState::Stop) return false;
   if (fetched && !plausible) return Refuse("its release.sig is larger than any manifest");
   if (!text) return Refuse("its release.sig could not be fetched");
+  return TakeSignedRelease(job, *text);
+}
+
+bool TakeSignedRelease(PatchJob& job, const std::string& text) {
   std::string why;
-  std::optional<ReleaseManifest> manifest = ReadSignedManifest(*text, *job.releaseKey, why);
+  std::optional<ReleaseManifest> manifest = ReadSignedManifest(text, *job.releaseKey, why);
   if (!manifest) return Refuse(why);
-  const std::uint64_t accepted = AcceptedRelease();
-  if (manifest->release < accepted) {
+  const AcceptedRelease accepted = ReadAcceptedRelease(*job.releaseKey);
+  const bool known = accepted.state == AcceptedRelease::State::Known;
+  if (known && manifest->release < accepted.number) {
     return Refuse("it is release " + std::to_string(manifest->release) + ", older than release " +
-                  std::to_string(accepted) +
+                  std::to_string(accepted.number) +
                   " which this game folder already had; an older release may hold flaws "
                   "that were mended since");
   }
-  if (manifest->release > accepted && !RecordAccepted(manifest->release, why)) {
-    return Refuse(std::string("the game folder's ") + kAcceptedReleaseName +
-                  " cannot be written (" + why + ")");
+  if ((!known || manifest->release > accepted.number) &&
+      !RecordAcceptedRelease(text, manifest->release, why)) {
+    return Refuse("the game folder's record of the releases it accepted cannot be written (" + why +
+                  ")");
+  }
+  // Only what is on this computer damages the record, never the network: the server's
+  // signed release is the best there is to start it anew from.
+  if (accepted.state == AcceptedRelease::State::Damaged) {
+    TellNote(job, std::string("the game folder's record of the last release it accepted (") +
+                      kAcceptedReleaseName + ", " + kAcceptedCopyName +
+                      ") was damaged; it now records the server's release " +
+                      std::to_string(manifest->release));
   }
   job.manifest = std::move(manifest);
   return true;

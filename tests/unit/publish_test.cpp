@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <random>
@@ -24,6 +25,7 @@
 #include "tools/publish/publish_command.h"
 #include "tools/publish/publish_error.h"
 #include "tools/publish/publish_options.h"
+#include "tools/publish/release_signing.h"
 
 namespace fs = std::filesystem;
 
@@ -595,6 +597,117 @@ TEST_F(PublishTest, ASignedPublishWritesAManifestOfEveryServedFileUnderTheOperat
   WriteBytes(release / "data/a.dat", "changed");
   EXPECT_THROW(PublishRelease(options), PublishError);
   EXPECT_EQ(Contents(server), before) << "a key others may read is refused before any write";
+}
+
+// Someone who may write the server folder but has no key plants a release.sig: the next
+// publish must neither trust its number nor wrap past the last one to 0, which every player
+// would refuse for good.
+class PlantedReleaseTest : public PublishTest {
+ protected:
+  void SetUp() override {
+    MakeKeyPair(ownFile);
+    MakeKeyPair(otherFile);
+    own = std::make_unique<SigningKey>(ownFile);
+    other = std::make_unique<SigningKey>(otherFile);
+    WriteBytes(release / "a.dat", "a");
+  }
+
+  PublishOptions Signed() const {
+    PublishOptions options = Options();
+    options.signKey = ownFile;
+    return options;
+  }
+  std::uint64_t PublishedRelease() const {
+    std::string why;
+    auto manifest = ReadSignedManifest(Bytes(server / "release.sig"), own->PublicKey(), why);
+    EXPECT_TRUE(manifest) << why;
+    return manifest ? manifest->release : 0;
+  }
+
+  const fs::path ownFile = fs::path(scratch.path()) / "own.key";
+  const fs::path otherFile = fs::path(scratch.path()) / "other.key";
+  std::unique_ptr<SigningKey> own, other;
+};
+
+std::string SignedBy(const SigningKey& key, std::uint64_t release) {
+  const std::string body =
+      UnsignedManifestText(ReleaseManifest{release, "2026-12-10T05:40:00Z", {}});
+  return body + SignatureLine(key.Sign(body));
+}
+
+constexpr std::uint64_t kLastRelease = std::numeric_limits<std::uint64_t>::max();
+
+TEST_F(PlantedReleaseTest, EachIsRefusedWithItsReasonAndTheFolderLeftAsItWas) {
+  const struct {
+    const char* what;
+    std::function<void(const fs::path& sig, const SigningKey& own, const SigningKey& other)> plant;
+    const char* reason;
+  } cases[] = {
+      {"a bit of the signed text flipped",
+       [](auto& sig, auto&, auto&) {
+         std::string text = Bytes(sig);
+         text[text.find("published ") + 10] ^= 1;
+         WriteBytes(sig, text);
+       },
+       "not signed by"},
+      {"the last but one number, unsigned",
+       [](auto& sig, auto&, auto&) {
+         WriteBytes(sig, "veldra-release 1\nrelease 18446744073709551614\npublished x\n");
+       },
+       "is cut"},
+      {"-1 under a made-up signature",
+       [](auto& sig, auto&, auto&) {
+         WriteBytes(sig, "veldra-release 1\nrelease -1\npublished x\nsignature " +
+                             std::string(128, '1') + "\n");
+       },
+       "not signed by"},
+      {"junk", [](auto& sig, auto&, auto&) { WriteBytes(sig, std::string("\0\xff junk\n", 8)); },
+       "is cut"},
+      {"another key's signature",
+       [](auto& sig, auto&, auto& other) { WriteBytes(sig, SignedBy(other, 7)); }, "not signed by"},
+      {"the last number, signed",
+       [](auto& sig, auto& own, auto&) { WriteBytes(sig, SignedBy(own, kLastRelease)); },
+       "the last number a release can have"},
+      {"a folder",
+       [](auto& sig, auto&, auto&) {
+         fs::remove(sig);
+         fs::create_directory(sig);
+       },
+       "(no file)"},
+  };
+  PublishRelease(Signed());
+  const fs::path sig = server / "release.sig";
+  const std::string published = Bytes(sig);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.plant(sig, *own, *other);
+    const std::map<std::string, std::string> before = Contents(server);
+    WriteBytes(release / "a.dat", std::string("changed for ") + c.what);
+    try {
+      PublishRelease(Signed());
+      ADD_FAILURE() << "published";
+    } catch (const PublishError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.reason), std::string::npos) << error.what();
+      EXPECT_NE(std::string(error.what()).find("nothing was written"), std::string::npos);
+    }
+    EXPECT_EQ(Contents(server), before);
+    fs::remove_all(sig);
+    WriteBytes(sig, published);
+  }
+  PublishRelease(Signed());
+  EXPECT_EQ(PublishedRelease(), 2u) << "the folder's own release.sig put back counts on";
+}
+
+TEST_F(PlantedReleaseTest, NumbersGrowFromOneToTheLastAndNeverWrapToZero) {
+  PublishRelease(Signed());
+  EXPECT_EQ(PublishedRelease(), 1u);
+  PublishRelease(Signed());
+  EXPECT_EQ(PublishedRelease(), 2u);
+  WriteBytes(server / "release.sig", SignedBy(*own, kLastRelease - 1));
+  PublishRelease(Signed());
+  EXPECT_EQ(PublishedRelease(), kLastRelease);
+  EXPECT_THROW(PublishRelease(Signed()), PublishError);
+  EXPECT_EQ(PublishedRelease(), kLastRelease);
 }
 
 }  // namespace

@@ -73,6 +73,7 @@ RunEnd PatchRuns::RunOnce(int run) const {
   PatchWorker::Routine routine =
       WithReleaseKey(releaseKey, repair && run == 1 ? RunRepairWorker : RunPatchWorker);
   if (showRequests) routine = WithRequestLines(console, std::move(routine));
+  routine = WithNotes(console, std::move(routine));
   return WatchRun(routine, zone, configPath, console,
                   [&](const RunEnd& end) { console.Tell(RunLine(run, end)); });
 }

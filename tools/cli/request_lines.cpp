@@ -21,3 +21,10 @@ PatchWorker::Routine WithRequestLines(Console& console, PatchWorker::Routine rou
     routine(job);
   };
 }
+
+PatchWorker::Routine WithNotes(Console& console, PatchWorker::Routine routine) {
+  return [&console, routine = std::move(routine)](PatchJob& job) {
+    job.tellNote = [&console](const std::string& note) { console.Tell("veldra-cli: " + note); };
+    routine(job);
+  };
+}

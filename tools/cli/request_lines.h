@@ -12,3 +12,6 @@ std::string RequestLine(const HttpRequestRecord& request);
 
 // `routine`, with each request of the run's connection told on `console` as it ends.
 PatchWorker::Routine WithRequestLines(Console& console, PatchWorker::Routine routine);
+
+// `routine`, with each note of the run told on `console`.
+PatchWorker::Routine WithNotes(Console& console, PatchWorker::Routine routine);

@@ -100,6 +100,8 @@ PublishSummary Publish(const PublishOptions& options, const ProgressReport& prog
       options.patchSys ? std::optional(ReadWhole(*options.patchSys)) : std::nullopt;
   const std::unique_ptr<SigningKey> signingKey =
       options.signKey ? std::make_unique<SigningKey>(*options.signKey) : nullptr;
+  // Known before anything is written: a folder whose number cannot be had is left alone.
+  const std::uint64_t release = signingKey ? NextReleaseNumber(options.serverDir, *signingKey) : 0;
 
   fs::create_directories(options.serverDir);
   // Clients stay away before the first package changes, and until the last file is in place.
@@ -114,8 +116,9 @@ PublishSummary Publish(const PublishOptions& options, const ProgressReport& prog
   }
   WriteServerSettings(options, patchSys, patcher);
   WriteLists(options, listed, patcher ? DigestOfBytes(*patcher) : Digest{});
-  if (signingKey)
-    SignRelease(options.serverDir, PublishedNames(options.serverDir, listed), *signingKey);
+  if (signingKey) {
+    SignRelease(options.serverDir, PublishedNames(options.serverDir, listed), *signingKey, release);
+  }
   if (options.maintenance == Maintenance::Off) SetMaintenance(options.serverDir, Maintenance::Off);
   summary.stalePackages = CountStalePackages(options.serverDir, files);
   return summary;

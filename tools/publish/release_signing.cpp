@@ -13,7 +13,9 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <limits>
 
+#include "engine/release_check.h"
 #include "engine/release_manifest.h"
 #include "tools/publish/input_files.h"
 #include "tools/publish/publish_error.h"
@@ -63,21 +65,15 @@ void WriteNewFile(const fs::path& file, std::string_view bytes, mode_t mode) {
   }
 }
 
-// The release number the folder's release.sig had, or 0 when the folder was never signed.
-std::uint64_t PreviousRelease(const fs::path& serverDir) {
-  const fs::path previous = serverDir / "release.sig";
-  if (!fs::exists(previous)) return 0;
-  std::ifstream in(previous);
-  std::string first, second;
-  std::getline(in, first);
-  std::getline(in, second);
-  std::uint64_t number = 0;
-  if (std::sscanf(second.c_str(), "release %lu", &number) != 1) {
-    throw PublishError(Shown(previous) +
-                       " cannot be read, so the next release number is not "
-                       "known; nothing was signed");
-  }
-  return number;
+// Told when the folder's release.sig cannot give the next number: without it, a publish
+// would start again at 1, and every player's patcher would refuse it as older.
+std::string UntrustedPrevious(const fs::path& previous, const std::string& why) {
+  return Shown(previous) + " cannot be trusted (" + why +
+         "), so the next release number is not known; nothing was written. Restore it from a "
+         "backup of the server folder, or from the game folder of a player who patched last "
+         "(its localRelease.sig is a copy of the release.sig that player accepted). If another "
+         "key signed it, sign with that key: the players' patchers carry its public key and "
+         "refuse releases signed by any other";
 }
 
 std::string UtcNow() {
@@ -169,10 +165,34 @@ void MakeKeyPair(const fs::path& file) {
   WriteNewFile(publicFile, ReleaseKeyText(PointOf(key.get())) + "\n", 0644);
 }
 
+std::uint64_t NextReleaseNumber(const fs::path& serverDir, const SigningKey& key) {
+  const fs::path previous = serverDir / kManifestName;
+  std::error_code error;
+  const fs::file_status status = fs::status(previous, error);
+  if (status.type() == fs::file_type::not_found) return 1;
+  if (error) throw PublishError(UntrustedPrevious(previous, error.message()));
+  if (!fs::is_regular_file(status)) throw PublishError(UntrustedPrevious(previous, "no file"));
+  const std::uintmax_t size = fs::file_size(previous, error);
+  if (error || size > static_cast<std::uintmax_t>(kLargestManifest)) {
+    throw PublishError(UntrustedPrevious(previous, "larger than any release manifest"));
+  }
+  std::string why;
+  std::optional<ReleaseManifest> manifest =
+      ReadSignedManifest(ReadWhole(previous), key.PublicKey(), why);
+  if (!manifest) throw PublishError(UntrustedPrevious(previous, why));
+  if (manifest->release == std::numeric_limits<std::uint64_t>::max()) {
+    throw PublishError(Shown(previous) + " is release " + std::to_string(manifest->release) +
+                       ", the last number a release can have; nothing was written. A later "
+                       "release needs a new key pair, patchers built with it, and the players' "
+                       "localRelease.log and localRelease.sig removed");
+  }
+  return manifest->release + 1;
+}
+
 void SignRelease(const fs::path& serverDir, const std::vector<std::string>& names,
-                 const SigningKey& key) {
+                 const SigningKey& key, std::uint64_t release) {
   ReleaseManifest manifest;
-  manifest.release = PreviousRelease(serverDir) + 1;
+  manifest.release = release;
   manifest.published = UtcNow();
   for (const std::string& name : names) manifest.files[name] = EntryOf(serverDir / name);
   const std::string body = UnsignedManifestText(manifest);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -29,7 +30,13 @@ class SigningKey {
 // Never replaces an existing file. Throws PublishError.
 void MakeKeyPair(const std::filesystem::path& file);
 
+// The number the server folder's next signed release gets: one more than its release.sig's,
+// taken only when that carries this key's signature; 1 when the folder was never signed.
+// Throws PublishError, saying what to do, when release.sig is damaged, signed by another key,
+// or holds the last number there is.
+std::uint64_t NextReleaseNumber(const std::filesystem::path& serverDir, const SigningKey& key);
+
 // Writes release.sig into the server folder last: the manifest of `names` (the files of the
-// folder the release publishes, each hashed now) under the next release number, signed.
+// folder the release publishes, each hashed now) under `release`, signed.
 void SignRelease(const std::filesystem::path& serverDir, const std::vector<std::string>& names,
-                 const SigningKey& key);
+                 const SigningKey& key, std::uint64_t release);
