@@ -24,8 +24,9 @@ import time
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(REPO, "tests", "server"))
 import nginx_server  # noqa: E402
-from sample_release import (ACCEPTED_RELEASE, RUN_TIMEOUT, DemoError,  # noqa: E402
-                            change_release, check_fetched, check_folder, check_signed_release,
+from sample_release import (ACCEPTED_RELEASE, ACCEPTED_RELEASE_COPY,  # noqa: E402
+                            RUN_TIMEOUT, DemoError, change_release, check_fetched,
+                            check_folder, check_signed_release,
                             clean_environment, expected_packages, files_below,
                             make_release, package_name, publish, report_downloads, step,
                             write_file)
@@ -36,7 +37,8 @@ SEED = 20261209
 
 # What the patcher writes into the game folder besides the game's files.
 PATCHER_FILES = {"local.ver", "localfileStatus.log", "localfileStamps.log", "veldra.lock",
-                 "filelist.log", "pserv.log", "remote.ver", "latest.ver", ACCEPTED_RELEASE}
+                 "filelist.log", "pserv.log", "remote.ver", "latest.ver", ACCEPTED_RELEASE,
+                 ACCEPTED_RELEASE_COPY}
 
 
 def patch_sys_bytes(port):

@@ -13,6 +13,8 @@ RUN_TIMEOUT = 60  # seconds for one program run
 # public key.
 DEMO_KEY = os.path.join(REPO, "build", "demo-key", "release.key")
 ACCEPTED_RELEASE = "localRelease.log"
+# The signed copy of the accepted release.sig, which proves its number.
+ACCEPTED_RELEASE_COPY = "localRelease.sig"
 SHOWN_NAMES = 6  # names listed per finding; the rest are counted
 
 FOLDERS = ["data", "maps", "sound", "textures", "ui", "scripts", "zone1", "zone2", "zone3",

@@ -30,8 +30,8 @@ sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
 import nginx_server  # noqa: E402
 import patcher_window  # noqa: E402
 from patcher_window import Remote, WindowError  # noqa: E402
-from sample_release import (ACCEPTED_RELEASE, DemoError, check_fetched,  # noqa: E402
-                            check_folder, check_signed_release,
+from sample_release import (ACCEPTED_RELEASE, ACCEPTED_RELEASE_COPY,  # noqa: E402
+                            DemoError, check_fetched, check_folder, check_signed_release,
                             expected_packages, files_below, make_release, publish,
                             report_downloads, step, write_file)
 
@@ -55,7 +55,8 @@ DOWNLOAD_SHOTS = 5
 # release's files.
 LOCAL_FILES = {"zone.log", "_veldra.exe", "localfileStatus.log", "localfileStamps.log",
                "veldra.lock", "filelist.log", "pserv.log", "remote.ver", "latest.ver",
-               "common/isp.log", "common/network.log", "game-started.txt", ACCEPTED_RELEASE}
+               "common/isp.log", "common/network.log", "game-started.txt", ACCEPTED_RELEASE,
+               ACCEPTED_RELEASE_COPY}
 
 
 def window_texts(remote):
