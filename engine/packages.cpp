@@ -119,22 +119,21 @@ Unpacking UnpackInto(const std::string& package, const std::string& target,
   return result;
 }
 
+// A package that cannot install its file goes, and the file is fetched again next run.
+void DropPackage(const std::string& package, FileDigests* entry) {
+  platform::RemoveFile(package);
+  if (entry != nullptr) entry->fetched = Digest{};
+}
+
 // The disk's reserve ends the stage: no other file would fit either.
 bool FailTooFull(PatchJob& job, const std::string& package, const std::string& target,
                  FileDigests* entry, const DiskReserve& reserve) {
-  platform::RemoveFile(package);
-  if (entry != nullptr) entry->fetched = Digest{};
+  DropPackage(package, entry);
   WriteStatusLog(job);
   SetFailureReason(job, target + ": the disk is too full");
   platform::ShowAppMessage(reserve.TooFullMessage(target));
   SetState(job, PatchState::Failed);
   return false;
-}
-
-// A package that cannot install its file goes, and the file is fetched again next run.
-void DropPackage(const std::string& package, FileDigests* entry) {
-  platform::RemoveFile(package);
-  if (entry != nullptr) entry->fetched = Digest{};
 }
 
 // The file of `key` is not installed in this run; the others go on.

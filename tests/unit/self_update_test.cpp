@@ -83,6 +83,25 @@ TEST_F(UpdatePatchSystemTest, AnExecutableThatCannotBeFetchedStillRelaunches) {
   EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
 }
 
+// A part kept from an earlier run may hold other bytes than the file has: one whole fetch
+// mends that without a word.
+TEST_F(UpdatePatchSystemTest, AnExecutableResumedFromADamagedPartIsFetchedWholeOnce) {
+  const std::string patcher = "patcher 2, " + PatternBytes(50000);
+  PublishPatcher(patcher);
+  server.SetRules(R"({"veldra.exe": {"etag": "\"v2\""}})");
+  folder.Write("temp/veldra.exe.part", std::string(20000, 'x'));
+  folder.Write("temp/veldra.exe.tag", std::to_string(patcher.size()) + "\n\"v2\"\n");
+  ScriptedPrompt prompt;
+  EXPECT_FALSE(UpdatePatchSystem(job));
+  EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
+  EXPECT_TRUE(folder.Read("veldra.exe") == patcher);
+  std::vector<std::string> ranges;
+  for (const LoggedRequest& request : server.Requests()) {
+    if (request.path == "/./veldra.exe" && request.status != 401) ranges.push_back(request.range);
+  }
+  EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=20000-", ""}));
+}
+
 TEST_F(UpdatePatchSystemTest, AnExecutableOtherThanAnnouncedNeverReplacesTheOldOne) {
   folder.Write("pserv.log", PservLogBytes(Digest{}, DigestOfBytes("patcher 2"), {}));
   for (const char* served : {"patcher 3", "patcher", ""}) {
