@@ -8,7 +8,8 @@ All in one scratch folder under /tmp, removed at the end, in the same run:
   b. a package of each file (gzip member and trailer) in temp/; gzip -dc of each into its
      target against veldra-bench unpack, the packages laid anew before each of its runs.
   c. peak resident memory of veldra-bench unpack on one package of the whole size.
-  d. veldra-bench statuslog 200000: saving and loading the status log.
+  d. veldra-bench statuslog 200000: saving and loading the status log, and the checks a run
+     makes of a list of that many files (colliding keys; every file as listed at the end).
 Best of 3 for each. Every digest and every unpacked file is checked against the tree. Goals:
 veldra at no less than 0.9 of the other tool's rate (wall times, like for like), unpacking
 in less than 32 MiB, the status log saved and loaded in less than 0.5 s each. MB are 10^6
@@ -288,15 +289,16 @@ def bench_memory(tool, big_package, size):
 def bench_status_log(tool, scratch):
     folder = os.path.join(scratch, "statuslog")
     os.makedirs(folder)
-    saves, loads = [], []
+    saves, loads, checks = [], [], []
     for _ in range(RUNS):
         _, stdout = run_tool([tool, "statuslog", str(STATUS_LOG_ENTRIES)], "veldra-bench statuslog",
                              cwd=folder)
         saves.append(figure(stdout, "save seconds", "veldra-bench statuslog"))
         loads.append(figure(stdout, "load seconds", "veldra-bench statuslog"))
+        checks.append(figure(stdout, "check seconds", "veldra-bench statuslog"))
     if os.listdir(folder):
         raise BenchError("veldra-bench statuslog left files behind")
-    return min(saves), min(loads)
+    return min(saves), min(loads), min(checks)
 
 
 def rate(size, seconds):
@@ -310,7 +312,7 @@ def verdict(passed):
 def print_table(size, digest, unpack, memory, status_log):
     md5sum_wall, digest_wall, (digest_own, walk_own) = digest
     gzip_wall, unpack_wall, unpack_own = unpack
-    save, load = status_log
+    save, load, check = status_log
     memory_kib, floor_kib = memory
     digest_ratio = rate(size, digest_wall) / rate(size, md5sum_wall)
     unpack_ratio = rate(size, unpack_wall) / rate(size, gzip_wall)
@@ -338,6 +340,8 @@ def print_table(size, digest, unpack, memory, status_log):
          verdict(save < STATUS_LOG_GOAL)),
         (f"status log, {STATUS_LOG_ENTRIES}: load", f"{load:.3f} s", f"< {STATUS_LOG_GOAL} s",
          verdict(load < STATUS_LOG_GOAL)),
+        (f"list checks, {STATUS_LOG_ENTRIES}", f"{check:.3f} s", f"< {STATUS_LOG_GOAL} s",
+         verdict(check < STATUS_LOG_GOAL)),
     ]
     print()
     print(f"{FILES} files, {size} bytes, best of {RUNS}, MB = 10^6 bytes; ratios of wall rates")

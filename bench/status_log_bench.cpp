@@ -1,4 +1,5 @@
-// veldra-bench statuslog N: saving and loading a status log of N entries, timed.
+// veldra-bench statuslog N: saving and loading a status log of N entries, and the checks of a
+// list of N files (keys that collide, files not as listed), timed.
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,8 @@
 #include "bench/subcommands.h"
 #include "bench/throughput_table.h"
 #include "engine/file_digests.h"
+#include "engine/file_list.h"
+#include "engine/installed_check.h"
 #include "engine/patch_job.h"
 #include "engine/status_log.h"
 #include "platform/files.h"
@@ -110,10 +113,22 @@ int RunStatusLog(const std::vector<std::string>& args) {
     return kExitFailed;
   }
 
+  // The checks a run makes of the list it read and of the folder at its end, over the same map.
+  for (auto& [key, digests] : job.files) digests.listed = digests.installed;
+  Stopwatch checkClock;
+  const bool collide = CollidingKeys(job.files).has_value();
+  const bool installed = CheckListedFilesInstalled(job);
+  double checkSeconds = checkClock.Seconds();
+  if (collide || !installed) {
+    std::fprintf(stderr, "veldra-bench: the checks refused a sound list\n");
+    return kExitFailed;
+  }
+
   PrintFigureTitle("status log of " + args[0] + " entries");
   PrintCount("entries", *entries);
   PrintCount("log bytes", static_cast<std::int64_t>(log->size()));
   PrintSeconds("save seconds", saveSeconds);
   PrintSeconds("load seconds", loadSeconds);
+  PrintSeconds("check seconds", checkSeconds);
   return kExitOk;
 }

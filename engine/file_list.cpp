@@ -39,6 +39,7 @@ void ReadFileList(std::string_view bytes, FileDigestMap& files) {
 std::optional<std::pair<std::string, std::string>> CollidingKeys(const FileDigestMap& files) {
   // A package name stands for its key, and equal keys give equal package names.
   std::unordered_map<std::string, const std::string*> keyOfPackage;
+  keyOfPackage.reserve(files.size());
   for (const auto& [key, digests] : files) {
     if (IsZeroDigest(digests.listed)) continue;
     auto [seen, added] =

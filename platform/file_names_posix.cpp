@@ -2,6 +2,6 @@
 
 namespace platform {
 
-std::string ComparableName(std::string_view name) { return std::string(name); }
+std::string ComparableName(std::string name) { return name; }
 
 }  // namespace platform

@@ -4,10 +4,9 @@
 
 namespace platform {
 
-std::string ComparableName(std::string_view name) {
-  std::string upper(name);
-  if (!upper.empty()) CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
-  return upper;
+std::string ComparableName(std::string name) {
+  if (!name.empty()) CharUpperBuffA(name.data(), static_cast<DWORD>(name.size()));
+  return name;
 }
 
 }  // namespace platform
