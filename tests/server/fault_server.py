@@ -3,7 +3,8 @@
 and misbehaves on request, per file, as a real server or network sometimes does.
 
 The rules file (JSON, read again on every request, so a test may change it between requests)
-maps a file name, as it stands after the last "/" of the request path, to what to do:
+maps a file name, as it stands after the last "/" of the request path, to what to do; the key
+"*" holds for every file that has no rule of its own:
   {"status": 404}          answer that status with an empty body
   {"drop_after": 100}      announce the whole length, send 100 bytes, close the connection
   {"stall": 5}             send the headers, then nothing for 5 seconds, then the body
@@ -19,6 +20,13 @@ maps a file name, as it stands after the last "/" of the request path, to what t
   {"ignore_range": true}   answer a Range with the whole file (200), as some servers do
   {"etag": "\"v2\""}        send this ETag instead of the one made from the content
   {"no_validator": true}   send neither ETag nor Last-Modified
+  {"portal": true}         answer 200 with a sign-in web page (Content-Type text/html) of
+                           its own, before any challenge, as a captive portal or a proxy
+                           does for any address
+  {"fragment": 100}        answer a request without Range with 206 and the file's first 100
+                           bytes, as a broken cache may
+  {"other_bytes": true}    answer a Range with 206 and as many bytes, but not the file's (a
+                           broken cache's splice)
   {"first": 1}             with any of the above: the rule holds for the first request of the
                            file (not counting challenges) only; later ones are served plainly
 Ranges ("Range: bytes=N-", with "If-Range") are answered as a static server does: 206 with a
@@ -39,6 +47,11 @@ import time
 import urllib.parse
 import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+
+PORTAL_PAGE = (b"<!DOCTYPE html>\n<html><head><title>Sign in</title></head>\n"
+               b"<body><form action=\"/login\" method=\"post\">Sign in to use the Wi-Fi"
+               b"<input name=\"room\"></form></body></html>\n")
 
 
 class PatchServer(ThreadingHTTPServer):
@@ -83,7 +96,8 @@ class Handler(BaseHTTPRequestHandler):
         server = self.server
         path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
         name = path.rsplit("/", 1)[-1]
-        rule = server.rules().get(name, {})
+        rules = server.rules()
+        rule = rules.get(name, rules.get("*", {}))
         user = self.credentials_user()
         entry = {"path": self.path, "agent": self.headers.get("User-Agent", ""), "user": user,
                  "range": self.headers.get("Range", "")}
@@ -96,6 +110,11 @@ class Handler(BaseHTTPRequestHandler):
             self.connection.shutdown(socket.SHUT_RDWR)
             self.close_connection = True
             return
+        # A portal answers before any server could ask who is there.
+        if rule.get("portal"):
+            entry["status"] = 200
+            server.record(entry)
+            return self.reply(200, PORTAL_PAGE, {"Content-Type": "text/html; charset=utf-8"})
         if rule.get("deny") or (not rule.get("no_auth") and user != server.options.user):
             entry["status"] = 401
             server.record(entry)
@@ -161,6 +180,9 @@ class Handler(BaseHTTPRequestHandler):
     # The answer to a Range header, as a static server gives it.
     def ranged(self, body, rule, validators):
         asked = self.headers.get("Range", "")
+        if not asked and "fragment" in rule:
+            piece = body[:rule["fragment"]]
+            return 206, {"Content-Range": "bytes 0-%d/%d" % (len(piece) - 1, len(body))}, piece
         if not asked.startswith("bytes=") or not asked.endswith("-") or rule.get("ignore_range"):
             return 200, {}, body
         if_range = self.headers.get("If-Range")
@@ -172,8 +194,10 @@ class Handler(BaseHTTPRequestHandler):
             return 200, {}, body
         if start >= len(body):
             return 416, {"Content-Range": "bytes */%d" % len(body)}, b""
-        return 206, {"Content-Range": "bytes %d-%d/%d" % (start, len(body) - 1, len(body))}, \
-            body[start:]
+        rest = body[start:]
+        if rule.get("other_bytes"):
+            rest = bytes(b ^ 0x5A for b in rest)
+        return 206, {"Content-Range": "bytes %d-%d/%d" % (start, len(body) - 1, len(body))}, rest
 
     def send(self, data):
         try:
