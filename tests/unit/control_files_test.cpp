@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/md5.h"
 #include "engine/pserv_log.h"
 #include "tests/support/patch_sys.h"
 #include "tests/support/scratch_folder.h"
@@ -88,6 +89,26 @@ TEST(ControlFilesTest, PservLogAndVersionFilesKeepTheirLayouts) {
   for (const Case& c : versions) {
     SCOPED_TRACE(c.what);
     const std::optional<std::string> why = WhyNotVersionFile(c.bytes);
+    EXPECT_EQ(why.value_or("").substr(0, c.why.size()), c.why);
+    EXPECT_EQ(why.has_value(), !c.why.empty()) << why.value_or("");
+  }
+}
+
+// filelist.log is fetched for the digest pserv.log announced, which no page can forge.
+TEST(ControlFilesTest, FileListMustBeTheAnnouncedOne) {
+  ScratchFolder folder;
+  const std::string list = "header\r\nheader\r\n";
+  const FileCheck check = FileListCheck(DigestOfBytes(list));
+  const Case cases[] = {
+      {"the announced list", list, ""},
+      {"a portal's page", kPortalPage, kWebPageAnswer},
+      {"another list", list + std::string(16, '\0') + "\\a\r\n",
+       "its MD5 is not the one pserv.log announces"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    folder.Write("filelist.log.part", c.bytes);
+    const std::optional<std::string> why = check.unsound("filelist.log.part");
     EXPECT_EQ(why.value_or("").substr(0, c.why.size()), c.why);
     EXPECT_EQ(why.has_value(), !c.why.empty()) << why.value_or("");
   }
