@@ -416,6 +416,12 @@ TEST_F(DownloadFileTest, TheReleaseManifestIsNeverResumed) {
   EXPECT_FALSE(resumed);
   EXPECT_TRUE(folder.Read("temp/release.sig") == content) << "the bytes differ";
   for (const LoggedRequest& request : server.Requests()) EXPECT_EQ(request.range, "");
+
+  // Nor does it go on without end.
+  server.SetRules(R"({"release.sig": {"content_length": 268435457}})");
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(DownloadFile(job, "release.sig", Arrival::Staged));
+  EXPECT_TRUE(prompt.Shown().back().reason.ends_with("more than the 268435456 it may have"));
 }
 
 // The window's quit in the middle of a large file: the server trickles the body after its
