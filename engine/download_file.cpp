@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "engine/control_files.h"
 #include "engine/disk_reserve.h"
 #include "engine/http_connection.h"
 #include "engine/partial_download.h"
@@ -28,21 +30,62 @@ bool MustMatchManifest(const PatchJob& job, const std::string& name) {
   return job.releaseKey && name != kManifestName;
 }
 
-enum class Body { Complete, Broken, TooFull, Stopped };
+enum class Body { Complete, Broken, TooFull, TooLarge, Stopped };
 
-// Reads the open request's body to its end. A stop is looked for before every read: a quit
-// in the middle of a large package must not wait for the rest of it.
-Body ReceiveBody(PatchJob& job, StagingFile& staging) {
+// Reads the open request's body to its end, the file holding `have` bytes before it; never a
+// byte past `largest` + 1. A stop is looked for before every read: a quit in the middle of a
+// large package must not wait for the rest of it.
+Body ReceiveBody(PatchJob& job, StagingFile& staging, std::uint64_t have,
+                 std::optional<std::uint64_t> largest) {
   char chunk[kChunkSize];
   for (;;) {
     if (CurrentState(job) == PatchState::Stop) return Body::Stopped;
+    std::uint32_t want = kChunkSize;
+    if (largest && *largest - have < kChunkSize)
+      want = static_cast<std::uint32_t>(*largest - have + 1);
     // ReadFile waits for what is at hand and takes no more of it.
     std::uint32_t read = 0;
-    if (!job.connection.ReadFile(chunk, kChunkSize, read)) return Body::Broken;
+    if (!job.connection.ReadFile(chunk, want, read)) return Body::Broken;
     if (!staging.Append(chunk, read)) return staging.TooFull() ? Body::TooFull : Body::Broken;
     AddItemBytes(job, read);
+    have += read;
+    if (largest && have > *largest) return Body::TooLarge;
     if (read == 0) return Body::Complete;
   }
+}
+
+bool IsWebPage(const std::optional<std::string>& contentType) {
+  if (!contentType) return false;
+  std::string type = contentType->substr(0, contentType->find(';'));
+  type.erase(0, std::min(type.find_first_not_of(" \t"), type.size()));
+  type.erase(std::min(type.find_last_not_of(" \t") + 1, type.size()));
+  for (char& c : type) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+  return type == "text/html" || type == "application/xhtml+xml";
+}
+
+// What the file may hold: the signed release's length for it, else the caller's limit.
+struct Limits {
+  std::optional<std::uint64_t> listed;   // exactly this long
+  std::optional<std::uint64_t> largest;  // at most this long
+};
+
+// Whether the open answer's announced length, after the `from` bytes at hand, may be the
+// file's rest; else the request is closed and `reason` says why.
+bool LengthFits(PatchJob& job, const Limits& limits, std::uint64_t from, std::string& reason) {
+  const std::optional<std::uint64_t> length = job.connection.ContentLength();
+  if (!length) return true;
+  const std::uint64_t total = *length + from;
+  if (limits.listed && total != *limits.listed) {
+    reason = "the server announced " + std::to_string(total) +
+             " bytes where the signed release lists " + std::to_string(*limits.listed);
+  } else if (!limits.listed && limits.largest && total > *limits.largest) {
+    reason = "the server announced " + std::to_string(total) + " bytes, more than the " +
+             std::to_string(*limits.largest) + " it may have";
+  } else {
+    return true;
+  }
+  job.connection.CloseRequest();
+  return false;
 }
 
 // Where the answer's body goes in the file.
@@ -58,9 +101,14 @@ struct Opened {
 // file. None, with the reason, when no body can be received.
 std::optional<Opened> OpenForBody(PatchJob& job, const std::string& name,
                                   const std::string& stagingName, bool resumable,
-                                  StagingFile& staging, std::string& reason) {
+                                  const Limits& limits, StagingFile& staging, std::string& reason) {
   const std::string part = PartName(stagingName);
   std::optional<PartialDownload> partial = resumable ? FindPartial(stagingName) : std::nullopt;
+  if (partial && limits.listed && partial->total != *limits.listed) {
+    // Kept for a file of another length than the release lists: of no use.
+    DropPartial(stagingName);
+    partial.reset();
+  }
   if (partial ? !staging.Resume(part, partial->have) : !staging.Create(part)) {
     reason = staging.failure();
     return std::nullopt;
@@ -74,8 +122,21 @@ std::optional<Opened> OpenForBody(PatchJob& job, const std::string& name,
       reason = job.connection.failure();
       return std::nullopt;
     }
+    // Refused before anything changes: the part that waits stays for the network that lets
+    // the server answer.
+    if (available != -1 && IsWebPage(job.connection.Header("Content-Type"))) {
+      job.connection.CloseRequest();
+      reason = kWebPageAnswer;
+      return std::nullopt;
+    }
+    if (!partial && status == 206) {
+      job.connection.CloseRequest();
+      reason = "the answer is a piece of the file (HTTP 206), which was asked for whole";
+      return std::nullopt;
+    }
     if (partial && status == 206 &&
         ContinuesPartial(job.connection.Header("Content-Range").value_or(""), *partial)) {
+      if (!LengthFits(job, limits, partial->have, reason)) return std::nullopt;
       return Opened{partial->have, partial->total, available};
     }
     if (partial) {
@@ -93,6 +154,7 @@ std::optional<Opened> OpenForBody(PatchJob& job, const std::string& name,
       }
     }
     const std::optional<std::uint64_t> length = job.connection.ContentLength();
+    if (!LengthFits(job, limits, 0, reason)) return std::nullopt;
     if (resumable && length) {
       TagPartial(
           stagingName, *length,
@@ -103,17 +165,27 @@ std::optional<Opened> OpenForBody(PatchJob& job, const std::string& name,
 }
 
 enum class Attempt {
-  Whole,  // the file is complete in its .part
-  Again,  // the body broke off after it moved on: ask for the rest
-  Ended,  // a failure, told; or a stop
+  Whole,    // the file is complete in its .part
+  Again,    // the body broke off after it moved on: ask for the rest
+  Damaged,  // put together from a part, it is not the listed file: fetch it whole
+  Ended,    // a failure, told; or a stop
+};
+
+// How one download goes on over its attempts.
+struct Fetch {
+  const std::string& name;
+  Arrival arrival;
+  bool resumable = false;
+  Limits limits;
+  bool pieced = false;      // the file in the .part was put together from a part
+  bool wholeAgain = false;  // a damaged part may still cost one whole fetch
 };
 
 // One request and its body, into the file's part in temp\.
-Attempt FetchOnce(PatchJob& job, const std::string& name, Arrival arrival, DiskReserve& reserve,
-                  bool mayTryAgain, bool& resumed) {
+Attempt FetchOnce(PatchJob& job, Fetch& fetch, DiskReserve& reserve, bool mayTryAgain) {
+  const std::string& name = fetch.name;
   const std::string stagingName = "temp\\" + name;
-  // Only what is checked once whole may be put together from pieces of different requests.
-  const bool resumable = arrival != Arrival::InPlace;
+  const bool resumable = fetch.resumable;
   StagingFile staging(reserve);
   if (MustMatchManifest(job, name)) {
     if (!job.manifest) {
@@ -124,7 +196,7 @@ Attempt FetchOnce(PatchJob& job, const std::string& name, Arrival arrival, DiskR
   }
   std::string reason;
   const std::optional<Opened> opened =
-      OpenForBody(job, name, stagingName, resumable, staging, reason);
+      OpenForBody(job, name, stagingName, resumable, fetch.limits, staging, reason);
   if (!opened) {
     staging.Finish(false);
     // A part that waited stays for the next attempt; an empty one is of no use.
@@ -132,6 +204,7 @@ Attempt FetchOnce(PatchJob& job, const std::string& name, Arrival arrival, DiskR
     ReportFailure(job, name, reason);
     return Attempt::Ended;
   }
+  fetch.pieced = opened->from > 0;
   // The item bar shows the file's share when the server told its length; otherwise the
   // bytes at hand when the request opened, which may be fewer than the file. A resumed file
   // shows from where its part ends.
@@ -139,10 +212,11 @@ Attempt FetchOnce(PatchJob& job, const std::string& name, Arrival arrival, DiskR
             opened->total && *opened->total <= INT32_MAX ? static_cast<std::int32_t>(*opened->total)
                                                          : opened->available);
   AddItemBytes(job, static_cast<std::uint32_t>(opened->from));
-  if (opened->from > 0) resumed = true;
   const bool fits = !opened->total || reserve.Fits(*opened->total - opened->from);
-  const Body body = fits ? ReceiveBody(job, staging) : Body::TooFull;
-  const bool written = staging.Finish(arrival != Arrival::Staged);
+  const std::optional<std::uint64_t> largest =
+      fetch.limits.listed ? fetch.limits.listed : fetch.limits.largest;
+  const Body body = fits ? ReceiveBody(job, staging, opened->from, largest) : Body::TooFull;
+  const bool written = staging.Finish(fetch.arrival != Arrival::Staged);
   if (body == Body::Stopped) {
     // What arrived of a file that resumes waits for the next run; nothing else may stay.
     if (!resumable) DropPartial(stagingName);
@@ -161,6 +235,13 @@ Attempt FetchOnce(PatchJob& job, const std::string& name, Arrival arrival, DiskR
     platform::ShowAppMessage(reserve.TooFullMessage(name));
     return Attempt::Ended;
   }
+  if (body == Body::TooLarge) {
+    DropPartial(stagingName);
+    ReportFailure(
+        job, name,
+        "the answer goes on past the " + std::to_string(*largest) + " bytes the file may have");
+    return Attempt::Ended;
+  }
   if (body == Body::Broken && written && resumable && opened->total && mayTryAgain &&
       staging.Size() > opened->from) {
     return Attempt::Again;
@@ -172,6 +253,9 @@ Attempt FetchOnce(PatchJob& job, const std::string& name, Arrival arrival, DiskR
   }
   if (MustMatchManifest(job, name) && !MatchesManifest(*job.manifest, name, staging.Written())) {
     DropPartial(stagingName);
+    // A part kept from before may be what was damaged, on the disk or by a cache between:
+    // the file fetched whole tells.
+    if (fetch.pieced && fetch.wholeAgain) return Attempt::Damaged;
     SetFailureReason(job, name + ": its size or SHA-256 is not the signed release's");
     platform::ShowAppMessage(name +
                              " is not the file the signed release lists (its size or "
@@ -181,28 +265,57 @@ Attempt FetchOnce(PatchJob& job, const std::string& name, Arrival arrival, DiskR
   return Attempt::Whole;
 }
 
-}  // namespace
-
-bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival, bool* resumed) {
+bool Download(PatchJob& job, const std::string& name, Arrival arrival, const FileCheck* check,
+              bool* resumed) {
+  if (resumed) *resumed = false;
+  // Only what is checked once whole may be put together from pieces of different requests;
+  // the signed manifest itself is what the others are checked by, so it always comes whole.
+  const bool resumable = arrival != Arrival::InPlace && name != kManifestName;
+  Fetch fetch{name, arrival, resumable, Limits{}, false, true};
+  if (MustMatchManifest(job, name) && job.manifest) {
+    auto listed = job.manifest->files.find(name);
+    if (listed != job.manifest->files.end()) fetch.limits.listed = listed->second.size;
+  }
+  if (check) fetch.limits.largest = check->largest;
+  if (name == kManifestName) fetch.limits.largest = kLargestManifestFile;
   DiskReserve reserve;
-  bool fromPart = false;
   for (int attempt = 1;; ++attempt) {
-    const Attempt result =
-        FetchOnce(job, name, arrival, reserve, attempt < HttpConnection::kAttempts, fromPart);
-    if (resumed != nullptr) *resumed = fromPart;
+    const Attempt result = FetchOnce(job, fetch, reserve, attempt < HttpConnection::kAttempts);
     if (result == Attempt::Ended) return false;
     if (result == Attempt::Whole) break;
+    if (result == Attempt::Damaged) {
+      fetch.wholeAgain = false;
+      attempt = 0;
+    }
+  }
+  const std::string stagingName = "temp\\" + name;
+  const std::string part = PartName(stagingName);
+  if (check && check->unsound) {
+    if (const std::optional<std::string> why = check->unsound(part)) {
+      DropPartial(stagingName);
+      return ReportFailure(job, name, *why);
+    }
   }
   // The complete file takes its name in one step, and for InPlace the old one's place: a copy
   // over it would leave it cut if the run ended halfway, and for patch.sys that loses the only
   // server address.
-  const std::string stagingName = "temp\\" + name;
   const std::string& placed = arrival == Arrival::InPlace ? name : stagingName;
-  if (!platform::MoveFileOver(PartName(stagingName), placed)) {
+  if (!platform::MoveFileOver(part, placed)) {
     const std::string why = platform::LastErrorText();
     DropPartial(stagingName);
     return ReportFailure(job, name, "cannot move it over " + placed + ": " + why);
   }
   DropPartial(stagingName);
+  if (resumed) *resumed = fetch.pieced;
   return true;
+}
+
+}  // namespace
+
+bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival, bool* resumed) {
+  return Download(job, name, arrival, nullptr, resumed);
+}
+
+bool DownloadFile(PatchJob& job, const std::string& name, const FileCheck& check) {
+  return Download(job, name, Arrival::InPlace, &check, nullptr);
 }

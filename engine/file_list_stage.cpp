@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/control_files.h"
 #include "engine/file_list.h"
 #include "engine/http_connection.h"
 #include "engine/installable_name.h"
@@ -50,7 +51,7 @@ bool LoadFileList(PatchJob& job) {
   std::optional<Digest> expected = pservLog ? FileListDigestOfPservLog(*pservLog) : std::nullopt;
   if (!expected) return ShowReadError("pserv.log");
   if (FileDiffersFromDigest("filelist.log", *expected) &&
-      !DownloadFile(job, "filelist.log", Arrival::InPlace)) {
+      !DownloadFile(job, "filelist.log", FileListCheck(*expected))) {
     return false;
   }
   std::optional<std::string> fileList = platform::ReadWholeFile("filelist.log");

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/control_files.h"
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
 #include "engine/pserv_log.h"
@@ -100,8 +101,8 @@ bool ConnectServer(PatchJob& job) {
       if (CurrentState(job) != PatchState::Stop) SetState(job, PatchState::Failed);
       return false;
     }
-    if (!DownloadFile(job, "patch.sys", Arrival::InPlace) ||
-        !DownloadFile(job, "pserv.log", Arrival::InPlace)) {
+    if (!DownloadFile(job, "patch.sys", PatchSysCheck(ReleaseIniPresent())) ||
+        !DownloadFile(job, "pserv.log", PservLogCheck())) {
       if (CurrentState(job) == PatchState::Stop) return false;  // a quit, not a bad server
       // The player was told the disk is full; another server would not change that.
       if (job.diskFull) {

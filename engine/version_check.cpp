@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/control_files.h"
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
 #include "platform/files.h"
@@ -40,7 +41,7 @@ bool OpenDownloadPage(PatchJob& job) {
 }  // namespace
 
 bool CheckVersion(PatchJob& job) {
-  if (!DownloadFile(job, "remote.ver", Arrival::InPlace)) {
+  if (!DownloadFile(job, "remote.ver", VersionFileCheck())) {
     if (CurrentState(job) == PatchState::Stop) return false;
     Ask(job, "ErrRemoteVer", "Error Opening remote version file", platform::kBoxOk);
     return false;
@@ -55,7 +56,7 @@ bool CheckVersion(PatchJob& job) {
     return false;
   }
   // Without latest.ver the run goes on; a stop while it arrived ends it.
-  if (!DownloadFile(job, "latest.ver", Arrival::InPlace))
+  if (!DownloadFile(job, "latest.ver", VersionFileCheck()))
     return CurrentState(job) != PatchState::Stop;
   if (ReadVersion("latest.ver") > installed &&
       Ask(job, "VersionUpdate", "There is a new version, do you want to download now?",

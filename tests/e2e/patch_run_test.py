@@ -9,6 +9,7 @@ by veldra-cli (natively with libcurl, or the Windows build under Wine with WinIN
 """
 import argparse
 import hashlib
+import json
 import os
 import random
 import select
@@ -564,6 +565,68 @@ class PatchRunTest(unittest.TestCase):
                          rf"127.0.0.1:{closed} \((WinINet|libcurl) error \d+: .+\)$")
         self.assertRegex(self.err, rf"(?m)^veldra-cli: GET http://127.0.0.1:{closed}/"
                          rf"{self.name}/patch.sys: no answer, 0 bytes, \d+\.\d\d s: cannot connect")
+
+    def test_a_network_in_the_way_never_leaves_a_folder_claimed_done(self):
+        """What a captive portal, a proxy or a broken cache may answer in place of the server:
+        no run ends done over stale files, patch.sys stays as it was, the player reads why,
+        and the next run, with the server in reach, completes the folder."""
+        key = self.private_key("release.key", OPTIONS.key)
+        self.publish(key=key)
+        rules = os.path.join(self.scratch, self.name, "rules.json")
+        write(rules, b"{}")
+        requests = os.path.join(self.scratch, self.name, "requests.log")
+        port = self.start_fault_server(rules, "--log", requests)
+        # The same release behind the fault server, with a patch.sys that names it.
+        folder = self.name + "-fault"
+        behind = os.path.join(self.scratch, self.name, "patch-behind.sys")
+        write(behind, read(self.patch_sys).replace(f"127.0.0.1:{self.port}".encode(),
+                                                   f"127.0.0.1:{port}".encode())
+              .replace(f"Folder={self.name}\r\n".encode(), f"Folder={folder}\r\n".encode()))
+        subprocess.run([OPTIONS.publish, "--exe", os.path.join(self.release, "veldra.exe"),
+                        "--server", f"Live=127.0.0.1:{port}", "--required", "1.0", "--latest",
+                        "1.0", "--patch-sys", behind, "--sign", key, self.release,
+                        os.path.join(self.root, folder)], check=True, stdout=subprocess.DEVNULL)
+        packages = [n for n in os.listdir(self.server) if n.endswith(".ppk")]
+        large = "_data_large_bin.ppk"
+        page = "the network answered with a web page"
+        def ranges_asked(name):
+            with open(requests, encoding="utf-8") as f:
+                entries = [json.loads(line) for line in f]
+            return [e["range"] for e in entries if e["path"].endswith("/" + name)]
+
+        cases = [  # what, rules of each run behind the network, exit statuses, told, signed
+            ("a web page for every package", [{n: {"portal": True} for n in packages}], [4],
+             page, False),
+            ("a web page for patch.sys", [{"patch.sys": {"portal": True}}], [4], page, False),
+            ("a web page for everything", [{"*": {"portal": True}}], [4], page, False),
+            ("a piece for a request without Range", [{n: {"fragment": 100} for n in packages}],
+             [4], "a piece of the file (HTTP 206)", False),
+            # The first run leaves a part; the cache then makes up the rest, which the signed
+            # release finds out, and the package is fetched whole in the same run.
+            ("other bytes after If-Range", [{large: {"drop_after": 100000}},
+                                            {large: {"other_bytes": True}}], [4, 0],
+             "cut at byte", True),
+        ]
+        for what, runs, statuses, told, signed in cases:
+            with self.subTest(what):
+                cli = dict(cli=OPTIONS.keyed_cli if signed else OPTIONS.cli)
+                shutil.rmtree(self.game)
+                write(os.path.join(self.game, "patch.sys"), read(behind))
+                write(os.path.join(self.game, "local.ver"), b"1.0")
+                errors = ""
+                for run_rules, status in zip(runs, statuses):
+                    write(rules, json.dumps(run_rules).encode())
+                    self.patch(expect=status, **cli)
+                    errors += self.err
+                    self.assertEqual(read(os.path.join(self.game, "patch.sys")), read(behind))
+                self.assertIn(told, errors)
+                if status == 0:
+                    self.assert_game_is_release()
+                    self.assertEqual(ranges_asked(large)[-2:], ["bytes=500000-", ""],
+                                     "the rest, then the whole file")
+                write(os.path.join(self.game, "patch.sys"), read(self.patch_sys))
+                self.patch(**cli)
+                self.assert_game_is_release()
 
     def test_one_run_at_a_time_holds_the_folder_and_a_killed_one_does_not_block_the_next(self):
         slow, port = nginx_server.start(self.root, os.path.join(self.scratch, "slow-nginx"),

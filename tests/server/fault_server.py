@@ -21,7 +21,8 @@ maps a file name, as it stands after the last "/" of the request path, to what t
   {"etag": "\"v2\""}        send this ETag instead of the one made from the content
   {"no_validator": true}   send neither ETag nor Last-Modified
   {"portal": true}         answer 200 with a sign-in web page (Content-Type text/html) of
-                           its own, as a captive portal or a proxy does for any address
+                           its own, before any challenge, as a captive portal or a proxy
+                           does for any address
   {"fragment": 100}        answer a request without Range with 206 and the file's first 100
                            bytes, as a broken cache may
   {"other_bytes": true}    answer a Range with 206 and as many bytes, but not the file's (a
@@ -109,6 +110,11 @@ class Handler(BaseHTTPRequestHandler):
             self.connection.shutdown(socket.SHUT_RDWR)
             self.close_connection = True
             return
+        # A portal answers before any server could ask who is there.
+        if rule.get("portal"):
+            entry["status"] = 200
+            server.record(entry)
+            return self.reply(200, PORTAL_PAGE, {"Content-Type": "text/html; charset=utf-8"})
         if rule.get("deny") or (not rule.get("no_auth") and user != server.options.user):
             entry["status"] = 401
             server.record(entry)
@@ -122,10 +128,6 @@ class Handler(BaseHTTPRequestHandler):
             entry["status"] = rule["status"]
             server.record(entry)
             return self.reply(rule["status"], b"")
-        if rule.get("portal"):
-            entry["status"] = 200
-            server.record(entry)
-            return self.reply(200, PORTAL_PAGE, {"Content-Type": "text/html; charset=utf-8"})
         if "redirect" in rule:
             entry["status"] = 302
             server.record(entry)

@@ -123,6 +123,8 @@ class FaultServerTest(unittest.TestCase):
             ({}, '"another"', 200, None, content),
             ({"ignore_range": True}, etag, 200, None, content),
             ({"drop_after": 10}, etag, 206, "bytes 1000-1023/1024", content[1000:1010]),
+            ({"other_bytes": True}, etag, 206, "bytes 1000-1023/1024",
+             bytes(b ^ 0x5A for b in content[1000:])),
         ]
         for rule, if_range, status, content_range, body in cases:
             with self.subTest(rule=rule, if_range=if_range):
@@ -148,6 +150,24 @@ class FaultServerTest(unittest.TestCase):
         past_the_end = connection.getresponse()
         self.assertEqual((past_the_end.status, past_the_end.getheader("Content-Range")),
                          (416, "bytes */1024"))
+
+    def test_a_network_in_the_way_answers_for_the_server(self):
+        with open(os.path.join(self.root, "live", "b.ppk"), "wb") as f:
+            f.write(b"second")
+        # A portal for every file, without asking who is there; a file's own rule comes first.
+        self.set_rules({"*": {"portal": True}, "b.ppk": {}})
+        for path in ("/live/a.ppk", "/live/patch.sys"):
+            _, page = self.get(path, authorize=False)
+            self.assertEqual((page.status, page.getheader("Content-Type")),
+                             (200, "text/html; charset=utf-8"), path)
+            self.assertIn(b"<html>", page.read())
+        self.assertEqual(self.get("/live/b.ppk")[1].read(), b"second")
+        # A piece of the file for a request that asked for all of it.
+        self.set_rules({"a.ppk": {"fragment": 100}})
+        _, piece = self.get("/live/a.ppk")
+        self.assertEqual((piece.status, piece.getheader("Content-Range")),
+                         (206, "bytes 0-99/1024"))
+        self.assertEqual(piece.read(), (bytes(range(256)) * 4)[:100])
 
     def test_first_holds_a_rule_for_the_first_requests_only(self):
         self.set_rules({"a.ppk": {"status": 503, "first": 2}})

@@ -8,11 +8,13 @@
 #include <tuple>
 #include <utility>
 
+#include "engine/control_files.h"
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
 #include "engine/release_manifest.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
+#include "tests/support/patch_sys.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/scripted_prompt.h"
 #include "tests/support/test_servers.h"
@@ -219,35 +221,207 @@ TEST_F(DownloadFileTest, APartLeftByAnEarlierRunIsUsedOnlyWhereTheServerVouchesF
   }
 }
 
-// With a release key a resumed file is checked whole: the part's bytes count as much as the
-// rest's, and a part changed on the disk is not installed.
-TEST_F(DownloadFileTest, AResumedFileMustBeTheSignedReleasesWhole) {
+// With a release key a file put together from a part is checked whole. A part damaged on the
+// disk, or a rest that a broken cache made up, costs one whole fetch in the same run; only a
+// file that is wrong fetched whole too is refused.
+TEST_F(DownloadFileTest, AResumedFileThatIsNotTheSignedOneIsFetchedWholeOnce) {
   const std::string content = PatternBytes(100000);
+  std::string damagedPart = content.substr(0, 40000);
+  damagedPart[0] ^= 1;
+  std::string changedOnServer = content;
+  changedOnServer[99999] ^= 1;
+  struct Case {
+    const char* what;
+    std::string part;
+    std::string serverHas;
+    std::string rules;
+    bool installed;
+    bool resumed;
+    std::vector<std::string> ranges;
+  };
+  const std::string sameTag = R"({"f.ppk": {"etag": "\"v1\""}})";
+  const Case cases[] = {
+      {"a sound part", content.substr(0, 40000), content, sameTag, true, true, {"bytes=40000-"}},
+      {"a part changed on the disk",
+       damagedPart,
+       content,
+       sameTag,
+       true,
+       false,
+       {"bytes=40000-", ""}},
+      {"a cache that sends other bytes",
+       content.substr(0, 40000),
+       content,
+       R"({"f.ppk": {"etag": "\"v1\"", "other_bytes": true}})",
+       true,
+       false,
+       {"bytes=40000-", ""}},
+      {"a file that is not the signed one",
+       content.substr(0, 40000),
+       changedOnServer,
+       sameTag,
+       false,
+       false,
+       {"bytes=40000-", ""}},
+  };
   platform::Sha256 hash;
   hash.Add(content.data(), content.size());
   job.releaseKey = platform::P256PublicKey{};
   job.manifest = ReleaseManifest{1, "", {{"f.ppk", ManifestEntry{hash.Finish(), content.size()}}}};
-  server.Serve("f.ppk", content);
-  server.SetRules(R"({"f.ppk": {"etag": "\"v1\""}})");
   ConnectTo(server.port());
-  std::string changed = content.substr(0, 40000);
-  changed[0] ^= 1;
-  const std::tuple<const char*, std::string, bool> cases[] = {
-      {"a sound part", content.substr(0, 40000), true},
-      {"a part changed on the disk", changed, false},
-  };
-  for (const auto& [what, part, installed] : cases) {
-    SCOPED_TRACE(what);
-    folder.Write("temp/f.ppk.part", part);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server.Reset();
+    server.Serve("f.ppk", c.serverHas);
+    server.SetRules(c.rules);
+    folder.Write("temp/f.ppk.part", c.part);
     folder.Write("temp/f.ppk.tag", "100000\n\"v1\"\n");
     ScriptedPrompt prompt;
-    if (!installed) prompt.Then(platform::kAnswerOk);
-    EXPECT_EQ(DownloadFile(job, "f.ppk", Arrival::Staged), installed);
-    EXPECT_EQ(server.Requests().back().range, "bytes=40000-");
-    EXPECT_EQ(platform::PathExists("temp\\f.ppk"), installed);
+    if (!c.installed) prompt.Then(platform::kAnswerOk);
+    bool resumed = !c.resumed;
+    EXPECT_EQ(DownloadFile(job, "f.ppk", Arrival::Staged, &resumed), c.installed);
+    if (c.installed) {
+      EXPECT_EQ(resumed, c.resumed);
+    }
+    std::vector<std::string> ranges;
+    for (const LoggedRequest& request : server.Requests()) {
+      if (request.status != 401) ranges.push_back(request.range);
+    }
+    EXPECT_EQ(ranges, c.ranges);
+    EXPECT_EQ(prompt.Shown().size(), c.installed ? 0u : 1u) << "the first failure is quiet";
+    if (c.installed) {
+      EXPECT_TRUE(folder.Read("temp/f.ppk") == content) << "the bytes differ";
+    }
     EXPECT_FALSE(platform::PathExists("temp\\f.ppk.part"));
     platform::RemoveFile("temp\\f.ppk");
   }
+}
+
+// What no patch server sends, answered for a package whose part waits and for patch.sys:
+// nothing of it is kept, the part stays for a network that lets the server answer, and the
+// installed patch.sys stays as it was.
+TEST_F(DownloadFileTest, APortalPageOrAPieceOfTheFileIsRefusedBeforeItIsKept) {
+  const std::string content = PatternBytes(100000);
+  struct Case {
+    const char* what;
+    std::string rules;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"a portal's page", R"({"*": {"portal": true}})", kWebPageAnswer},
+      {"a piece for a request that asked for all",
+       R"({"patch.sys": {"fragment": 5000}, "f.ppk": {"ignore_range": true}, "g.ppk": {"fragment": 5000}})",
+       "the answer is a piece of the file (HTTP 206)"},
+  };
+  ConnectTo(server.port());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server.Reset();
+    for (const char* name : {"patch.sys", "f.ppk", "g.ppk"}) server.Serve(name, content);
+    server.SetRules(c.rules);
+    folder.Write("patch.sys", "installed");
+    folder.Write("temp/f.ppk.part", content.substr(0, 40000));
+    folder.Write("temp/f.ppk.tag", "100000\n\n");
+    const std::pair<const char*, Arrival> downloads[] = {
+        {"patch.sys", Arrival::InPlace}, {"f.ppk", Arrival::Staged}, {"g.ppk", Arrival::Staged}};
+    for (const auto& [name, arrival] : downloads) {
+      SCOPED_TRACE(name);
+      // A portal answers the part's request itself; a server ignoring the range answers it
+      // whole, and the piece then comes for the file asked for whole.
+      if (std::string(name) == "f.ppk" && c.reason != kWebPageAnswer) continue;
+      ScriptedPrompt prompt;
+      prompt.Then(platform::kAnswerOk);
+      EXPECT_FALSE(DownloadFile(job, name, arrival));
+      ExpectFailureBoxFor(prompt, name, c.reason);
+      EXPECT_TRUE(job.failureReason.starts_with(std::string(name) + ": " + c.reason));
+    }
+    EXPECT_EQ(folder.Read("patch.sys"), "installed");
+    EXPECT_TRUE(folder.Read("temp/f.ppk.part") == content.substr(0, 40000)) << "part changed";
+    for (const char* left : {"temp\\patch.sys.part", "temp\\g.ppk.part", "temp\\g.ppk"}) {
+      EXPECT_FALSE(platform::PathExists(left)) << left;
+    }
+  }
+}
+
+// Answers longer than the file may be: with a release key its listed length, without one the
+// limit of its kind. None is read past the first byte too many; an announced length that
+// cannot be the file's is refused before any byte of the body.
+TEST_F(DownloadFileTest, AnAnswerLongerThanTheFileMayBeIsRefused) {
+  const std::string content = PatternBytes(100000);
+  platform::Sha256 hash;
+  hash.Add(content.data(), content.size());
+  const ReleaseManifest manifest{1, "", {{"f.ppk", ManifestEntry{hash.Finish(), content.size()}}}};
+  server.Serve("f.ppk", content + std::string(1 << 20, 'p'));
+  const std::string largePatchSys = ZoneConfig("Live", {"a.example"}) + std::string(2 << 20, ';');
+  server.Serve("patch.sys", largePatchSys);
+  server.Serve("remote.ver", "1.0\r\n");
+  struct Case {
+    const char* what;
+    const char* name;
+    bool signed_;
+    std::string rules;
+    std::string reason;
+    std::int32_t bodyRead;  // -1: not begun
+  };
+  const Case cases[] = {
+      {"a padded package", "f.ppk", true, "{}",
+       "the server announced 1148576 bytes where the signed release lists 100000", -1},
+      {"an endless package", "f.ppk", true, R"({"f.ppk": {"endless": true}})",
+       "the answer goes on past the 100000 bytes", 100001},
+      {"a large patch.sys", "patch.sys", false, "{}",
+       "the server announced " + std::to_string(largePatchSys.size()) +
+           " bytes, more than the 1048576 it may have",
+       -1},
+      {"an endless remote.ver", "remote.ver", false, R"({"remote.ver": {"endless": true}})",
+       "the answer goes on past the 65536 bytes", 65537},
+  };
+  ConnectTo(server.port());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server.SetRules(c.rules);
+    job.releaseKey.reset();
+    job.manifest.reset();
+    if (c.signed_) {
+      job.releaseKey = platform::P256PublicKey{};
+      job.manifest = manifest;
+    }
+    job.itemPos = -1;
+    ScriptedPrompt prompt;
+    prompt.Then(platform::kAnswerOk);
+    const FileCheck check =
+        std::string(c.name) == "patch.sys" ? PatchSysCheck(false) : VersionFileCheck();
+    EXPECT_FALSE(c.signed_ ? DownloadFile(job, c.name, Arrival::Staged)
+                           : DownloadFile(job, c.name, check));
+    ExpectFailureBoxFor(prompt, c.name, c.reason);
+    EXPECT_EQ(job.itemPos, c.bodyRead);
+    EXPECT_FALSE(platform::PathExists("temp\\" + std::string(c.name) + ".part"));
+    EXPECT_FALSE(platform::PathExists("temp\\" + std::string(c.name)));
+  }
+}
+
+// The signed manifest is what every other file is checked by: it always comes whole.
+TEST_F(DownloadFileTest, TheReleaseManifestIsNeverResumed) {
+  const std::string content = PatternBytes(50000);
+  server.Serve("release.sig", content);
+  server.SetRules(R"({"release.sig": {"drop_after": 20000, "first": 1}})");
+  folder.Write("temp/release.sig.part", content.substr(0, 10000));
+  folder.Write("temp/release.sig.tag", "50000\n\n");
+  ConnectTo(server.port());
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(DownloadFile(job, "release.sig", Arrival::Staged));
+  EXPECT_FALSE(platform::PathExists("temp\\release.sig.part")) << "what broke off is not kept";
+  bool resumed = true;
+  ASSERT_TRUE(DownloadFile(job, "release.sig", Arrival::Staged, &resumed));
+  EXPECT_FALSE(resumed);
+  EXPECT_TRUE(folder.Read("temp/release.sig") == content) << "the bytes differ";
+  for (const LoggedRequest& request : server.Requests()) EXPECT_EQ(request.range, "");
+
+  // Nor does it go on without end.
+  server.SetRules(R"({"release.sig": {"content_length": 268435457}})");
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(DownloadFile(job, "release.sig", Arrival::Staged));
+  EXPECT_TRUE(prompt.Shown().back().reason.ends_with("more than the 268435456 it may have"));
 }
 
 // The window's quit in the middle of a large file: the server trickles the body after its

@@ -14,6 +14,9 @@
 
 namespace {
 
+// A pserv.log as published without a server list.
+const std::string kNoServerList(36, '\0');
+
 class ConnectServerTest : public StageTest {
  protected:
   void SetUp() override {
@@ -60,7 +63,7 @@ TEST_F(ConnectServerTest, APortAfterTheFolderKeepsTheConfiguredFolder) {
   std::string entry = "127.0.0.1/live:" + std::to_string(server.port());
   folder.Write("patch.sys", ZoneConfig("Live", {entry}, "configured"));
   server.Serve("configured/patch.sys", ZoneConfig("Live", {entry}, "configured"));
-  server.Serve("configured/pserv.log", "");
+  server.Serve("configured/pserv.log", kNoServerList);
 
   EXPECT_TRUE(ConnectServer(job));
   EXPECT_EQ(RequestedPaths(),
@@ -72,7 +75,7 @@ TEST_F(ConnectServerTest, ReleaseIniFixesTheServerWithoutConfirmation) {
   folder.Write("common/Release.ini", "[FTP]\r\nIP=127.0.0.1\r\nFolder=fixed\r\nPort=" +
                                          std::to_string(server.port()) + "\r\n");
   server.Serve("fixed/patch.sys", "[Combo]\r\nZone0=Other\r\n");  // lists no server at all
-  server.Serve("fixed/pserv.log", "");
+  server.Serve("fixed/pserv.log", kNoServerList);
 
   EXPECT_TRUE(ConnectServer(job));
   EXPECT_EQ(CurrentState(job), PatchState::Running);
@@ -90,7 +93,7 @@ TEST_F(ConnectServerTest, AnEmptyReleaseIniHostNeverConnects) {
 
 TEST_F(ConnectServerTest, TheConfirmationComparesHostsExactly) {
   folder.Write("patch.sys", ZoneConfig("Live", {Local()}));
-  server.Serve("pserv.log", "");
+  server.Serve("pserv.log", kNoServerList);
   // Listed with a port and a folder: still this host.
   server.Serve("patch.sys", ZoneConfig("Live", {"other.invalid", "127.0.0.1:9/x"}));
   EXPECT_TRUE(ConnectServer(job));
@@ -129,13 +132,60 @@ TEST_F(ConnectServerTest, WithoutAZoneTheServerListOfPservLogIsUsedAndRelaunches
   folder.Write("patch.sys", "[Msg]\r\nUpdateServerList=Servers\r\n");
   folder.Write("pserv.log", std::string(36, '\0') + "Server1=" + Local() + "\r\n");
   folder.Write("remote.ver", "1.0\r\nold");
-  server.Serve("old/patch.sys", "[Msg]\r\n");
-  server.Serve("old/pserv.log", std::string(36, '\0'));
+  server.Serve("old/patch.sys", ZoneConfig("Live", {Local()}, "old"));
+  server.Serve("old/pserv.log", kNoServerList);
 
   EXPECT_FALSE(ConnectServer(job));
   EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{"/old/patch.sys", "/old/pserv.log"}));
   EXPECT_EQ(job.stageText, "Servers");
   EXPECT_EQ(CurrentState(job), PatchState::Relaunch) << "an empty zone lists no server";
+}
+
+// A portal's page, or a file of no use to a run, in place of patch.sys or pserv.log: the old
+// copies stay byte for byte, the player reads why, and no further request is made for it.
+TEST_F(ConnectServerTest, AnAnswerThatIsNoConfigurationLeavesTheLocalOneAndEndsTheStage) {
+  const std::string config = ZoneConfig("Live", {Local()});
+  const std::string pservLog = kNoServerList + "Server1=" + Local() + "\r\n";
+  struct Case {
+    const char* what;
+    std::string rules;
+    std::string patchSys;  // as served
+    std::string refused;   // the file the box names
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"a portal for every file", R"({"*": {"portal": true}})", config, "patch.sys",
+       "the network answered with a web page"},
+      {"a patch.sys without servers", "{}", ZoneConfig("Live", {}), "patch.sys",
+       "none of its zones lists a server"},
+      {"a portal for pserv.log alone", R"({"pserv.log": {"portal": true}})", config, "pserv.log",
+       "the network answered with a web page"},
+      {"an endless patch.sys", R"({"patch.sys": {"endless": true}})", config, "patch.sys",
+       "the answer goes on past the 1048576 bytes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server.Reset();
+    job.connection.Close();
+    job.state = PatchState::Running;
+    folder.Write("patch.sys", config);
+    folder.Write("pserv.log", pservLog);
+    server.Serve("patch.sys", c.patchSys);
+    server.Serve("pserv.log", "not a pserv.log");
+    server.SetRules(c.rules);
+    ScriptedPrompt prompt;
+    prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
+    EXPECT_FALSE(ConnectServer(job));
+    EXPECT_TRUE(folder.Read("patch.sys") == config) << "patch.sys was replaced";
+    EXPECT_TRUE(folder.Read("pserv.log") == pservLog) << "pserv.log was replaced";
+    std::vector<ScriptedPrompt::Box> shown = ExpectConnectionFailure(prompt, "127.0.0.1");
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].text, c.refused);
+    EXPECT_TRUE(shown[0].reason.starts_with(c.reason)) << shown[0].reason;
+    EXPECT_TRUE(shown[1].reason.starts_with(c.refused + ": " + c.reason)) << shown[1].reason;
+    EXPECT_EQ(RequestedPaths().size(), c.refused == "patch.sys" ? 1u : 2u);
+    EXPECT_FALSE(platform::PathExists("temp\\patch.sys.part"));
+  }
 }
 
 TEST_F(ConnectServerTest, NoServerToChooseFailsEveryAttempt) {

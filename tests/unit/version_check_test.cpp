@@ -138,4 +138,29 @@ TEST_F(CheckVersionTest, MissingVersionFilesOnTheServer) {
   EXPECT_EQ(Texts(prompt), std::vector<std::string>{"latest.ver"});
 }
 
+// A portal's page or an answer that is no version, in place of either file: the old copy
+// stays, as if the server had none, and the player reads why.
+TEST_F(CheckVersionTest, AnAnswerThatIsNoVersionLeavesTheOldFile) {
+  folder.Write("remote.ver", "1.0\r\nlive");
+  folder.Write("latest.ver", "1.0");
+  Versions("1.0\r\nlive", "1.0", "<p>newer</p>");
+  server.SetRules(R"({"remote.ver": {"portal": true}})");
+  {
+    ScriptedPrompt prompt;
+    prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
+    EXPECT_FALSE(CheckVersion(job));
+    EXPECT_EQ(Texts(prompt),
+              (std::vector<std::string>{"remote.ver", "Error Opening remote version file"}));
+    EXPECT_TRUE(prompt.Shown()[0].reason.starts_with("the network answered with a web page"));
+  }
+  server.SetRules("{}");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_TRUE(CheckVersion(job)) << "no usable newest version: patch on";
+  EXPECT_EQ(Texts(prompt), std::vector<std::string>{"latest.ver"});
+  EXPECT_EQ(prompt.Shown()[0].reason, "it does not start with a version number");
+  EXPECT_EQ(folder.Read("remote.ver"), "1.0\r\nlive");
+  EXPECT_EQ(folder.Read("latest.ver"), "1.0");
+}
+
 }  // namespace
