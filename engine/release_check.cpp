@@ -5,6 +5,7 @@
 
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
+#include "engine/state_file.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 #include "platform/replacing_file.h"
@@ -15,7 +16,7 @@ namespace {
 constexpr std::int64_t kLargestManifest = 256 << 20;
 
 std::uint64_t AcceptedRelease() {
-  std::optional<std::string> text = platform::ReadWholeFile(kAcceptedReleaseName);
+  std::optional<std::string> text = ReadStateFile(kAcceptedReleaseName, kLargestNoteFile);
   std::uint64_t number = 0;
   if (text) std::from_chars(text->data(), text->data() + text->size(), number);
   return number;
@@ -45,7 +46,7 @@ bool FetchReleaseManifest(PatchJob& job) {
   // Read whole into memory, so a hostile size is refused first.
   const bool plausible = stamp && stamp->size <= kLargestManifest;
   std::optional<std::string> text =
-      fetched && plausible ? platform::ReadWholeFile(staged) : std::nullopt;
+      fetched && plausible ? ReadStateFile(staged, kLargestManifest) : std::nullopt;
   platform::RemoveFile(staged);
   if (CurrentState(job) == PatchState::Stop) return false;
   if (fetched && !plausible) return Refuse("its release.sig is larger than any manifest");
