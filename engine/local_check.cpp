@@ -25,7 +25,8 @@ void WalkFolder(FileDigestMap& files, const std::string& prefix) {
   if (!platform::FindEntries("." + prefix + "*", entries)) return;
   for (const platform::FoundEntry& entry : entries) {
     if (entry.folder) {
-      WalkFolder(files, prefix + entry.name + "\\");
+      // A linked folder may lead out of the game folder, or back into it without end.
+      if (!entry.link) WalkFolder(files, prefix + entry.name + "\\");
     } else {
       files.FindOrAdd(prefix + entry.name) = FileDigests{};
     }

@@ -63,6 +63,7 @@ class File {
 struct FoundEntry {
   std::string name;  // the last component only
   bool folder = false;
+  bool link = false;  // a symbolic link or junction, which a walk does not descend through
 };
 
 // Entries matching `pattern` (a folder, a separator and a name with '*' and '?', matched

@@ -138,7 +138,9 @@ bool FindEntries(const std::string& pattern, std::vector<FoundEntry>& found) {
     std::string path = folder;  // built in steps: gcc 12 warns falsely on folder + "/" + name
     path += '/';
     path += name;
-    found.push_back({name, IsFolder(path)});
+    struct stat own {};
+    const bool link = lstat(path.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
+    found.push_back({name, IsFolder(path), link});
   }
   return true;
 }

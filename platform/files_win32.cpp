@@ -119,7 +119,8 @@ bool FindEntries(const std::string& pattern, std::vector<FoundEntry>& found) {
   do {
     std::string name = entry.cFileName;
     if (name == "." || name == "..") continue;
-    found.push_back({name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    found.push_back({name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                     (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
   } while (FindNextFileA(search.get(), &entry));
   return true;
 }

@@ -95,6 +95,16 @@ TEST_F(SpecialFilesTest, AStatusLogOrStampsThatNeverEndGiveAFirstRun) {
   }
 }
 
+TEST_F(SpecialFilesTest, AFirstRunWalksNoFolderThroughALink) {
+  Link("..", "data/loop");  // back to the game folder, without end
+  Link(outside.string(), "data/outside");
+  Link("a.dat", "data/linked.dat");
+  ASSERT_TRUE(CheckLocalFiles(job));
+  std::vector<std::string> keys;
+  for (const auto& [key, digests] : job.files) keys.push_back(key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"\\data\\a.dat", "\\data\\linked.dat", "\\patch.sys"}));
+}
+
 TEST_F(SpecialFilesTest, AListLinkedToAnEndlessDeviceIsFetchedAgainInItsPlace) {
   RunningAndConnected();
   const std::string list = FileListBytes({{"\\data\\a.dat", DigestOfBytes("game file")}});
