@@ -10,6 +10,7 @@
 #include "engine/installable_name.h"
 #include "engine/patch_job.h"
 #include "engine/pserv_log.h"
+#include "engine/state_file.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 
@@ -47,14 +48,14 @@ bool RefuseCollidingKeys(PatchJob& job, const std::pair<std::string, std::string
 }  // namespace
 
 bool LoadFileList(PatchJob& job) {
-  std::optional<std::string> pservLog = platform::ReadWholeFile("pserv.log");
+  std::optional<std::string> pservLog = ReadStateFile(job, "pserv.log", kLargestPservLog);
   std::optional<Digest> expected = pservLog ? FileListDigestOfPservLog(*pservLog) : std::nullopt;
   if (!expected) return ShowReadError("pserv.log");
   if (FileDiffersFromDigest("filelist.log", *expected) &&
       !DownloadFile(job, "filelist.log", FileListCheck(*expected))) {
     return false;
   }
-  std::optional<std::string> fileList = platform::ReadWholeFile("filelist.log");
+  std::optional<std::string> fileList = ReadStateFile(job, "filelist.log", kLargestFileList);
   if (!fileList) return ShowReadError("filelist.log");
   ReadFileList(*fileList, job.files);
   RefuseUninstallableNames(job);

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "engine/file_digests.h"
+#include "engine/state_file.h"
 
 // localfileStamps.log, saved with the status log: what each game file looked like when its
 // `installed` digest was taken, so that a run notices a changed file without reading it.
@@ -21,6 +23,7 @@
 // `installed` digest: a stamps file older or newer than the log, one cut anywhere or of
 // another layout vouches for fewer files, never for a changed one.
 constexpr const char* kStampsName = "localfileStamps.log";
+constexpr std::uint64_t kLargestStamps = 8 + kMostGameFiles * (36 + kLongKey);
 
 std::string StampsBytes(const FileDigestMap& files);
 // Sets `stamp` of each entry a record vouches for. No byte outside `bytes` is read.

@@ -5,6 +5,7 @@
 #include "engine/file_digests.h"
 #include "engine/file_stamps.h"
 #include "engine/patch_job.h"
+#include "engine/state_file.h"
 #include "engine/status_log.h"
 #include "platform/files.h"
 
@@ -24,7 +25,8 @@ void WalkFolder(FileDigestMap& files, const std::string& prefix) {
   if (!platform::FindEntries("." + prefix + "*", entries)) return;
   for (const platform::FoundEntry& entry : entries) {
     if (entry.folder) {
-      WalkFolder(files, prefix + entry.name + "\\");
+      // A linked folder may lead out of the game folder, or back into it without end.
+      if (!entry.link) WalkFolder(files, prefix + entry.name + "\\");
     } else {
       files.FindOrAdd(prefix + entry.name) = FileDigests{};
     }
@@ -46,15 +48,14 @@ bool DigestAllFiles(PatchJob& job) {
 bool CheckLocalFiles(PatchJob& job) {
   BeginStage(job, ConfigText(job, "Msg", "LocalFile", "Checking Local Files"));
   if (!platform::PathExists("temp")) platform::CreateFolder("temp");
-  std::optional<std::string> log;
-  if (platform::PathExists(kStatusLogName)) log = platform::ReadWholeFile(kStatusLogName);
+  std::optional<std::string> log = ReadStateFile(kStatusLogName, kLargestStatusLog);
   if (!log) {
-    // No log, or one that cannot be read: take stock of the whole folder again.
+    // No log, or a damaged one: take stock of the whole folder again.
     WalkFolder(job.files, "\\");
     return DigestAllFiles(job);
   }
   ReadStatusLog(*log, job.files);
-  if (std::optional<std::string> stamps = platform::ReadWholeFile(kStampsName)) {
+  if (std::optional<std::string> stamps = ReadStateFile(kStampsName, kLargestStamps)) {
     ReadStamps(*stamps, job.files);
   }
   RememberSavedFiles(job);

@@ -12,7 +12,7 @@ struct PatchJob;
 bool CheckLocalFiles(PatchJob& job);
 
 // Adds every file below the folder "." + prefix (prefix "\" for the game folder itself) with
-// zero digests, keyed prefix + its path.
+// zero digests, keyed prefix + its path. Folders reached through a link are left out.
 void WalkFolder(FileDigestMap& files, const std::string& prefix);
 
 // Digests every file of the map into `installed` and `fetched`, then saves the status log.

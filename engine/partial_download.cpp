@@ -2,11 +2,15 @@
 
 #include <charconv>
 
+#include "engine/state_file.h"
 #include "platform/files.h"
 
 namespace {
 
 std::string TagName(const std::string& stagingName) { return stagingName + ".tag"; }
+
+// A length in decimal and a validator that goes out in a header, each with its LF.
+constexpr std::uint64_t kLargestTag = 1024;
 
 std::optional<std::uint64_t> NumberAt(std::string_view& text, char end) {
   std::uint64_t number = 0;
@@ -41,7 +45,7 @@ std::optional<PartialTag> ReadTag(std::string_view text) {
 
 std::optional<PartialDownload> FindPartial(const std::string& stagingName) {
   const std::optional<platform::FileStamp> part = platform::StampOf(PartName(stagingName));
-  const std::optional<std::string> text = platform::ReadWholeFile(TagName(stagingName));
+  const std::optional<std::string> text = ReadStateFile(TagName(stagingName), kLargestTag);
   if (!part && !text) return std::nullopt;
   const std::optional<PartialTag> tag = text ? ReadTag(*text) : std::nullopt;
   if (part && tag && part->size > 0 && static_cast<std::uint64_t>(part->size) < tag->total) {

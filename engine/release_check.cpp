@@ -5,6 +5,7 @@
 #include "engine/accepted_release.h"
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
+#include "engine/state_file.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 
@@ -26,7 +27,7 @@ bool FetchReleaseManifest(PatchJob& job) {
   // Read whole into memory, so a hostile size is refused first.
   const bool plausible = stamp && stamp->size <= kLargestManifest;
   std::optional<std::string> text =
-      fetched && plausible ? platform::ReadWholeFile(staged) : std::nullopt;
+      fetched && plausible ? ReadStateFile(staged, kLargestManifest) : std::nullopt;
   platform::RemoveFile(staged);
   if (CurrentState(job) == PatchState::Stop) return false;
   if (fetched && !plausible) return Refuse("its release.sig is larger than any manifest");

@@ -11,6 +11,7 @@
 #include "engine/package_fetch.h"
 #include "engine/patch_job.h"
 #include "engine/pserv_log.h"
+#include "engine/state_file.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/prompt.h"
@@ -84,7 +85,7 @@ bool FetchPatcher(PatchJob& job, const Digest& announced) {
 }  // namespace
 
 bool UpdatePatchSystem(PatchJob& job) {
-  std::optional<std::string> pservLog = platform::ReadWholeFile("pserv.log");
+  std::optional<std::string> pservLog = ReadStateFile(job, "pserv.log", kLargestPservLog);
   std::optional<Digest> patcher = pservLog ? PatcherDigestOfPservLog(*pservLog) : std::nullopt;
   if (!patcher) {
     platform::ShowMessage("Error reading pserv.log", "Error", platform::kBoxOk);

@@ -10,6 +10,7 @@
 #include "engine/pserv_log.h"
 #include "engine/release_check.h"
 #include "engine/server_string.h"
+#include "engine/state_file.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -63,9 +64,9 @@ std::optional<ServerChoice> ChooseServer(PatchJob& job) {
   }
   // No zone at all: the servers that an earlier run's pserv.log listed.
   std::vector<std::string> servers =
-      ServerListOfPservLog(platform::ReadWholeFile("pserv.log").value_or(""));
+      ServerListOfPservLog(ReadStateFile("pserv.log", kLargestPservLog).value_or(""));
   job.port = kListPort;
-  std::optional<std::string> remoteVer = platform::ReadWholeFile("remote.ver");
+  std::optional<std::string> remoteVer = ReadStateFile("remote.ver", kLargestNoteFile);
   std::string folder = remoteVer ? FolderOfRemoteVer(*remoteVer).value_or(".") : ".";
   return PickOne(job, servers, folder);
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "engine/file_digests.h"
+#include "engine/state_file.h"
 
 struct PatchJob;
 
@@ -20,6 +22,7 @@ struct PatchJob;
 //
 // `listed` is never saved: it comes from filelist.log on every run.
 constexpr const char* kStatusLogName = "localfileStatus.log";
+constexpr std::uint64_t kLargestStatusLog = 24 + kMostGameFiles * (36 + kLongKey + 2);
 
 std::string StatusLogBytes(const FileDigestMap& files);
 // Sets `installed` and `fetched` of each entry read, and clears its `listed`. A record cut

@@ -36,6 +36,9 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
+  // Only a regular file opens: a folder, a device, a pipe or a socket is refused (a folder
+  // with the system's "is a folder" error, the others with "not supported"), and the open
+  // never waits for a pipe's other end.
   bool Open(const std::string& name, FileMode mode, FileShare share = FileShare::None);
   bool IsOpen() const { return handle_ != kClosed; }
   // False when the system reported an error while closing (written data may be lost).
@@ -60,6 +63,7 @@ class File {
 struct FoundEntry {
   std::string name;  // the last component only
   bool folder = false;
+  bool link = false;  // a symbolic link or junction, which a walk does not descend through
 };
 
 // Entries matching `pattern` (a folder, a separator and a name with '*' and '?', matched
@@ -70,6 +74,17 @@ bool FindEntries(const std::string& pattern, std::vector<FoundEntry>& found);
 // The whole content of a file, or none when it cannot be opened or read.
 std::optional<std::string> ReadWholeFile(const std::string& name);
 
+// What ReadRegularFile found.
+struct WholeFile {
+  std::optional<std::string> bytes;  // every byte of the file, or none
+  bool missing = false;              // none because nothing has that name
+  std::string why;                   // none for another reason: what it is, for a message
+};
+// The whole content of a regular file of at most `limit` bytes. What is not one (a folder, a
+// device, a pipe) or is larger is refused before a byte of it is read, so that neither a file
+// of many GiB nor a link to an endless device can take the memory or hold the caller.
+WholeFile ReadRegularFile(const std::string& name, std::uint64_t limit);
+
 bool CopyFileOver(const std::string& from, const std::string& to);
 // Replaces `to` by `from` in one step where the system allows it.
 bool MoveFileOver(const std::string& from, const std::string& to);
@@ -78,6 +93,14 @@ bool CreateFolder(const std::string& name);
 // The attribute query: true when the name exists, as a file or as a folder.
 bool PathExists(const std::string& name);
 bool IsFolder(const std::string& name);
+
+// What a name is, links followed. Other is a device, a pipe or a socket: never a game file.
+enum class EntryKind { Missing, File, Folder, Other };
+EntryKind KindOf(const std::string& name);
+
+// True when `name`, with every link and junction on its way followed, is below the current
+// directory; false when it leads out of it or does not exist.
+bool LiesInsideCurrentDirectory(const std::string& name);
 
 // What the system says of a file without reading it. `writeTime` is in the system's own unit
 // (100 ns steps on Windows, nanoseconds on POSIX): only compared, never shown.

@@ -60,13 +60,23 @@ bool File::Open(const std::string& name, FileMode mode, FileShare) {
     errno = EACCES;
     return false;
   }
-  int fd = open(SystemPath(name).c_str(), flags | O_CLOEXEC, 0644);
+  // Not blocking: opening a pipe would otherwise wait for a writer that may never come.
+  int fd = open(SystemPath(name).c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
   if (fd < 0) return false;
   struct stat info {};
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {  // Windows will not open a folder
-    const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+  int refusal = 0;
+  if (fstat(fd, &info) != 0) {
+    refusal = errno;
+  } else if (S_ISDIR(info.st_mode)) {  // Windows will not open a folder
+    refusal = EISDIR;
+  } else if (!S_ISREG(info.st_mode)) {  // a device may never end, a pipe never answer
+    refusal = EOPNOTSUPP;
+  } else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    refusal = errno;
+  }
+  if (refusal != 0) {
     close(fd);
-    errno = error;
+    errno = refusal;
     return false;
   }
   handle_ = fd;
@@ -128,7 +138,9 @@ bool FindEntries(const std::string& pattern, std::vector<FoundEntry>& found) {
     std::string path = folder;  // built in steps: gcc 12 warns falsely on folder + "/" + name
     path += '/';
     path += name;
-    found.push_back({name, IsFolder(path)});
+    struct stat own {};
+    const bool link = lstat(path.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
+    found.push_back({name, IsFolder(path), link});
   }
   return true;
 }
@@ -177,6 +189,24 @@ bool PathExists(const std::string& name) {
 bool IsFolder(const std::string& name) {
   struct stat info {};
   return stat(SystemPath(name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+EntryKind KindOf(const std::string& name) {
+  struct stat info {};
+  if (stat(SystemPath(name).c_str(), &info) != 0) return EntryKind::Missing;
+  if (S_ISREG(info.st_mode)) return EntryKind::File;
+  return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::Other;
+}
+
+bool LiesInsideCurrentDirectory(const std::string& name) {
+  std::unique_ptr<char, decltype(&std::free)> folder(realpath(".", nullptr), &std::free);
+  std::unique_ptr<char, decltype(&std::free)> path(realpath(SystemPath(name).c_str(), nullptr),
+                                                   &std::free);
+  if (!folder || !path) return false;
+  std::string below = folder.get();
+  if (below != "/") below += '/';
+  const std::string resolved = path.get();
+  return resolved.size() > below.size() && resolved.starts_with(below);
 }
 
 std::optional<FileStamp> StampOf(const std::string& name) {

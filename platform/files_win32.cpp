@@ -59,6 +59,12 @@ bool File::Open(const std::string& name, FileMode mode, FileShare share) {
   HANDLE opened = CreateFileA(name.c_str(), access, ShareFlags(share), nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (opened == INVALID_HANDLE_VALUE) return false;
+  // A device may never end and a pipe never answer: only files on a disk are game files.
+  if (GetFileType(opened) != FILE_TYPE_DISK) {
+    CloseHandle(opened);
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+  }
   handle_ = reinterpret_cast<std::intptr_t>(opened);
   return true;
 }
@@ -113,7 +119,8 @@ bool FindEntries(const std::string& pattern, std::vector<FoundEntry>& found) {
   do {
     std::string name = entry.cFileName;
     if (name == "." || name == "..") continue;
-    found.push_back({name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    found.push_back({name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                     (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
   } while (FindNextFileA(search.get(), &entry));
   return true;
 }
@@ -145,6 +152,45 @@ bool PathExists(const std::string& name) {
 bool IsFolder(const std::string& name) {
   DWORD attributes = GetFileAttributesA(name.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+EntryKind KindOf(const std::string& name) {
+  const DWORD attributes = GetFileAttributesA(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    // Anything else the open that follows tells in the system's words.
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? EntryKind::Missing
+                                                                          : EntryKind::File;
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return EntryKind::Folder;
+  return (attributes & FILE_ATTRIBUTE_DEVICE) != 0 ? EntryKind::Other : EntryKind::File;
+}
+
+namespace {
+// The path a name ends at, every link and junction followed; empty when it cannot be told.
+std::string FinalPathOf(const std::string& name) {
+  const OwnedHandle opened(
+      CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!opened) return "";
+  char path[32768];
+  const DWORD length = GetFinalPathNameByHandleA(opened.get(), path, sizeof path, 0);
+  if (length == 0 || length >= sizeof path) return "";
+  return std::string(path, length);
+}
+
+bool SameLetters(const std::string& a, const std::string& b) {
+  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                        b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+}  // namespace
+
+bool LiesInsideCurrentDirectory(const std::string& name) {
+  std::string below = FinalPathOf(".");
+  const std::string resolved = FinalPathOf(name);
+  if (below.empty() || resolved.empty()) return false;
+  if (below.back() != '\\') below += '\\';
+  return resolved.size() > below.size() && SameLetters(resolved.substr(0, below.size()), below);
 }
 
 std::optional<FileStamp> StampOf(const std::string& name) {

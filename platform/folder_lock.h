@@ -17,7 +17,8 @@ class FolderLock {
   FolderLock& operator=(const FolderLock&) = delete;
 
   // Busy when another holder has it; Failed (with the system's error in `error()`) when the
-  // file cannot be opened at all.
+  // file cannot be opened at all, or is no plain file of its own: a link (never followed, so
+  // nothing is made where it points), a folder, a device or a pipe.
   Result Take(const std::string& name);
   void Release();
   unsigned long error() const { return error_; }

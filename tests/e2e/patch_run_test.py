@@ -353,6 +353,35 @@ class PatchRunTest(unittest.TestCase):
         self.assert_game_is_release()
         self.patch("--verify")
 
+    def test_verify_reads_nothing_but_the_folder_files_and_a_ctrl_c_ends_it_at_once(self):
+        if OPTIONS.wine:
+            self.skipTest("pipes and links are made on the Linux side")
+        self.publish()
+        self.patch()
+        pipe = os.path.join(self.game, "file000.txt")
+        os.remove(pipe)
+        os.mkfifo(pipe)
+        large = os.path.join(self.game, "data", "large.bin")
+        outside = os.path.join(self.scratch, self.name, "outside.bin")
+        shutil.move(large, outside)
+        os.symlink(outside, large)
+        self.assertEqual(self.patch("--verify", expect=6), [])
+        self.assertIn("not read: \\file000.txt (a device, a pipe or a socket)\n", self.out)
+        self.assertIn("not read: \\data\\large.bin (a link that leads out of the game folder)\n",
+                      self.out)
+
+        os.remove(large)
+        with open(large, "wb") as f:
+            f.truncate(16 << 30)  # minutes of digesting, taking no room
+        run = subprocess.Popen(self.command("--verify"), cwd=self.game, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+        time.sleep(1.5)
+        self.assertIsNone(run.poll(), "the verify ended before it was stopped")
+        run.send_signal(signal.SIGINT)
+        pressed = time.monotonic()
+        self.assertEqual(run.wait(timeout=RUN_TIMEOUT), 5, "ends as stopped")
+        self.assertLess(time.monotonic() - pressed, 1.0)
+
     def test_stamps_missing_or_older_than_the_status_log_never_hide_a_change(self):
         self.publish()
         self.patch()

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "tests/support/scratch_folder.h"
 
@@ -97,6 +98,48 @@ TEST(FilesTest, ReadWholeFileTakesEveryByteOrNothing) {
   EXPECT_EQ(platform::ReadWholeFile("empty.log"), "");
   EXPECT_FALSE(platform::ReadWholeFile("missing.log"));
   EXPECT_FALSE(platform::ReadWholeFile(".")) << "a folder is not a file";
+}
+
+TEST(FilesTest, ARegularFileIsReadWithinItsLimitAndAnythingElseIsRefusedSayingWhy) {
+  ScratchFolder folder;
+  folder.Write("ten.log", "0123456789");
+  folder.Write("empty.log", "");
+  ASSERT_TRUE(platform::CreateFolder("folder.log"));
+  struct Case {
+    const char* name;
+    std::uint64_t limit;
+    std::optional<std::string> bytes;
+    bool missing;
+    const char* why;
+  } cases[] = {
+      {"ten.log", 10, "0123456789", false, ""},
+      {"empty.log", 0, "", false, ""},
+      {"ten.log", 9, std::nullopt, false, "it is 10 bytes long, more than the 9"},
+      {"missing.log", 10, std::nullopt, true, ""},
+      {"folder.log", 10, std::nullopt, false, "it is a folder"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " within " + std::to_string(c.limit));
+    const platform::WholeFile read = platform::ReadRegularFile(c.name, c.limit);
+    EXPECT_EQ(read.bytes, c.bytes);
+    EXPECT_EQ(read.missing, c.missing);
+    EXPECT_EQ(read.why.rfind(c.why, 0), 0u) << read.why;
+  }
+}
+
+TEST(FilesTest, KindsOfNamesAndWhetherTheyStayInsideTheFolder) {
+  ScratchFolder folder;
+  folder.Write("data\\a.dat", "a");
+  EXPECT_EQ(platform::KindOf("data\\a.dat"), platform::EntryKind::File);
+  EXPECT_EQ(platform::KindOf("data"), platform::EntryKind::Folder);
+  EXPECT_EQ(platform::KindOf("data\\none"), platform::EntryKind::Missing);
+  EXPECT_TRUE(platform::LiesInsideCurrentDirectory(".\\data\\a.dat"));
+  EXPECT_TRUE(platform::LiesInsideCurrentDirectory("data"));
+  EXPECT_FALSE(platform::LiesInsideCurrentDirectory("."));
+  EXPECT_FALSE(platform::LiesInsideCurrentDirectory("..\\"));
+  const std::string back = "..\\" + std::filesystem::path(folder.path()).filename().string();
+  EXPECT_TRUE(platform::LiesInsideCurrentDirectory(back + "\\data\\a.dat")) << "out and in";
+  EXPECT_FALSE(platform::LiesInsideCurrentDirectory("data\\none"));
 }
 
 TEST(FilesTest, CopyMoveAndDeleteReplaceTargets) {
