@@ -4,6 +4,7 @@
 
 #include "engine/release_check.h"
 #include "engine/release_manifest.h"
+#include "engine/state_file.h"
 #include "platform/files.h"
 #include "platform/replacing_file.h"
 
@@ -24,26 +25,6 @@ std::optional<std::uint64_t> NumberOfLog(std::string_view text) {
     return std::nullopt;
   }
   return number;
-}
-
-// The file's bytes when it is no larger than `most`, as the file is now: one byte more than
-// its length is asked for, so that a file growing meanwhile is refused too.
-std::optional<std::string> ReadBounded(const char* name, std::int64_t most) {
-  platform::File file;
-  if (!file.Open(name, platform::FileMode::Read, platform::FileShare::Read)) return std::nullopt;
-  const std::optional<std::int64_t> length = file.Length();
-  if (!length || *length > most) return std::nullopt;
-  std::string bytes(static_cast<std::size_t>(*length) + 1, '\0');
-  std::size_t got = 0;
-  while (got < bytes.size()) {
-    const std::int64_t read = file.Read(bytes.data() + got, bytes.size() - got);
-    if (read < 0) return std::nullopt;
-    if (read == 0) break;
-    got += static_cast<std::size_t>(read);
-  }
-  if (got > static_cast<std::size_t>(*length)) return std::nullopt;
-  bytes.resize(got);
-  return bytes;
 }
 
 bool Replace(const char* name, std::string_view bytes, std::string& why) {
@@ -76,8 +57,8 @@ AcceptedRelease ReadAcceptedRelease(const platform::P256PublicKey& key) {
   if (!platform::PathExists(kAcceptedReleaseName) && !platform::PathExists(kAcceptedCopyName)) {
     return {};
   }
-  const std::optional<std::string> log = ReadBounded(kAcceptedReleaseName, kLongestLog);
-  const std::optional<std::string> copy = ReadBounded(kAcceptedCopyName, kLargestManifest);
+  const std::optional<std::string> log = ReadStateFile(kAcceptedReleaseName, kLongestLog);
+  const std::optional<std::string> copy = ReadStateFile(kAcceptedCopyName, kLargestManifest);
   return JudgeAcceptedRelease(log, copy, key);
 }
 

@@ -19,9 +19,6 @@ inline constexpr const char* kWebPageAnswer =
     "the network answered with a web page (a sign-in page of a Wi-Fi or a proxy): sign in to "
     "the network and try again";
 
-// The signed manifest holds a line of about 150 bytes for each of a million files at most.
-inline constexpr std::uint64_t kLargestManifestFile = 256 << 20;
-
 // Whether the bytes begin as an HTML page does.
 bool LooksLikeWebPage(std::string_view bytes);
 

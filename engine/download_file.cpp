@@ -277,7 +277,7 @@ bool Download(PatchJob& job, const std::string& name, Arrival arrival, const Fil
     if (listed != job.manifest->files.end()) fetch.limits.listed = listed->second.size;
   }
   if (check) fetch.limits.largest = check->largest;
-  if (name == kManifestName) fetch.limits.largest = kLargestManifestFile;
+  if (name == kManifestName) fetch.limits.largest = kLargestManifest;
   DiskReserve reserve;
   for (int attempt = 1;; ++attempt) {
     const Attempt result = FetchOnce(job, fetch, reserve, attempt < HttpConnection::kAttempts);

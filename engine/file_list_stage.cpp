@@ -16,8 +16,9 @@
 
 namespace {
 
-bool ShowReadError(const char* name) {
-  platform::ShowMessage(std::string("Error reading ") + name, "Error", platform::kBoxOk);
+bool ShowReadError(PatchJob& job, const char* name) {
+  platform::ShowMessage(std::string("Error reading ") + name, "Error", platform::kBoxOk,
+                        CurrentFailureReason(job));
   return false;
 }
 
@@ -50,13 +51,13 @@ bool RefuseCollidingKeys(PatchJob& job, const std::pair<std::string, std::string
 bool LoadFileList(PatchJob& job) {
   std::optional<std::string> pservLog = ReadStateFile(job, "pserv.log", kLargestPservLog);
   std::optional<Digest> expected = pservLog ? FileListDigestOfPservLog(*pservLog) : std::nullopt;
-  if (!expected) return ShowReadError("pserv.log");
+  if (!expected) return ShowReadError(job, "pserv.log");
   if (FileDiffersFromDigest("filelist.log", *expected) &&
       !DownloadFile(job, "filelist.log", FileListCheck(*expected))) {
     return false;
   }
   std::optional<std::string> fileList = ReadStateFile(job, "filelist.log", kLargestFileList);
-  if (!fileList) return ShowReadError("filelist.log");
+  if (!fileList) return ShowReadError(job, "filelist.log");
   ReadFileList(*fileList, job.files);
   RefuseUninstallableNames(job);
   if (std::optional<std::pair<std::string, std::string>> keys = CollidingKeys(job.files)) {

@@ -95,8 +95,12 @@ bool PatchWorker::Start(const std::string& zone, const std::string& configPath, 
     try {
       routine(*job);
     } catch (...) {
-      // The program's code throws nothing; a library that did must not take the process down.
-      if (CurrentState(*job) == PatchState::Running) SetState(*job, PatchState::Failed);
+      // The program's code throws nothing; a library that did (out of memory, say) must not
+      // take the process down, nor end the run without a word.
+      if (CurrentState(*job) == PatchState::Running) {
+        SetFailureReason(*job, "the run ended on an unexpected error");
+        SetState(*job, PatchState::Failed);
+      }
     }
     std::lock_guard<std::mutex> guard(ending->mutex);
     ending->ended = true;

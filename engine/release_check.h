@@ -9,7 +9,7 @@ struct PatchJob;
 
 constexpr const char* kManifestName = "release.sig";
 // The largest release.sig taken: a line of about 150 bytes for each of a million files.
-constexpr std::int64_t kLargestManifest = 256 << 20;
+constexpr std::uint64_t kLargestManifest = 256 << 20;
 
 // Fetches release.sig from the connected server and takes it as the job's manifest when the
 // job's key signed it and its release is not older than the last one the folder accepted;

@@ -88,7 +88,8 @@ bool UpdatePatchSystem(PatchJob& job) {
   std::optional<std::string> pservLog = ReadStateFile(job, "pserv.log", kLargestPservLog);
   std::optional<Digest> patcher = pservLog ? PatcherDigestOfPservLog(*pservLog) : std::nullopt;
   if (!patcher) {
-    platform::ShowMessage("Error reading pserv.log", "Error", platform::kBoxOk);
+    platform::ShowMessage("Error reading pserv.log", "Error", platform::kBoxOk,
+                          CurrentFailureReason(job));
     return false;
   }
   bool patcherChanged = false;

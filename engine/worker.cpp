@@ -73,8 +73,11 @@ bool LockGameFolder(PatchJob& job, platform::FolderLock& lock) {
       job.folderBusy = true;
       break;
     case platform::FolderLock::Result::Failed:
+      SetFailureReason(
+          job, std::string(kFolderLockName) + ": system error " + std::to_string(lock.error()));
       platform::ShowAppMessage("Cannot lock the game folder: " + std::string(kFolderLockName) +
-                               " could not be opened (system error " +
+                               " could not be opened, or is no plain file of the folder's own (a "
+                               "link, a folder or a device) (system error " +
                                std::to_string(lock.error()) + ").");
       break;
   }

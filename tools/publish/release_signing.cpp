@@ -173,7 +173,7 @@ std::uint64_t NextReleaseNumber(const fs::path& serverDir, const SigningKey& key
   if (error) throw PublishError(UntrustedPrevious(previous, error.message()));
   if (!fs::is_regular_file(status)) throw PublishError(UntrustedPrevious(previous, "no file"));
   const std::uintmax_t size = fs::file_size(previous, error);
-  if (error || size > static_cast<std::uintmax_t>(kLargestManifest)) {
+  if (error || size > kLargestManifest) {
     throw PublishError(UntrustedPrevious(previous, "larger than any release manifest"));
   }
   std::string why;
