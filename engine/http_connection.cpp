@@ -116,7 +116,12 @@ std::int32_t HttpConnection::OpenFile(const std::string& name,
       return Fail("more than " + std::to_string(kMostRedirects) + " redirects");
     }
     std::optional<std::string> next = RedirectedPath(*location, host_, port(), path);
-    if (!next) return Fail("redirected to " + *location + ", away from the patch server");
+    // Where a captive portal sends every request: the player can do something about that.
+    if (!next) {
+      return Fail("redirected to " + *location +
+                  ", away from the patch server: if the network wants a sign-in (a Wi-Fi or a "
+                  "proxy), sign in and try again");
+    }
     EndRecord();
     path = std::move(*next);
   }

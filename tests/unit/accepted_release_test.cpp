@@ -31,7 +31,12 @@ const std::string kRelease9 =
     Signed(9,
            "3efd4dafbdd23abc58d562a2e907eb493dbe3b1711159ebb93e9660a8141c0eb0173d0511d7a4761afdf2"
            "8d441bc5c77cf94f13651aa41a4b2dee633c927122f");
-const std::string kDamaged9 = std::string(kRelease9).replace(kRelease9.find("05:40"), 1, "1");
+// One character of the signed text changed: '0' of the time made '1'.
+std::string Damaged(std::string text) {
+  text[text.find("05:40")] = '1';
+  return text;
+}
+const std::string kDamaged9 = Damaged(kRelease9);
 
 constexpr const char* kFolder = "(a folder)";
 using State = AcceptedRelease::State;
