@@ -19,6 +19,7 @@ constexpr std::uint32_t kChunkSize = 512;
 
 // The box keeps its text; the reason goes where nothing relies on the exact words.
 bool ReportFailure(PatchJob& job, const std::string& name, const std::string& reason) {
+  if (reason == kWebPageAnswer) job.webPageAnswered = true;
   SetFailureReason(job, name + ": " + reason);
   platform::ShowMessage(name, "Error Downloading File", platform::kBoxOk, reason);
   return false;

@@ -70,6 +70,9 @@ struct PatchJob {
   std::atomic<bool> stopTaken{false};
   // Set when a download or unpacking stopped at the disk's reserve: no server can help then.
   bool diskFull = false;
+  // Set when the network answered a request with a web page of its own (a sign-in page): a
+  // run that then fails ends by asking the player to sign in to the network.
+  bool webPageAnswered = false;
   // Why the item worked on failed, naming it ("_data_a_dat.ppk: HTTP 404"), until the next
   // item or stage begins: the boxes keep their texts, and the window shows this beside them.
   std::string failureReason;

@@ -93,9 +93,16 @@ void RunHoldingGameFolder(PatchJob& job, const std::function<bool(PatchJob&)>& w
   if (!LockGameFolder(job, lock)) return;
   if (work(job)) {
     SetState(job, PatchState::Done);
-  } else {
-    EndFailed(job);
+    return;
   }
+  // The last word of a run that met a captive portal is what the player can do about it.
+  if (job.webPageAnswered && CurrentState(job) != PatchState::Stop) {
+    platform::ShowAppMessage(
+        "The network answered with a web page instead of the patch server: a sign-in page "
+        "of a Wi-Fi or a proxy.\nSign in to the network (open any web page in a browser), "
+        "then start the patcher again.");
+  }
+  EndFailed(job);
 }
 
 void RunPatchWorker(PatchJob& job) { RunHoldingGameFolder(job, RunStages); }

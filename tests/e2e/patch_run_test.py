@@ -651,6 +651,8 @@ class PatchRunTest(unittest.TestCase):
                     errors += self.err
                     self.assertEqual(read(os.path.join(self.game, "patch.sys")), read(behind))
                 self.assertIn(told, errors)
+                if told == page:
+                    self.assertIn("Sign in to the network", errors, "the run's last word")
                 if status == 0:
                     self.assert_game_is_release()
                     self.assertEqual(ranges_asked(large)[-2:], ["bytes=500000-", ""],

@@ -18,7 +18,7 @@ TITLE = "Patch Client"
 START, QUIT, CLOSE = 1002, 1003, 1018
 ITEM_TEXT = 1004  # the file being worked on, above the first bar
 BOX_TEXT = 0xFFFF  # the text of a message box
-YES = 6  # IDYES
+OK, YES = 1, 6  # IDOK, IDYES
 REMOTE_TIMEOUT = 120
 
 

@@ -11,6 +11,7 @@ DIR holds the win64 build's veldra.exe, veldra-remote.exe and recorder.exe; PATH
 veldra-publish. Screenshots of the window go to --artifacts. Needs $DISPLAY (xvfb-run).
 """
 import argparse
+import json
 import os
 import random
 import shutil
@@ -27,9 +28,10 @@ sys.path.insert(0, HERE)
 import nginx_server  # noqa: E402
 import patcher_window  # noqa: E402
 import tiny_skin  # noqa: E402
-from patcher_window import CLOSE, ITEM_TEXT, QUIT, START, YES  # noqa: E402
+from patcher_window import BOX_TEXT, CLOSE, ITEM_TEXT, OK, QUIT, START, YES  # noqa: E402
 
 OPTIONS = None
+SERVERS = os.path.join(HERE, "..", "server")
 GAME_EXE = "game.exe"
 WINDOW_SECONDS = 30  # for a window to show, or a run to end
 STOP_SECONDS = 45  # a quit may wait 30 s for the worker
@@ -142,6 +144,16 @@ class WindowRunTest(unittest.TestCase):
     def requests(self, server):
         return nginx_server.AccessLog(self.access_logs[server], server)
 
+    def start_fault_server(self, rules):
+        """The fault server over the same folders as nginx; returns its port."""
+        server = subprocess.Popen([sys.executable, os.path.join(SERVERS, "fault_server.py"),
+                                   "--root", self.www, "--rules", rules],
+                                  stdout=subprocess.PIPE, text=True)
+        self.addCleanup(server.stdout.close)
+        self.addCleanup(server.wait)
+        self.addCleanup(server.kill)
+        return int(server.stdout.readline().split()[1])
+
     # Driving the window ----------------------------------------------------------------------
 
     def open_window(self, game, *words):
@@ -233,6 +245,48 @@ class WindowRunTest(unittest.TestCase):
         fetched = [name for name, status, _ in log.new_requests() if status == 200]
         self.assertNotIn("veldra.exe", fetched)
         self.assertIn("_game_exe.ppk", fetched)
+
+    def test_a_captive_portal_asks_the_player_to_sign_in_and_changes_nothing(self):
+        """A network that answers every request with its sign-in page: the window says so
+        beside its boxes and ends without starting the game, patch.sys stays as it was, and
+        once signed in the next run completes the folder."""
+        release = self.publish("portal")
+        rules = os.path.join(self.scratch, "portal-rules.json")
+        write(rules, json.dumps({"*": {"portal": True}}).encode())
+        portal = self.start_fault_server(rules)
+        write(os.path.join(self.scratch, "portal", "patch.sys"),
+              patcher_window.patch_sys(portal, "portal", GAME_EXE))
+        game = self.fresh_folder(release, "portal-game")
+        installed = read(os.path.join(game, "patch.sys"))
+        self.open_window(game)
+        self.remote.command(START)
+        self.remote.wait(WINDOW_SECONDS, title="Error Downloading File")
+        deadline = time.monotonic() + 5  # the window's poll shows it within 500 ms
+        reason = self.remote.text(ITEM_TEXT)
+        while "network" not in reason and time.monotonic() < deadline:
+            time.sleep(0.2)
+            reason = self.remote.text(ITEM_TEXT)
+        self.assertIn("patch.sys: the network answered with a web page", reason)
+        self.assertIn("sign in to the network and try again", reason)
+        self.remote.shot(self.artifact("window-portal.png"))
+        self.remote.command(OK, title="Error Downloading File")
+        self.remote.wait(WINDOW_SECONDS, title="Error")
+        self.assertIn("Error connecting patch server", self.remote.box_text())
+        self.remote.command(OK, title="Error")
+        # The run's last word, in the running copy's own box.
+        self.remote.wait(WINDOW_SECONDS, title="_veldra")
+        self.assertIn("Sign in to the network", self.remote.text(BOX_TEXT, title="_veldra"))
+        self.remote.shot(self.artifact("window-portal-sign-in.png"), title="_veldra")
+        self.remote.command(OK, title="_veldra")
+        self.assert_all_ended(game)
+        self.assertEqual(read(os.path.join(game, "patch.sys")), installed)
+        self.assertFalse(os.path.exists(os.path.join(game, "recorded.txt")), "a game started")
+
+        write(rules, b"{}")  # signed in: the server answers
+        self.open_window(game)
+        self.remote.command(START)
+        self.finish_run(game)
+        self.assert_folder_is_release(game, release)
 
     def test_quit_and_close_end_the_window_before_during_and_after_a_run(self):
         releases = {"before": self.publish("plain"),
