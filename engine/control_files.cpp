@@ -5,17 +5,15 @@
 
 #include "engine/file_digests.h"
 #include "engine/server_string.h"
+#include "engine/state_file.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 
 namespace {
 
-// Each far above what its kind holds: remote.ver is a number and a folder, patch.sys a page
-// of settings, pserv.log a server list; filelist.log is a line per file of a very large game.
-constexpr std::uint64_t kLargestVersionFile = 64 << 10;
+// Far above what a page of settings holds. The others are as large as the run reads them
+// from the game folder.
 constexpr std::uint64_t kLargestPatchSys = 1 << 20;
-constexpr std::uint64_t kLargestPservLog = 1 << 20;
-constexpr std::uint64_t kLargestFileList = 256 << 20;
 
 constexpr std::size_t kServerListAt = 36;
 constexpr std::size_t kTextSize = 1024;
@@ -29,13 +27,6 @@ std::string_view TrimBlanks(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool IsPlainHostText(std::string_view host) {
-  return !host.empty() && std::all_of(host.begin(), host.end(), [](unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-           c == '-' || c == '_' || c >= 0x80;
-  });
 }
 
 // Calls `line` for each line, CR and LF both ending one, until it answers false.
@@ -73,10 +64,10 @@ std::optional<std::string> FirstBytesOf(const std::string& path, std::size_t cou
 
 // Reads a file no larger than its limit (the download saw to that) and judges its bytes.
 template <typename Judge>
-std::optional<std::string> JudgeWhole(const std::string& path, Judge judge) {
-  const std::optional<std::string> bytes = platform::ReadWholeFile(path);
-  if (!bytes) return "it cannot be read back (" + platform::LastErrorText() + ")";
-  return judge(*bytes);
+std::optional<std::string> JudgeWhole(const std::string& path, std::uint64_t limit, Judge judge) {
+  const platform::WholeFile file = platform::ReadRegularFile(path, limit);
+  if (!file.bytes) return "it cannot be read back (" + file.why + ")";
+  return judge(*file.bytes);
 }
 
 }  // namespace
@@ -95,8 +86,9 @@ bool LooksLikeWebPage(std::string_view bytes) {
 }
 
 std::optional<std::string> WhyNotPatchSys(const std::string& path, bool fixedServer) {
-  const std::optional<std::string> bytes = platform::ReadWholeFile(path);
-  if (!bytes) return "it cannot be read back (" + platform::LastErrorText() + ")";
+  const platform::WholeFile file = platform::ReadRegularFile(path, kLargestPatchSys);
+  if (!file.bytes) return "it cannot be read back (" + file.why + ")";
+  const std::optional<std::string>& bytes = file.bytes;
   if (LooksLikeWebPage(*bytes)) return std::string(kWebPageAnswer);
   if (bytes->find('\0') != std::string::npos) return "it is not text";
   if (!StartsWithSection(*bytes)) return "it is not a configuration: it starts with no [section]";
@@ -125,7 +117,7 @@ std::optional<std::string> WhyNotPservLog(std::string_view bytes) {
     if (line.empty()) return true;
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos ||
-        !IsPlainHostText(HostOfListEntry(line.substr(equals + 1)))) {
+        !IsPlainHost(HostOfListEntry(line.substr(equals + 1)))) {
       why = "its server list holds a line that is no name=server";
       return false;
     }
@@ -153,8 +145,9 @@ FileCheck PatchSysCheck(bool fixedServer) {
 }
 
 FileCheck PservLogCheck() {
-  return FileCheck{kLargestPservLog,
-                   [](const std::string& path) { return JudgeWhole(path, WhyNotPservLog); }};
+  return FileCheck{kLargestPservLog, [](const std::string& path) {
+                     return JudgeWhole(path, kLargestPservLog, WhyNotPservLog);
+                   }};
 }
 
 FileCheck FileListCheck(const Digest& announced) {
@@ -171,6 +164,7 @@ FileCheck FileListCheck(const Digest& announced) {
 }
 
 FileCheck VersionFileCheck() {
-  return FileCheck{kLargestVersionFile,
-                   [](const std::string& path) { return JudgeWhole(path, WhyNotVersionFile); }};
+  return FileCheck{kLargestNoteFile, [](const std::string& path) {
+                     return JudgeWhole(path, kLargestNoteFile, WhyNotVersionFile);
+                   }};
 }

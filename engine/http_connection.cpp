@@ -3,19 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "engine/server_string.h"
 #include "platform/clock.h"
 
 namespace {
-
-bool IsPlainHost(const std::string& host) {
-  if (host.empty()) return false;
-  for (unsigned char c : host) {
-    bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                   c == '.' || c == '-' || c == '_' || c >= 0x80;
-    if (!allowed) return false;
-  }
-  return true;
-}
 
 bool SameText(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {

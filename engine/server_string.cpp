@@ -43,3 +43,13 @@ std::optional<std::string> FolderOfRemoteVer(std::string_view bytes) {
   std::size_t folderStart = std::min(lineEnd + 2, bytes.size());
   return std::string(bytes.substr(folderStart));
 }
+
+bool IsPlainHost(std::string_view host) {
+  if (host.empty()) return false;
+  for (unsigned char c : host) {
+    bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   c == '.' || c == '-' || c == '_' || c >= 0x80;
+    if (!allowed) return false;
+  }
+  return true;
+}

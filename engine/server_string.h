@@ -20,6 +20,11 @@ ServerAddress SplitServerString(std::string_view server);
 // The host of a server list entry: cut at its first ':', then at its first '/'.
 std::string HostOfListEntry(std::string_view entry);
 
+// Whether a host is a name or an address alone, with nothing in it that would change the
+// address's meaning (a user, a port, a path, a query): hosts come from files the server
+// itself supplies.
+bool IsPlainHost(std::string_view host);
+
 // The leading decimal number of a port text, as the C runtime's atoi reads it, kept to 16 bits.
 std::uint16_t PortNumber(std::string_view text);
 
