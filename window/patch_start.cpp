@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/state_file.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/process_win32.h"
@@ -21,8 +22,8 @@ constexpr INT_PTR kEndedFailed = 2;
 // The first blank-separated word of "zone.log", at most a zone name's length; none when the
 // file cannot be read.
 std::optional<std::string> ZoneLogWord() {
-  // A zone's name, with room for blanks around it; a larger file or none is no zone.
-  std::optional<std::string> text = platform::ReadRegularFile("zone.log", 64 << 10).bytes;
+  // A larger file, or none, is no zone.
+  std::optional<std::string> text = ReadStateFile("zone.log", kLargestNoteFile);
   if (!text) return std::nullopt;
   auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
   std::size_t start = 0;
