@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""A player's link between the patcher and the patch server, on 127.0.0.1: every byte takes
+half the round trip to cross each way, and the bytes towards the player share one bandwidth,
+whatever the number of connections.
+
+  link_relay.py --to PORT [--rtt-ms 100] [--rate-mbit 20]
+
+Prints "port N" (where the patcher is to connect) on its first line, then relays until it is
+ended. Usable as a module: Relay(port, rtt, rate).start() in a thread of its own.
+"""
+import argparse
+import asyncio
+import threading
+import time
+
+CHUNK = 16 * 1024
+
+
+class Relay:
+    def __init__(self, upstream_port, rtt_seconds, bytes_per_second):
+        self.upstream_port = upstream_port
+        self.delay = rtt_seconds / 2
+        self.rate = bytes_per_second
+        self.downstream_free = 0.0  # when the shared downstream bandwidth is next free
+        self.port = None
+        self.loop = None
+        self._ready = threading.Event()
+
+    async def _pump(self, reader, writer, shaped):
+        """Copies one direction: each chunk leaves `delay` after it came, and towards the
+        player no sooner than the shared bandwidth lets it."""
+        queue = asyncio.Queue()
+
+        async def receive():
+            while True:
+                data = await reader.read(CHUNK)
+                await queue.put((time.monotonic(), data))
+                if not data:
+                    return
+
+        async def send():
+            while True:
+                came, data = await queue.get()
+                if not data:
+                    break
+                leave = came + self.delay
+                if shaped:
+                    start = max(leave, self.downstream_free)
+                    self.downstream_free = start + len(data) / self.rate
+                    leave = self.downstream_free
+                wait = leave - time.monotonic()
+                if wait > 0:
+                    await asyncio.sleep(wait)
+                writer.write(data)
+                await writer.drain()
+            if writer.can_write_eof():
+                writer.write_eof()
+
+        receiving = asyncio.ensure_future(receive())
+        try:
+            await send()
+        except (ConnectionError, OSError):
+            pass
+        finally:
+            receiving.cancel()
+
+    async def _serve(self, player_reader, player_writer):
+        try:
+            server_reader, server_writer = await asyncio.open_connection("127.0.0.1",
+                                                                         self.upstream_port)
+        except OSError:
+            player_writer.close()
+            return
+        await asyncio.gather(self._pump(player_reader, server_writer, shaped=False),
+                             self._pump(server_reader, player_writer, shaped=True),
+                             return_exceptions=True)
+        for writer in (player_writer, server_writer):
+            writer.close()
+
+    async def _main(self):
+        server = await asyncio.start_server(self._serve, "127.0.0.1", 0)
+        self.port = server.sockets[0].getsockname()[1]
+        self._ready.set()
+        async with server:
+            await server.serve_forever()
+
+    def start(self):
+        """Runs the relay on a daemon thread; returns its port."""
+        def run():
+            self.loop = asyncio.new_event_loop()
+            try:
+                self.loop.run_until_complete(self._main())
+            except RuntimeError:
+                pass  # stopped
+        threading.Thread(target=run, daemon=True).start()
+        self._ready.wait()
+        return self.port
+
+    def stop(self):
+        if self.loop is not None:
+            self.loop.call_soon_threadsafe(self.loop.stop)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--to", type=int, required=True, help="the server's port")
+    parser.add_argument("--rtt-ms", type=float, default=100)
+    parser.add_argument("--rate-mbit", type=float, default=20, help="towards the player")
+    options = parser.parse_args()
+    relay = Relay(options.to, options.rtt_ms / 1000, options.rate_mbit * 1e6 / 8)
+    print(f"port {relay.start()}", flush=True)
+    try:
+        threading.Event().wait()
+    except KeyboardInterrupt:
+        relay.stop()
+
+
+if __name__ == "__main__":
+    main()
