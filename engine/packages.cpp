@@ -165,7 +165,10 @@ void FetchAgain(PatchJob& job, const std::string& package, const std::string& ke
                 FileDigests& entry, const std::string& why) {
   DropPackage(package, &entry);
   entry.resumedThisRun = false;
-  if (!IsZeroDigest(entry.listed)) job.fetchAgain.insert_or_assign(key, why);
+  // A file already as listed needs no package: this one was left over.
+  if (!IsZeroDigest(entry.listed) && entry.installed != entry.listed) {
+    job.fetchAgain.insert_or_assign(key, why);
+  }
 }
 
 // The listed or fetched files by the names of their packages.

@@ -182,6 +182,12 @@ TEST_F(DecompressPackagesTest, APackageLeftByAnEarlierRunThatNoLongerFitsGoesSil
     digests.listed = DigestOfBytes("what the server lists now");
   }
   job.files.Find("\\b.dat")->listed = Digest{};
+  // Current already: a package left for it is no reason to fetch one.
+  folder.Write("e.dat", "current e");
+  folder.Write("temp/_e_dat.ppk", Package("an older e", "e.dat"));
+  FileDigests& current = job.files.FindOrAdd("\\e.dat");
+  current.installed = current.listed = DigestOfBytes("current e");
+  current.fetched = DigestOfBytes("an older e");
   Waiting("\\d.dat", "current");
   ScriptedPrompt prompt;
   ASSERT_TRUE(DecompressPackages(job));
@@ -192,7 +198,9 @@ TEST_F(DecompressPackagesTest, APackageLeftByAnEarlierRunThatNoLongerFitsGoesSil
     EXPECT_TRUE(IsZeroDigest(job.files.Find(key)->fetched)) << key << ": fetched again";
   }
   EXPECT_EQ(folder.Read("d.dat"), "current");
-  EXPECT_EQ(job.fetchAgain.size(), 2u) << "the listed ones, a.dat and c.dat, in this run";
+  EXPECT_EQ(job.fetchAgain.size(), 2u) << "the stale ones, a.dat and c.dat, in this run";
+  EXPECT_EQ(folder.Read("e.dat"), "current e");
+  EXPECT_FALSE(platform::PathExists("temp\\_e_dat.ppk"));
   EXPECT_EQ(job.fetchAgain.count("\\b.dat"), 0u);
 }
 
