@@ -211,12 +211,13 @@ struct WaitingPackage {
   }
 };
 
-// The file that the waiting package installs: a package fetched in this run installs exactly
-// the file it was fetched for; one an earlier run left, the file its name stands for.
+// The file that the waiting package installs: the listed file its name stands for, exactly
+// (a sibling of the same package name, data.a.dat for data\a.dat, is another file); else,
+// for a package no listed file owns, whatever file of that package name its trailer names.
 std::optional<std::string> TargetOf(const WaitingPackage& waiting, bool& held, std::string& why) {
   std::optional<std::string> target = TargetOfWaitingPackage(waiting.package, held, why);
   if (!target) return std::nullopt;
-  if (waiting.fetchedThisRun()) {
+  if (!waiting.key.empty()) {
     const std::string path = waiting.key.substr(1);
     if (platform::ComparableName(*target) == platform::ComparableName(path)) return path;
     why = "its trailer names " + *target + ", not " + path;
@@ -250,7 +251,7 @@ bool UnpackWaiting(PatchJob& job, const WaitingPackage& waiting, DiskReserve& re
     return true;
   }
   const std::string key = "\\" + *target;
-  FileDigests* entry = waiting.fetchedThisRun() ? waiting.entry : job.files.Find(key);
+  FileDigests* entry = waiting.entry != nullptr ? waiting.entry : job.files.Find(key);
   CountStageItem(job, *target);
   MakeFolders(*target);
   // Left for content the server has since dropped: the package goes.

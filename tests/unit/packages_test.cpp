@@ -173,6 +173,7 @@ TEST_F(DecompressPackagesTest, APackageLeftByAnEarlierRunThatNoLongerFitsGoesSil
       {"\\a.dat", Package("the content of an older release", "a.dat")},
       {"\\b.dat", Package("no longer listed", "b.dat")},
       {"\\c.dat", corrupt},
+      {"\\f\\g.dat", Package("a sibling of the same package name", "f.g.dat")},
   };
   for (const auto& [key, package] : leftOvers) {
     folder.Write(key.substr(1), "installed");
@@ -198,7 +199,8 @@ TEST_F(DecompressPackagesTest, APackageLeftByAnEarlierRunThatNoLongerFitsGoesSil
     EXPECT_TRUE(IsZeroDigest(job.files.Find(key)->fetched)) << key << ": fetched again";
   }
   EXPECT_EQ(folder.Read("d.dat"), "current");
-  EXPECT_EQ(job.fetchAgain.size(), 2u) << "the stale ones, a.dat and c.dat, in this run";
+  EXPECT_EQ(job.fetchAgain.size(), 3u) << "the stale ones, a.dat, c.dat, f\\g.dat, in this run";
+  EXPECT_FALSE(platform::PathExists("f.g.dat"));
   EXPECT_EQ(folder.Read("e.dat"), "current e");
   EXPECT_FALSE(platform::PathExists("temp\\_e_dat.ppk"));
   EXPECT_EQ(job.fetchAgain.count("\\b.dat"), 0u);
