@@ -17,7 +17,7 @@ constexpr int kMemoryLevel = 8;
 // A deflate stream that writes one gzip member, ended whatever happens.
 class GzipMember {
  public:
-  GzipMember(int level, ReplacingFile& out)
+  GzipMember(int level, ServedFile& out)
       : out_(out), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
     if (deflateInit2(&stream_, level, Z_DEFLATED, kGzipWindowBits, kMemoryLevel,
                      Z_DEFAULT_STRATEGY) != Z_OK) {
@@ -43,14 +43,14 @@ class GzipMember {
 
  private:
   z_stream stream_{};
-  ReplacingFile& out_;
+  ServedFile& out_;
   std::unique_ptr<char[]> buffer_;
 };
 
 }  // namespace
 
 PackedContent WritePackage(platform::File& source, const std::string& key, int level,
-                           ReplacingFile& out) {
+                           ServedFile& out) {
   if (!source.Seek(0)) {
     throw PublishError("cannot go back to the start of " + Quoted(ShownName(key)));
   }

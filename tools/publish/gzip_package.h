@@ -5,7 +5,7 @@
 
 #include "engine/md5.h"
 #include "platform/files.h"
-#include "tools/publish/replacing_file.h"
+#include "tools/publish/served_file.h"
 
 struct PackedContent {
   std::uint64_t size = 0;
@@ -16,4 +16,4 @@ struct PackedContent {
 // member of the file's bytes from its start, then the trailer naming the target. Streams
 // through fixed buffers whatever the file's size.
 PackedContent WritePackage(platform::File& source, const std::string& key, int level,
-                           ReplacingFile& out);
+                           ServedFile& out);

@@ -14,7 +14,7 @@
 #include "tools/publish/release_files.h"
 #include "tools/publish/release_names.h"
 #include "tools/publish/release_signing.h"
-#include "tools/publish/replacing_file.h"
+#include "tools/publish/served_file.h"
 #include "tools/publish/server_settings.h"
 
 namespace fs = std::filesystem;
@@ -39,7 +39,7 @@ ListedFile PublishFile(const ReleaseFile& file, const PublishOptions& options,
     ++summary.packagesKept;
     return ListedFile{file.key, digest};
   }
-  ReplacingFile package(options.serverDir, PackageNameOf(file.key));
+  ServedFile package(options.serverDir, PackageNameOf(file.key));
   const PackedContent packed = WritePackage(source, file.key, options.level, package);
   // The list would give a digest that the package's content does not have.
   if (packed.digest != digest) {

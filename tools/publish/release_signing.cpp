@@ -19,7 +19,7 @@
 #include "engine/release_manifest.h"
 #include "tools/publish/input_files.h"
 #include "tools/publish/publish_error.h"
-#include "tools/publish/replacing_file.h"
+#include "tools/publish/served_file.h"
 #include "tools/publish/unique_fd.h"
 
 namespace fs = std::filesystem;

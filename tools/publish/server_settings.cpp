@@ -1,7 +1,7 @@
 #include "tools/publish/server_settings.h"
 
 #include "tools/publish/publish_error.h"
-#include "tools/publish/replacing_file.h"
+#include "tools/publish/served_file.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "tools/publish/replacing_file.h"
+#include "tools/publish/served_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,7 +34,7 @@ fs::perms PublishedMode() {
 
 }  // namespace
 
-ReplacingFile::ReplacingFile(const fs::path& folder, const std::string& name)
+ServedFile::ServedFile(const fs::path& folder, const std::string& name)
     : placed_(folder / name), file_(placed_.string(), TemporaryIn(folder)) {
   if (file_.failed()) Throw("cannot write");
   std::error_code error;
@@ -45,22 +45,22 @@ ReplacingFile::ReplacingFile(const fs::path& folder, const std::string& name)
   }
 }
 
-void ReplacingFile::Write(const char* bytes, std::size_t size) {
+void ServedFile::Write(const char* bytes, std::size_t size) {
   if (!file_.Write(bytes, size)) Throw("cannot write");
   size_ += size;
 }
 
-void ReplacingFile::Commit() {
+void ServedFile::Commit() {
   if (!file_.Commit()) Throw("cannot put in place");
 }
 
-void ReplacingFile::Throw(const char* what) const {
+void ServedFile::Throw(const char* what) const {
   throw PublishError(std::string(what) + " " + Quoted(placed_.string()) + " (" + file_.failure() +
                      ")");
 }
 
 void ReplaceFile(const fs::path& folder, const std::string& name, std::string_view bytes) {
-  ReplacingFile file(folder, name);
+  ServedFile file(folder, name);
   file.Write(bytes);
   file.Commit();
 }

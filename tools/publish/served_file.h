@@ -11,9 +11,9 @@
 // A file of the server folder written under a temporary name and moved over `name` only once
 // it is whole and on disk, so that no client can fetch part of one. Removed when never
 // committed. Each failure throws a PublishError that names the file and the system's reason.
-class ReplacingFile {
+class ServedFile {
  public:
-  ReplacingFile(const std::filesystem::path& folder, const std::string& name);
+  ServedFile(const std::filesystem::path& folder, const std::string& name);
 
   void Write(const char* bytes, std::size_t size);
   void Write(std::string_view bytes) { Write(bytes.data(), bytes.size()); }
