@@ -11,7 +11,6 @@
 // The standard controls, bound to the dialog's own controls by DDX_Control.
 class CButton : public CWnd {
  public:
-  int GetCheck() const { return static_cast<int>(SendMessage(BM_GETCHECK)); }
   void SetCheck(int check) const { SendMessage(BM_SETCHECK, check); }
   // Draws an owner-drawn button (BS_OWNERDRAW); the parent passes WM_DRAWITEM on to here.
   virtual void DrawItem(DRAWITEMSTRUCT* item);
@@ -40,5 +39,4 @@ class CComboBox : public CWnd {
   int AddString(const std::string& text) const {
     return static_cast<int>(SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
   }
-  int GetCount() const { return static_cast<int>(SendMessage(CB_GETCOUNT)); }
 };

@@ -34,13 +34,13 @@ bool CDialog::Create() {
                             reinterpret_cast<LPARAM>(this)) != nullptr;
 }
 
-BOOL CDialog::UpdateData(BOOL saveAndValidate) {
-  CDataExchange exchange(this, saveAndValidate);
+BOOL CDialog::UpdateData() {
+  CDataExchange exchange(this);
   DoDataExchange(&exchange);
   return TRUE;
 }
 
-BOOL CDialog::OnInitDialog() { return UpdateData(FALSE); }
+BOOL CDialog::OnInitDialog() { return UpdateData(); }
 
 void CDialog::DoDataExchange(CDataExchange*) {}
 

@@ -9,11 +9,9 @@ class CDialog;
 // What DoDataExchange is given: the dialog whose controls are bound.
 class CDataExchange {
  public:
-  CDataExchange(CDialog* dialog, BOOL saveAndValidate)
-      : m_pDlgWnd(dialog), m_bSaveAndValidate(saveAndValidate) {}
+  explicit CDataExchange(CDialog* dialog) : m_pDlgWnd(dialog) {}
 
   CDialog* m_pDlgWnd;
-  BOOL m_bSaveAndValidate;
 };
 
 // Binds the dialog's control of that id to `control`, once: from then on the control's
@@ -33,8 +31,8 @@ class CDialog : public CWnd {
   // Shows the dialog without a loop of its own; DestroyWindow ends it.
   bool Create();
   void EndDialog(INT_PTR result) const { ::EndDialog(m_hWnd, result); }
-  // Binds the controls (and, in this framework, moves no data).
-  BOOL UpdateData(BOOL saveAndValidate = TRUE);
+  // Binds the controls. This framework moves no data, so the direction is not asked for.
+  BOOL UpdateData();
 
  protected:
   // The base binds the controls through DoDataExchange.
