@@ -6,7 +6,7 @@
 
 struct PatchJob;
 
-// Stage 1: fills the job's map with the game folder. The first run walks the whole folder
+// The first stage: fills the job's map with the game folder. The first run walks the whole folder
 // and digests every file, then saves the status log; later runs read the log and the stamps
 // instead, and leave it to CheckListedFiles to see what changed since.
 bool CheckLocalFiles(PatchJob& job);
