@@ -8,6 +8,7 @@
 
 #include "bench/subcommands.h"
 #include "bench/throughput_table.h"
+#include "engine/download_file.h"
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
 #include "platform/files.h"

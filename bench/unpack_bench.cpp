@@ -11,8 +11,8 @@
 #include "bench/subcommands.h"
 #include "bench/throughput_table.h"
 #include "engine/package.h"
-#include "engine/packages.h"
 #include "engine/patch_job.h"
+#include "engine/unpacking.h"
 #include "platform/files.h"
 
 namespace {

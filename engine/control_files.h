@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/http_connection.h"
+#include "engine/download_file.h"
 #include "engine/md5.h"
 
 // The small files the run takes from the patch server and keeps in the game folder in place

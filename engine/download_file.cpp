@@ -1,3 +1,5 @@
+#include "engine/download_file.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <optional>

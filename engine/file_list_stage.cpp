@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/control_files.h"
+#include "engine/download_file.h"
 #include "engine/file_list.h"
 #include "engine/http_connection.h"
 #include "engine/installable_name.h"

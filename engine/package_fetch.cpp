@@ -2,11 +2,12 @@
 
 #include <utility>
 
+#include "engine/download_file.h"
 #include "engine/file_digests.h"
 #include "engine/http_connection.h"
-#include "engine/packages.h"
 #include "engine/patch_job.h"
 #include "engine/status_log.h"
+#include "engine/unpacking.h"
 
 namespace {
 

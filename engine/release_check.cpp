@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "engine/accepted_release.h"
+#include "engine/download_file.h"
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
 #include "engine/state_file.h"

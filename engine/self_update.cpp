@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/download_file.h"
 #include "engine/file_digests.h"
 #include "engine/http_connection.h"
 #include "engine/installed_check.h"

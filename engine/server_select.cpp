@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/control_files.h"
+#include "engine/download_file.h"
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
 #include "engine/pserv_log.h"

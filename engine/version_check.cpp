@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/control_files.h"
+#include "engine/download_file.h"
 #include "engine/http_connection.h"
 #include "engine/patch_job.h"
 #include "platform/files.h"

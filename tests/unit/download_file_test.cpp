@@ -1,3 +1,5 @@
+#include "engine/download_file.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>

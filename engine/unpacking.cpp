@@ -1,4 +1,4 @@
-#include "engine/packages.h"
+#include "engine/unpacking.h"
 
 #include <zlib.h>
 

@@ -1,0 +1,122 @@
+#include "engine/file_list_stage.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/file_list.h"
+#include "engine/patch_job.h"
+#include "engine/pserv_log.h"
+#include "platform/files.h"
+#include "platform/prompt.h"
+#include "tests/support/listed_samples.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/stage_test.h"
+#include "tests/support/test_servers.h"
+
+namespace {
+
+class LoadFileListTest : public StageTest {
+ protected:
+  // The sample without its case variant, which is one file where names ignore case.
+  static std::vector<ListedFile> StageList() {
+    std::vector<ListedFile> list = SampleList();
+    list.erase(list.begin() + 1);
+    return list;
+  }
+  void SetUp() override {
+    StageTest::SetUp();
+    ASSERT_TRUE(job.connection.Connect("127.0.0.1", server.port(), "."));
+  }
+  void Announce(const std::string& list) {
+    folder.Write("pserv.log",
+                 PservLogBytes(DigestOfBytes(list), Filled(0), {{"Server1", "127.0.0.1"}}));
+  }
+  bool FileListRequested() const {
+    for (const LoggedRequest& request : server.Requests()) {
+      if (request.path == "/./filelist.log") return true;
+    }
+    return false;
+  }
+};
+
+TEST_F(LoadFileListTest, AMatchingLocalListIsReadWithoutAFetch) {
+  std::string list = FileListBytes(StageList());
+  folder.Write("filelist.log", list);
+  Announce(list);
+  ASSERT_TRUE(LoadFileList(job));
+  EXPECT_FALSE(FileListRequested());
+  EXPECT_EQ(job.files.size(), StageList().size());
+}
+
+TEST_F(LoadFileListTest, AMissingOrStaleListIsFetchedFirst) {
+  std::string list = FileListBytes(StageList());
+  server.Serve("filelist.log", list);
+  Announce(list);
+  ASSERT_TRUE(LoadFileList(job));
+  EXPECT_TRUE(FileListRequested());
+  EXPECT_EQ(folder.Read("filelist.log"), list);
+
+  server.Reset();
+  std::string newer = FileListBytes({{"\\new", Filled(3)}});
+  server.Serve("filelist.log", newer);
+  Announce(newer);
+  ASSERT_TRUE(LoadFileList(job));
+  EXPECT_TRUE(FileListRequested());
+  EXPECT_EQ(job.files.Find("\\new")->listed, Filled(3));
+}
+
+TEST_F(LoadFileListTest, KeysThatCannotBeInstalledAreTakenOffTheList) {
+  std::string list = FileListBytes({{"\\ok.dat", Filled(1)},
+                                    {"\\..\\outside.dat", Filled(2)},
+                                    {"\\CON", Filled(3)},
+                                    {"\\a\\b:c", Filled(4)}});
+  folder.Write("filelist.log", list);
+  Announce(list);
+  ASSERT_TRUE(LoadFileList(job));
+  EXPECT_EQ(job.files.Find("\\ok.dat")->listed, Filled(1));
+  for (const char* refused : {"\\..\\outside.dat", "\\CON", "\\a\\b:c"}) {
+    EXPECT_TRUE(IsZeroDigest(job.files.Find(refused)->listed)) << refused;
+  }
+  EXPECT_EQ(job.refusedName, "\\..\\outside.dat (a \"..\")");
+}
+
+TEST_F(LoadFileListTest, AListWhoseKeysCollideIsRefusedNamingBoth) {
+  std::string list = FileListBytes({{"\\data\\a.dat", Filled(1)}, {"\\data.a.dat", Filled(2)}});
+  folder.Write("filelist.log", list);
+  Announce(list);
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(LoadFileList(job));
+  ASSERT_EQ(prompt.Shown().size(), 1u);
+  EXPECT_NE(prompt.Shown()[0].text.find("names both \\data.a.dat and \\data\\a.dat"),
+            std::string::npos)
+      << prompt.Shown()[0].text;
+  EXPECT_NE(CurrentFailureReason(job).find("\\data.a.dat"), std::string::npos);
+}
+
+TEST_F(LoadFileListTest, AnUnusablePservLogFailsTheStage) {
+  for (std::string pservLog : {std::string(), std::string(19, 'p')}) {
+    folder.Write("pserv.log", pservLog);
+    ScriptedPrompt prompt;
+    prompt.Then(platform::kAnswerOk);
+    EXPECT_FALSE(LoadFileList(job));
+    ASSERT_EQ(prompt.Shown().size(), 1u);
+    EXPECT_EQ(prompt.Shown()[0].text, "Error reading pserv.log");
+    EXPECT_EQ(prompt.Shown()[0].caption, "Error");
+  }
+  platform::RemoveFile("pserv.log");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(LoadFileList(job));
+  EXPECT_FALSE(FileListRequested());
+}
+
+TEST_F(LoadFileListTest, AListThatCannotBeFetchedFailsTheStage) {
+  Announce("not what the server has");
+  ScriptedPrompt prompt;
+  prompt.Then(platform::kAnswerOk);
+  EXPECT_FALSE(LoadFileList(job));
+  ASSERT_EQ(prompt.Shown().size(), 1u);
+  EXPECT_EQ(prompt.Shown()[0].caption, "Error Downloading File");
+}
+
+}  // namespace
