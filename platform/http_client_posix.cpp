@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <utility>
 #include <vector>
 
+#include "platform/handles_posix.h"
 #include "platform/http_client.h"
 
 namespace platform {
@@ -53,10 +55,7 @@ HttpFault FaultOf(CURLcode code) {
   }
 }
 
-struct HeaderListFree {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using HeaderList = std::unique_ptr<curl_slist, HeaderListFree>;
+using HeaderList = Owned<curl_slist>;
 
 HeaderList RangeHeaders(const HttpRange& range) {
   curl_slist* list =
@@ -79,8 +78,9 @@ HeaderList RangeHeaders(const HttpRange& range) {
 struct HttpClient::Handles {
   static constexpr std::size_t kBufferLimit = 1 << 20;
 
-  CURLM* multi = nullptr;
-  CURL* easy = nullptr;
+  // Declared first, so it goes last: the easy handle leaves the multi before either is freed.
+  CurlMulti multi;
+  CurlEasy easy;
   std::string origin;  // "http://host:port"
   bool added = false;
   bool paused = false;
@@ -111,35 +111,35 @@ struct HttpClient::Handles {
   void Pump() {
     if (paused && Buffered() == 0) {
       paused = false;
-      curl_easy_pause(easy, CURLPAUSE_CONT);
+      curl_easy_pause(easy.get(), CURLPAUSE_CONT);
     }
     while (!done && Buffered() == 0) {
       int running = 0;
-      if (curl_multi_perform(multi, &running) != CURLM_OK) {
+      if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
         done = true;
         result = CURLE_RECV_ERROR;
         break;
       }
       int left = 0;
-      while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+      while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
         if (message->msg == CURLMSG_DONE) {
           done = true;
           result = message->data.result;
         }
       }
       if (done || Buffered() > 0) break;
-      curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+      curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
     }
   }
 
   void Detach() {
-    if (added) curl_multi_remove_handle(multi, easy);
+    if (added) curl_multi_remove_handle(multi.get(), easy.get());
     added = false;
     paused = false;
     done = false;
     result = CURLE_OK;
     message[0] = '\0';
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, nullptr);
     headers.reset();
     buffer.clear();
     consumed = 0;
@@ -159,13 +159,14 @@ HttpClient::~HttpClient() { Close(); }
 bool HttpClient::Open(const HttpServer& server) {
   Close();
   InitializeCurlOnce();
-  handles_->multi = curl_multi_init();
-  CURL* easy = handles_->multi != nullptr ? curl_easy_init() : nullptr;
-  if (easy == nullptr) {
+  handles_->multi.reset(curl_multi_init());
+  CurlEasy owned(handles_->multi ? curl_easy_init() : nullptr);
+  if (!owned) {
     Close();
     error_ = HttpError{HttpFault::Other, "libcurl could not be set up"};
     return false;
   }
+  CURL* easy = owned.get();
   const long idleSeconds = std::max<long>(1, static_cast<long>(idleTimeout_.count() / 1000));
   curl_easy_setopt(easy, CURLOPT_USERAGENT, server.agent.c_str());  // libcurl copies strings
   curl_easy_setopt(easy, CURLOPT_USERNAME, server.user.c_str());
@@ -183,7 +184,7 @@ bool HttpClient::Open(const HttpServer& server) {
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Handles::Receive);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, handles_.get());
-  handles_->easy = easy;
+  handles_->easy = std::move(owned);
   handles_->origin = "http://" + server.host + ":" + std::to_string(server.port);
   return true;
 }
@@ -194,13 +195,13 @@ bool HttpClient::Get(const std::string& path, const std::optional<HttpRange>& ra
   error_ = HttpError{HttpFault::Other, "libcurl could not send the request"};
   if (!IsOpen()) return false;
   std::string url = h.origin + EscapedPath(path);
-  if (curl_easy_setopt(h.easy, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
+  if (curl_easy_setopt(h.easy.get(), CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
   if (range) {
     h.headers = RangeHeaders(*range);
     if (!h.headers) return false;
-    curl_easy_setopt(h.easy, CURLOPT_HTTPHEADER, h.headers.get());
+    curl_easy_setopt(h.easy.get(), CURLOPT_HTTPHEADER, h.headers.get());
   }
-  if (curl_multi_add_handle(h.multi, h.easy) != CURLM_OK) return false;
+  if (curl_multi_add_handle(h.multi.get(), h.easy.get()) != CURLM_OK) return false;
   h.added = true;
   h.Pump();
   // A transfer that ended before any answer arrived is a transport failure.
@@ -212,7 +213,7 @@ bool HttpClient::Get(const std::string& path, const std::optional<HttpRange>& ra
 std::optional<std::uint32_t> HttpClient::Status() {
   if (!handles_->added) return std::nullopt;
   long status = 0;
-  if (curl_easy_getinfo(handles_->easy, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK ||
+  if (curl_easy_getinfo(handles_->easy.get(), CURLINFO_RESPONSE_CODE, &status) != CURLE_OK ||
       status == 0) {
     return std::nullopt;
   }
@@ -222,7 +223,8 @@ std::optional<std::uint32_t> HttpClient::Status() {
 std::optional<std::uint64_t> HttpClient::ContentLength() {
   curl_off_t length = -1;
   if (!handles_->added ||
-      curl_easy_getinfo(handles_->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+      curl_easy_getinfo(handles_->easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) !=
+          CURLE_OK ||
       length < 0) {
     return std::nullopt;
   }
@@ -231,8 +233,8 @@ std::optional<std::uint64_t> HttpClient::ContentLength() {
 
 std::optional<std::string> HttpClient::Header(const std::string& name) {
   curl_header* header = nullptr;
-  if (!handles_->added ||
-      curl_easy_header(handles_->easy, name.c_str(), 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
+  if (!handles_->added || curl_easy_header(handles_->easy.get(), name.c_str(), 0, CURLH_HEADER, -1,
+                                           &header) != CURLHE_OK) {
     return std::nullopt;
   }
   return std::string(header->value);
@@ -270,15 +272,13 @@ bool HttpClient::Read(void* buffer, std::uint32_t size, std::uint32_t& read) {
 bool HttpClient::IsOpen() const { return handles_->easy != nullptr; }
 
 void HttpClient::EndRequest() {
-  if (handles_->easy != nullptr) handles_->Detach();
+  if (handles_->easy) handles_->Detach();
 }
 
 void HttpClient::Close() {
   EndRequest();
-  if (handles_->easy != nullptr) curl_easy_cleanup(handles_->easy);
-  handles_->easy = nullptr;
-  if (handles_->multi != nullptr) curl_multi_cleanup(handles_->multi);
-  handles_->multi = nullptr;
+  handles_->easy.reset();
+  handles_->multi.reset();
 }
 
 }  // namespace platform

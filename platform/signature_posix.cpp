@@ -7,22 +7,11 @@
 
 #include <vector>
 
+#include "platform/handles_posix.h"
 #include "platform/signature.h"
 
 namespace platform {
 namespace {
-
-struct Free {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-  void operator()(EVP_PKEY_CTX* context) const { EVP_PKEY_CTX_free(context); }
-  void operator()(OSSL_PARAM_BLD* builder) const { OSSL_PARAM_BLD_free(builder); }
-  void operator()(OSSL_PARAM* params) const { OSSL_PARAM_free(params); }
-  void operator()(ECDSA_SIG* signature) const { ECDSA_SIG_free(signature); }
-  void operator()(BIGNUM* number) const { BN_free(number); }
-};
-template <class T>
-using Owned = std::unique_ptr<T, Free>;
 
 Owned<EVP_PKEY> PublicKeyOf(const P256PublicKey& point) {
   std::uint8_t encoded[65] = {0x04};  // an uncompressed point
