@@ -207,7 +207,7 @@ struct WaitingPackage {
   // Wrong bytes here may be no fault of the server's file: a part kept from before, or a
   // package an earlier run left, are fetched whole once more before the file fails.
   bool mendable() const {
-    return entry != nullptr && (fetchedThisRun() ? entry->resumedThisRun : true);
+    return entry != nullptr && (!entry->fetchedThisRun || entry->resumedThisRun);
   }
 };
 
