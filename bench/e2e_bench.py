@@ -39,8 +39,8 @@ import tempfile
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(REPO, "tests", "server"))
-import nginx_server  # noqa: E402
+sys.path.insert(0, REPO)
+from testbed import nginx_server  # noqa: E402
 
 DEFAULT_TOOL_DIR = os.path.join(REPO, "build", "native", "bin")
 ZONE = "Live"

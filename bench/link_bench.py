@@ -21,8 +21,9 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.dirname(HERE))
 import e2e_bench as e2e  # noqa: E402
-import link_relay  # noqa: E402
+from testbed import link_relay  # noqa: E402
 from e2e_bench import BenchError, nginx_server  # noqa: E402
 
 SERVER = "link"

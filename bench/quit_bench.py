@@ -28,11 +28,8 @@ import tempfile
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(REPO, "tests", "server"))
-sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
-import nginx_server  # noqa: E402
-import patcher_window  # noqa: E402
-import tiny_skin  # noqa: E402
+sys.path.insert(0, REPO)
+from testbed import nginx_server, patcher_window, tiny_skin  # noqa: E402
 
 GOAL_MS = 1000
 QUIT_SECONDS = 60

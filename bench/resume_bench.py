@@ -24,7 +24,7 @@ import e2e_bench as e2e  # noqa: E402
 from e2e_bench import BenchError  # noqa: E402
 
 TOOLS = ("veldra-cli", "veldra-publish")
-SERVERS = os.path.join(e2e.REPO, "tests", "server")
+SERVERS = os.path.join(e2e.REPO, "testbed")
 PACKAGE = "_data_huge_bin.ppk"
 GOAL = 0.01  # of the missing bytes, sent beyond them
 

@@ -24,12 +24,12 @@ import threading
 import unittest
 import zlib
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "server"))
-import nginx_server  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+from testbed import nginx_server  # noqa: E402
 
 OPTIONS = None
 RUN_TIMEOUT = 300
-SERVERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "server")
+SERVERS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "testbed")
 
 
 def write(path, content):

@@ -23,15 +23,12 @@ import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "server"))
-sys.path.insert(0, HERE)
-import nginx_server  # noqa: E402
-import patcher_window  # noqa: E402
-import tiny_skin  # noqa: E402
-from patcher_window import BOX_TEXT, CLOSE, ITEM_TEXT, OK, QUIT, START, YES  # noqa: E402
+sys.path.insert(0, os.path.join(HERE, "..", ".."))
+from testbed import nginx_server, patcher_window, tiny_skin  # noqa: E402
+from testbed.patcher_window import BOX_TEXT, CLOSE, ITEM_TEXT, OK, QUIT, START, YES  # noqa: E402
 
 OPTIONS = None
-SERVERS = os.path.join(HERE, "..", "server")
+SERVERS = os.path.join(HERE, "..", "..", "testbed")
 GAME_EXE = "game.exe"
 WINDOW_SECONDS = 30  # for a window to show, or a run to end
 STOP_SECONDS = 45  # a quit may wait 30 s for the worker

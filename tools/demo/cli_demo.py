@@ -22,8 +22,8 @@ import sys
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(REPO, "tests", "server"))
-import nginx_server  # noqa: E402
+sys.path.insert(0, REPO)
+from testbed import nginx_server  # noqa: E402
 from sample_release import (ACCEPTED_RELEASE, ACCEPTED_RELEASE_COPY,  # noqa: E402
                             RUN_TIMEOUT, DemoError, change_release, check_fetched,
                             check_folder, check_signed_release,

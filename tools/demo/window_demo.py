@@ -25,11 +25,9 @@ import sys
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(REPO, "tests", "server"))
-sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
-import nginx_server  # noqa: E402
-import patcher_window  # noqa: E402
-from patcher_window import Remote, WindowError  # noqa: E402
+sys.path.insert(0, REPO)
+from testbed import nginx_server, patcher_window  # noqa: E402
+from testbed.patcher_window import Remote, WindowError  # noqa: E402
 from sample_release import (ACCEPTED_RELEASE, ACCEPTED_RELEASE_COPY,  # noqa: E402
                             DemoError, check_fetched, check_folder, check_signed_release,
                             expected_packages, files_below, make_release, publish,

@@ -41,6 +41,7 @@ import base64
 import json
 import os
 import socket
+import subprocess
 import sys
 import threading
 import time
@@ -259,6 +260,20 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
+
+
+def start(root, rules, *options):
+    """Starts the server over `root` in a process of its own, with the rules file `rules` and
+    further options (--log FILE, --password ...); returns (process, port) once it listens."""
+    process = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--root", root,
+                                "--rules", rules, *options], stdout=subprocess.PIPE, text=True)
+    return process, int(process.stdout.readline().split()[1])
+
+
+def stop(process):
+    process.kill()
+    process.wait()
+    process.stdout.close()
 
 
 def main():

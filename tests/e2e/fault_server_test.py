@@ -11,7 +11,7 @@ import tempfile
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 CREDENTIALS = "Basic " + base64.b64encode(b"quarn:482vbn%^&VBN").decode()
 
 
@@ -25,7 +25,7 @@ class FaultServerTest(unittest.TestCase):
         self.rules = os.path.join(self.folder.name, "rules.json")
         self.log = os.path.join(self.folder.name, "log.jsonl")
         self.server = subprocess.Popen(
-            [sys.executable, os.path.join(HERE, "fault_server.py"), "--root", self.root,
+            [sys.executable, os.path.join(REPO, "testbed", "fault_server.py"), "--root", self.root,
              "--rules", self.rules, "--log", self.log], stdout=subprocess.PIPE, text=True)
         self.port = int(self.server.stdout.readline().split()[1])
 

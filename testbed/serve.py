@@ -19,9 +19,8 @@ import subprocess
 import sys
 import tempfile
 
-import nginx_server
-
-HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from testbed import fault_server, nginx_server  # noqa: E402
 
 
 def start_fault_server(folder):
@@ -29,10 +28,7 @@ def start_fault_server(folder):
     os.makedirs(root)
     with open(rules, "w") as f:
         f.write("{}")
-    process = subprocess.Popen([sys.executable, os.path.join(HERE, "fault_server.py"), "--root",
-                                root, "--rules", rules, "--log", log],
-                               stdout=subprocess.PIPE, text=True)
-    port = int(process.stdout.readline().split()[1])
+    process, port = fault_server.start(root, rules, "--log", log)
     return process, port, root, rules, log
 
 

@@ -11,9 +11,9 @@ import subprocess
 import tempfile
 import time
 
-import tiny_skin
+from testbed import tiny_skin
 
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TITLE = "Patch Client"
 START, QUIT, CLOSE = 1002, 1003, 1018
 ITEM_TEXT = 1004  # the file being worked on, above the first bar
