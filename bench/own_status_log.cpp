@@ -2,18 +2,32 @@
 
 #include <cstdio>
 
+#include "engine/file_stamps.h"
 #include "engine/status_log.h"
 #include "platform/files.h"
 
+namespace {
+
+// The status log is saved with the stamps of the files it digested beside it.
+constexpr const char* kSavedLogs[] = {kStatusLogName, kStampsName};
+
+}  // namespace
+
 bool NoStatusLogYet() {
-  if (!platform::PathExists(kStatusLogName)) return true;
-  std::fprintf(stderr, "veldra-bench: %s holds %s already; the bench would replace it\n",
-               platform::CurrentDirectory().c_str(), kStatusLogName);
-  return false;
+  for (const char* name : kSavedLogs) {
+    if (!platform::PathExists(name)) continue;
+    std::fprintf(stderr, "veldra-bench: %s holds %s already; the bench would replace it\n",
+                 platform::CurrentDirectory().c_str(), name);
+    return false;
+  }
+  return true;
 }
 
 bool RemoveOwnStatusLog() {
-  if (platform::RemoveFile(kStatusLogName)) return true;
-  std::fprintf(stderr, "veldra-bench: cannot remove the %s that the stage saved\n", kStatusLogName);
-  return false;
+  for (const char* name : kSavedLogs) {
+    if (platform::RemoveFile(name)) continue;
+    std::fprintf(stderr, "veldra-bench: cannot remove the %s that the stage saved\n", name);
+    return false;
+  }
+  return true;
 }

@@ -13,17 +13,19 @@ constexpr Subcommand kSubcommands[] = {
      "Fetches each NAME of FOLDER on HOST:PORT into temp\\NAME, as the patcher does.", RunDownload},
     {"digest", "[--list] DIR",
      "Digests every file below DIR as a first local check does, timing the walk and the\n"
-     "digest pass apart. Removes the localfileStatus.log that the pass saves in DIR, so DIR\n"
-     "is left as it was; refuses a DIR that holds one already. --list adds md5sum's lines.",
+     "digest pass apart. Removes the status and stamps logs that the pass saves in DIR, so\n"
+     "DIR is left as it was; refuses a DIR that holds them already. --list adds md5sum's\n"
+     "lines.",
      RunDigest},
     {"unpack", "DIR",
      "Unpacks the packages in DIR/temp into DIR as the patcher does, which deletes them.\n"
-     "Removes the localfileStatus.log that the stage saves in DIR; refuses a DIR that holds\n"
-     "one already.",
+     "Removes the status and stamps logs that the stage saves in DIR; refuses a DIR that\n"
+     "holds them already.",
      RunUnpack},
     {"statuslog", "N",
      "Saves a status log of N entries in the current directory and loads it as the local\n"
-     "check does, timing each; then removes it. Refuses a directory that holds one already.",
+     "check does, timing each; then removes it and its stamps. Refuses a directory that\n"
+     "holds them already.",
      RunStatusLog},
     {"stamp", "DIR",
      "Reads DIR/filelist.log and takes the size and last-write time of every file it lists,\n"
