@@ -24,10 +24,12 @@ class BenchError(Exception):
     """A bench that cannot give its figures: a wrong output, a missing tool."""
 
 
-def arguments(doc, tools="where the native programs are", win_bin=None, **defaults):
+def arguments(doc, tools="where the native programs are", win_bin=None, scratch=True,
+              **defaults):
     """A parser described by the script's docstring, with --tool-dir (`tools` its help;
-    None: no such option), --win-bin when `win_bin` is its help, --keep, and each of
-    `defaults` (size_mib=1024, files=2000, runs=5, level=9) as an option of its own."""
+    None: no such option), --win-bin when `win_bin` is its help, --keep unless the bench
+    has no scratch folder, and each of `defaults` (size_mib=1024, files=2000, runs=5,
+    level=9) as an option of its own."""
     parser = argparse.ArgumentParser(description=doc.splitlines()[0])
     helps = {"size_mib": "size of the release (MiB)", "files": "files of the release",
              "runs": "timed runs of each", "level": "veldra-publish's gzip level"}
@@ -38,8 +40,9 @@ def arguments(doc, tools="where the native programs are", win_bin=None, **defaul
         parser.add_argument("--tool-dir", default=NATIVE_BIN, help=tools)
     if win_bin:
         parser.add_argument("--win-bin", default=WIN_BIN, help=win_bin)
-    parser.add_argument("--keep", action="store_true",
-                        help="leave the scratch folder, and say where, instead of removing it")
+    if scratch:
+        parser.add_argument("--keep", action="store_true",
+                            help="leave the scratch folder, and say where, instead of removing it")
     return parser
 
 
@@ -66,8 +69,8 @@ def run(name, bench, options, errors=(), scratch=None):
     # A terminal's SIGTERM or SIGHUP ends the run as Ctrl-C does, through the cleanup.
     for signum in (signal.SIGTERM, signal.SIGHUP):
         signal.signal(signum, signal.default_int_handler)
-    keep = scratch is not None or options.keep
-    if scratch is None:
+    made = scratch is None
+    if made:
         scratch = tempfile.mkdtemp(prefix=f"veldra-{name.replace('_', '-')}-", dir="/tmp")
     os.makedirs(scratch, exist_ok=True)
     try:
@@ -80,9 +83,9 @@ def run(name, bench, options, errors=(), scratch=None):
         print(f"{name}: {error}", file=sys.stderr)
         return 1
     finally:
-        if keep:
+        if getattr(options, "keep", False):
             print(f"{name}: the scratch folder stays: {scratch}", file=sys.stderr)
-        else:
+        elif made:
             shutil.rmtree(scratch, ignore_errors=True)
     return 0
 
