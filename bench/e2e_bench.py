@@ -22,262 +22,27 @@ deletions; curl and gzip go first, before the patcher removes its packages. MB a
 bytes.
 
   bench/e2e_bench.py [--size-mib N] [--files N] [--many N] [--level N] [--tool-dir DIR]
+                     [--keep]
 
 Exit status 1 when a tool failed or left a wrong file; the figures are only printed.
 """
-import argparse
-import hashlib
-import math
 import os
 import random
-import shutil
-import signal
-import string
-import subprocess
 import sys
-import tempfile
 import time
 
-REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, REPO)
-from testbed import nginx_server  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from testbed import bench_harness as harness, nginx_server, patch_runs, releases  # noqa: E402
+from testbed.bench_harness import BenchError  # noqa: E402
+from testbed.processes import run_tool  # noqa: E402
 
-DEFAULT_TOOL_DIR = os.path.join(REPO, "build", "native", "bin")
-ZONE = "Live"
 BIG = "big"  # the server folders below nginx's root
 MANY = "many"
 RUNS = 3  # of each second run
-TIMEOUT = 1800  # seconds for one tool run
 SEED = 20261209
-CHUNK = 1 << 20
-BLOCK = 16 * 1024  # each block of a big file: half random bytes, then half text
-TEXT_POOL = 4 << 20
-SIZE_SPREAD = 2000  # largest file to smallest, sizes spread evenly on a log scale
-PATCHER_SIZE = 512 * 1024
-MANY_FOLDERS = 1000
-FOLDERS = ["data", "maps", "sound", "textures", "ui", "scripts", "zone1", "zone2", "zone3",
-           "effects", "models", "music", "fonts", "lang"]
-KINDS = ["dat", "bin", "pak", "tex", "snd", "txt", "xml", "lua"]
 
 
-class BenchError(Exception):
-    pass
-
-
-# The releases -----------------------------------------------------------------------------
-
-def text_pool(rng):
-    words = ["".join(rng.choices(string.ascii_lowercase, k=rng.randint(2, 10)))
-             for _ in range(4000)]
-    words += [",", ".", "=", "\r\n"]
-    weights = [1.0 / (rank + 1) for rank in range(len(words))]  # common words first, as text
-    return " ".join(rng.choices(words, weights, k=TEXT_POOL // 5)).encode()[:TEXT_POOL]
-
-
-def write_bytes(root, name, content):
-    """Writes one file; returns the MD5 (hex) of its content."""
-    path = os.path.join(root, name)
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(content)
-    return hashlib.md5(content).hexdigest()
-
-
-def write_mixed_file(path, size, pool, rng):
-    """Blocks of random bytes and of text from the pool; returns the MD5 (hex)."""
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    digest = hashlib.md5()
-    half = BLOCK // 2
-    with open(path, "wb") as f:
-        left = size
-        while left > 0:
-            start = rng.randrange(len(pool) - half)
-            block = (os.urandom(half) + pool[start:start + half])[:left]
-            digest.update(block)
-            f.write(block)
-            left -= len(block)
-    return digest.hexdigest()
-
-
-def file_sizes(rng, files, total):
-    weights = [math.exp(rng.uniform(0.0, math.log(SIZE_SPREAD))) for _ in range(files)]
-    whole = sum(weights)
-    sizes = [int(total * w / whole) for w in weights]
-    sizes[sizes.index(max(sizes))] += total - sum(sizes)
-    return sizes
-
-
-def big_names(rng, files):
-    """The skin picture that patch.sys names, then the others 1 to 3 folders deep."""
-    names = ["skin/bg.bmp"]
-    for index in range(1, files):
-        folders = rng.sample(FOLDERS, rng.randint(1, 3))
-        names.append("/".join(folders + [f"file{index:05}.{rng.choice(KINDS)}"]))
-    return names
-
-
-def make_big_release(release, files, total):
-    """{relative path: MD5 hex} of the release's files, veldra.exe among them."""
-    rng = random.Random(SEED)
-    pool = text_pool(rng)
-    expected = {}
-    for name, size in zip(big_names(rng, files), file_sizes(rng, files, total)):
-        expected[name] = write_mixed_file(os.path.join(release, name), size, pool, rng)
-    expected["veldra.exe"] = write_bytes(release, "veldra.exe", b"MZ" + os.urandom(PATCHER_SIZE))
-    return expected
-
-
-def make_many_release(release, files):
-    rng = random.Random(SEED + 1)
-    words = [w.encode() for w in ("patch", "zone", "level", "quest", "item", "the", "=", "\r\n")]
-    expected = {}
-    for index in range(files):
-        name = f"d{index % MANY_FOLDERS:03}/f{index:06}.{'txt' if index % 2 else 'bin'}"
-        size = rng.randint(10, 100)
-        if index % 2:
-            content = b" ".join(rng.choices(words, k=size))[:size]
-        else:
-            content = rng.randbytes(size)
-        expected[name] = write_bytes(release, name, content)
-    expected["veldra.exe"] = write_bytes(release, "veldra.exe", b"MZ" + os.urandom(PATCHER_SIZE))
-    return expected
-
-
-def patch_sys_bytes(port, folder):
-    return ("[Combo]\r\nZone0=" + ZONE + "\r\n"
-            f"[{ZONE}]\r\nServer1=127.0.0.1:{port}\r\nFolder={folder}\r\n"
-            "[layout]\r\nimage=skin\\bg.bmp\r\n[Button3]\r\nExe=\r\n").encode()
-
-
-# The programs -----------------------------------------------------------------------------
-
-def clean_environment():
-    # Everything here is local; a proxy of the machine's must not stand between.
-    return {k: v for k, v in os.environ.items()
-            if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy")}
-
-
-def run_tool(command, tool, cwd=None, stdout=subprocess.PIPE, allowed=(0,)):
-    """Runs one program; returns (wall seconds, its stdout, its stderr)."""
-    start = time.perf_counter()
-    try:
-        done = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=stdout,
-                              stderr=subprocess.PIPE, text=True, errors="replace",
-                              env=clean_environment(), timeout=TIMEOUT)
-    except subprocess.TimeoutExpired:
-        raise BenchError(f"{tool} took more than {TIMEOUT} seconds") from None
-    wall = time.perf_counter() - start
-    if done.returncode not in allowed:
-        raise BenchError(f"{tool} exited with {done.returncode}:\n{(done.stdout or '')[-2000:]}"
-                         f"{done.stderr[-2000:]}")
-    return wall, done.stdout, done.stderr
-
-
-def publish(options, release, server, patch_sys, port):
-    tool = os.path.join(options.tool_dir, "veldra-publish")
-    command = [tool, "--exe", os.path.join(release, "veldra.exe"), "--server",
-               f"{ZONE}=127.0.0.1:{port}", "--required", "1.0", "--latest", "1.0",
-               "--patch-sys", patch_sys, "--level", str(options.level), release, server]
-    wall, stdout, _ = run_tool(command, "veldra-publish")
-    print(f"veldra-publish: {stdout.strip()}", flush=True)
-    return wall
-
-
-def new_game_folder(game, patch_sys):
-    os.makedirs(game)
-    shutil.copy(patch_sys, os.path.join(game, "patch.sys"))
-    with open(os.path.join(game, "local.ver"), "wb") as f:
-        f.write(b"1.0")
-
-
-def patch(options, game, what):
-    """One veldra-cli --no in the game folder; returns (wall seconds, its stderr)."""
-    tool = os.path.join(options.tool_dir, "veldra-cli")
-    wall, _, stderr = run_tool([tool, "--no"], f"veldra-cli ({what})", cwd=game)
-    return wall, stderr
-
-
-def read_into_cache(folder):
-    """Reads the files whole. Done again before each timed first run: this machine's memory
-    reclaimer pages out a file left unread for about a minute."""
-    for parent, _, names in os.walk(folder):
-        for name in names:
-            with open(os.path.join(parent, name), "rb") as f:
-                while f.read(CHUNK * 8):
-                    pass
-
-
-def fetched(requests):
-    """(count, bytes) of the files received whole: status 200."""
-    whole = [size for _, status, size in requests if status == 200]
-    return len(whole), sum(whole)
-
-
-# The checks -------------------------------------------------------------------------------
-
-def file_md5(path):
-    with open(path, "rb") as f:
-        return hashlib.file_digest(f, "md5").hexdigest()
-
-
-def check_folder(folder, expected, tool):
-    for name, digest in expected.items():
-        path = os.path.join(folder, name)
-        if not os.path.isfile(path):
-            raise BenchError(f"{tool}: {name} is missing")
-        if file_md5(path) != digest:
-            raise BenchError(f"{tool}: {name} differs from the release's")
-
-
-def check_nothing_fetched(requests, tool):
-    names = [n for n, status, _ in requests if status == 200 and
-             (n.endswith(".ppk") or n == "veldra.exe" or n == "filelist.log")]
-    if names:
-        raise BenchError(f"{tool} fetched {len(names)} files, e.g. {names[:4]}")
-
-
-def listed_keys(filelist):
-    """The keys of filelist.log: a count line, then MD5 (16 bytes), key, CR LF for each."""
-    with open(filelist, "rb") as f:
-        data = f.read()
-    header = b"filelist\r\n"
-    if not data.startswith(header):
-        raise BenchError(f"{filelist} does not begin with a filelist line")
-    at = data.index(b"\r\n", len(header)) + 2
-    count = int(data[len(header):at - 2])
-    keys = []
-    while at < len(data):
-        end = data.index(b"\r\n", at + 16)
-        keys.append(data[at + 16:end].decode("latin-1"))
-        at = end + 2
-    if len(keys) != count:
-        raise BenchError(f"{filelist} says {count} files and lists {len(keys)}")
-    return keys
-
-
-def package_name(key):
-    """As the engine names a package: the key with '\\' and '.' made '_', then .ppk."""
-    return key.replace("\\", "_").replace(".", "_") + ".ppk"
-
-
-# The measures -----------------------------------------------------------------------------
-
-def first_run(options, game, patch_sys, server, log, expected):
-    """The timed first run of veldra-cli in an empty game folder."""
-    new_game_folder(game, patch_sys)
-    os.sync()
-    read_into_cache(server)
-    log.skip()
-    wall, stderr = patch(options, game, "first run")
-    if "run 2 of at most 3: done" not in stderr:
-        raise BenchError(f"veldra-cli's first run did not end done after one relaunch:\n"
-                         f"{stderr[-2000:]}")
-    requests = log.new_requests()
-    check_folder(game, expected, "veldra-cli")
-    return wall, fetched(requests)
-
-
-def curl_and_gzip(port, server, scratch, expected):
+def curl_and_gzip(port, staged, scratch):
     """What the patcher fetches: veldra.exe whole (the self-update) and the package of every
     other listed file, by curl; then gzip -dc of each package into its target.
     Returns (curl seconds, gzip seconds, (files, bytes) fetched)."""
@@ -285,21 +50,21 @@ def curl_and_gzip(port, server, scratch, expected):
     unpacked = os.path.join(scratch, "gzip")
     os.makedirs(downloads)
     os.makedirs(unpacked)
-    keys = [k for k in listed_keys(os.path.join(server, "filelist.log")) if k != "\\veldra.exe"]
-    names = [package_name(key) for key in keys] + ["veldra.exe"]
+    keys = [k for k in patch_runs.listed_keys(os.path.join(staged.server, "filelist.log"))
+            if k != "\\veldra.exe"]
+    names = [releases.package_name(key) for key in keys] + ["veldra.exe"]
     config = os.path.join(scratch, "curl.config")
     with open(config, "w") as f:
         for name in names:
             f.write(f'url = "http://127.0.0.1:{port}/{BIG}/{name}"\n'
                     f'output = "{os.path.join(downloads, name)}"\n')
-    targets = [(package_name(key), os.path.join(unpacked, *key.lstrip("\\").split("\\")))
-               for key in keys]
+    targets = [(releases.package_name(key),
+                os.path.join(unpacked, *key.lstrip("\\").split("\\"))) for key in keys]
 
-    os.sync()
-    read_into_cache(server)
+    harness.sync_and_read_into_cache(staged.server)
     start = time.perf_counter()
     run_tool(["curl", "-s", "-u", f"{nginx_server.USER}:{nginx_server.PASSWORD}", "-K", config],
-             "curl")
+             "curl", timeout=patch_runs.TIMEOUT)
     curl_seconds = time.perf_counter() - start
     start = time.perf_counter()
     for package, target in targets:
@@ -314,82 +79,68 @@ def curl_and_gzip(port, server, scratch, expected):
     for name in names:
         path = os.path.join(downloads, name)
         if not os.path.isfile(path) or os.path.getsize(path) != \
-                os.path.getsize(os.path.join(server, name)):
+                os.path.getsize(os.path.join(staged.server, name)):
             raise BenchError(f"curl: {name} is missing or not the size served")
         received += os.path.getsize(path)
-    check_folder(unpacked, {k: v for k, v in expected.items() if k != "veldra.exe"}, "gzip -dc")
+    patch_runs.check_folder(unpacked, {k: v for k, v in staged.expected.items()
+                                       if k != "veldra.exe"}, "gzip -dc")
     return curl_seconds, gzip_seconds, (len(names), received)
 
 
-def second_runs(options, game, log, what):
+def second_runs(cli, game, log, what):
     """Best wall seconds of RUNS runs that must fetch nothing."""
     walls = []
     for _ in range(RUNS):
         os.sync()
         log.skip()
-        wall, stderr = patch(options, game, what)
-        if "run 1 of at most 3: done" not in stderr:
-            raise BenchError(f"veldra-cli ({what}) did not end done at once:\n{stderr[-2000:]}")
-        check_nothing_fetched(log.new_requests(), f"veldra-cli ({what})")
-        walls.append(wall)
+        walls.append(patch_runs.patch_until_done(cli, game, what, 1))
+        patch_runs.check_nothing_fetched(log.new_requests(), f"veldra-cli ({what})")
     return min(walls)
 
 
-def bench_big(options, scratch, www, port, access_log):
-    release = os.path.join(scratch, "release-big")
-    server = os.path.join(www, BIG)
-    game = os.path.join(scratch, "game-big")
-    patch_sys = os.path.join(scratch, "patch-big.sys")
+def bench_big(options, scratch, served):
+    cli = os.path.join(options.tool_dir, "veldra-cli")
     total = options.size_mib * (1 << 20)
-    print(f"writing {options.files} files, {total} bytes, and a veldra.exe stand-in", flush=True)
-    expected = make_big_release(release, options.files, total)
-    with open(patch_sys, "wb") as f:
-        f.write(patch_sys_bytes(port, BIG))
-    print(f"publishing them (gzip level {options.level})", flush=True)
-    publish_seconds = publish(options, release, server, patch_sys, port)
-    log = nginx_server.AccessLog(access_log, BIG)
-
+    staged = patch_runs.stage(
+        options, scratch, served, BIG,
+        f"{options.files} files, {total} bytes, and a veldra.exe stand-in",
+        lambda release: releases.make_big_release(release, options.files, total,
+                                                  random.Random(SEED)))
     print("timing curl and gzip -dc", flush=True)
-    curl_seconds, gzip_seconds, curl_fetched = curl_and_gzip(port, server, scratch, expected)
+    curl_seconds, gzip_seconds, curl_fetched = curl_and_gzip(served.port, staged, scratch)
     print("timing veldra-cli's first run", flush=True)
-    first, veldra_fetched = first_run(options, game, patch_sys, server, log, expected)
+    game = os.path.join(scratch, "game-big")
+    first, veldra_fetched = patch_runs.first_run(cli, game, staged)
     print("timing veldra-cli's second run", flush=True)
-    second = second_runs(options, game, log, "second run")
-    return dict(total=total, publish=publish_seconds, first=first, veldra_fetched=veldra_fetched,
-                curl=curl_seconds, gzip=gzip_seconds, curl_fetched=curl_fetched, second=second)
+    second = second_runs(cli, game, staged.log, "second run")
+    return dict(total=total, publish=staged.publish_seconds, first=first,
+                veldra_fetched=veldra_fetched, curl=curl_seconds, gzip=gzip_seconds,
+                curl_fetched=curl_fetched, second=second)
 
 
-def bench_many(options, scratch, www, port, access_log):
-    release = os.path.join(scratch, "release-many")
-    server = os.path.join(www, MANY)
-    game = os.path.join(scratch, "game-many")
-    patch_sys = os.path.join(scratch, "patch-many.sys")
-    print(f"writing {options.many} tiny files in {MANY_FOLDERS} folders", flush=True)
-    expected = make_many_release(release, options.many)
-    with open(patch_sys, "wb") as f:
-        f.write(patch_sys_bytes(port, MANY))
-    print(f"publishing them (gzip level {options.level})", flush=True)
-    publish_seconds = publish(options, release, server, patch_sys, port)
-    log = nginx_server.AccessLog(access_log, MANY)
-
+def bench_many(options, scratch, served):
+    cli = os.path.join(options.tool_dir, "veldra-cli")
+    staged = patch_runs.stage(
+        options, scratch, served, MANY,
+        f"{options.many} tiny files in {releases.MANY_FOLDERS} folders",
+        lambda release: releases.make_many_release(release, options.many,
+                                                   random.Random(SEED + 1)))
     print("veldra-cli's first run (not timed closely)", flush=True)
-    new_game_folder(game, patch_sys)
-    log.skip()
-    first, _ = patch(options, game, "many files, first run")
-    log.skip()
-    check_folder(game, expected, "veldra-cli (many files)")
+    game = os.path.join(scratch, "game-many")
+    patch_runs.new_game_folder(game, staged.patch_sys)
+    staged.log.skip()
+    first, _ = patch_runs.patch(cli, game, "many files, first run")
+    staged.log.skip()
+    patch_runs.check_folder(game, staged.expected, "veldra-cli (many files)")
     print("timing veldra-cli's second run", flush=True)
-    second = second_runs(options, game, log, "many files, second run")
-    return dict(publish=publish_seconds, first=first, second=second)
-
-
-def rate(size, seconds):
-    return size / 1e6 / seconds if seconds > 0 else float("inf")
+    second = second_runs(cli, game, staged.log, "many files, second run")
+    return dict(publish=staged.publish_seconds, first=first, second=second)
 
 
 def print_table(options, big, many):
     total = big["total"]
     both = big["curl"] + big["gzip"]
+    rate = harness.rate
     rows = [
         (f"veldra-publish, level {options.level}", f"{big['publish']:.2f} s", ""),
         ("veldra-cli --no, first run (wall)",
@@ -411,80 +162,26 @@ def print_table(options, big, many):
             (f"first run, {options.many} files", f"{many['first']:.2f} s", "once, for scale"),
             (f"second run, {options.many} files", f"{many['second']:.3f} s", f"best of {RUNS}"),
         ]
-    print()
-    print(f"{options.files} files, {total} bytes (and a veldra.exe stand-in); wall times; "
-          "MB = 10^6 bytes of game files")
-    print(f"{'measure':<36} {'figure':<32} note")
-    for measure, value, note in rows:
-        print(f"{measure:<36} {value:<32} {note}".rstrip())
-
-
-def snapshot_tools(options, scratch, tools):
-    """Copies the tools into scratch and points options.tool_dir at the copies, so that a
-    rebuild meanwhile does not mix two builds in one table."""
-    for tool in tools:
-        if not os.access(os.path.join(options.tool_dir, tool), os.X_OK):
-            raise BenchError(f"{os.path.join(options.tool_dir, tool)} is missing: cmake --build "
-                             f"build/native --target {' '.join(tools)}")
-    snapshot = os.path.join(scratch, "bin")
-    os.makedirs(snapshot)
-    for tool in tools:
-        shutil.copy2(os.path.join(options.tool_dir, tool), snapshot)
-    options.tool_dir = snapshot
-
-
-def run_in_scratch(name, run, errors=(BenchError, RuntimeError, OSError)):
-    """run(scratch) in a fresh folder under /tmp that is removed afterwards; the exit status,
-    1 with the reason on stderr when it was interrupted or raised one of `errors`."""
-    # A terminal's SIGTERM or SIGHUP ends the run as Ctrl-C does, through the cleanup.
-    for signum in (signal.SIGTERM, signal.SIGHUP):
-        signal.signal(signum, signal.default_int_handler)
-    scratch = tempfile.mkdtemp(prefix=f"veldra-{name.replace('_', '-')}-", dir="/tmp")
-    try:
-        os.chmod(scratch, 0o755)  # nginx's workers read the root
-        run(scratch)
-    except KeyboardInterrupt:
-        print(f"{name}: interrupted", file=sys.stderr)
-        return 1
-    except errors as error:
-        print(f"{name}: {error}", file=sys.stderr)
-        return 1
-    finally:
-        shutil.rmtree(scratch, ignore_errors=True)
-    return 0
+    harness.print_table(f"{options.files} files, {total} bytes (and a veldra.exe stand-in); "
+                        "wall times; MB = 10^6 bytes of game files",
+                        [("measure", "<36"), ("figure", "<32"), ("note", "")], rows)
 
 
 def run_benchmarks(options, scratch):
-    snapshot_tools(options, scratch, ("veldra-cli", "veldra-publish"))
-    www = os.path.join(scratch, "www")
-    os.makedirs(www)
-    work = os.path.join(scratch, "nginx")
-    nginx, port = nginx_server.start(www, work)
-    try:
-        access_log = os.path.join(work, "access.log")
-        big = bench_big(options, scratch, www, port, access_log)
-        many = bench_many(options, scratch, www, port, access_log) if options.many else None
-    finally:
-        nginx_server.stop(nginx)
+    harness.snapshot_tools(options, scratch, ("veldra-cli", "veldra-publish"))
+    with harness.nginx(scratch) as served:
+        big = bench_big(options, scratch, served)
+        many = bench_many(options, scratch, served) if options.many else None
     print_table(options, big, many)
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--size-mib", type=int, default=1024, help="size of the release (MiB)")
-    parser.add_argument("--files", type=int, default=2000, help="files of the release")
+    parser = harness.arguments(__doc__, "where veldra-cli and veldra-publish are",
+                               size_mib=1024, files=2000, level=9)
     parser.add_argument("--many", type=int, default=100000,
                         help="files of the tiny-file release (0: none)")
-    parser.add_argument("--level", type=int, default=9, help="veldra-publish's gzip level")
-    parser.add_argument("--tool-dir", default=DEFAULT_TOOL_DIR,
-                        help="where veldra-cli and veldra-publish are")
-    options = parser.parse_args()
-    if options.size_mib < 1 or options.files < 1 or options.many < 0:
-        parser.error("--size-mib and --files must be at least 1, --many at least 0")
-    if not 1 <= options.level <= 9:
-        parser.error("--level must be 1 to 9")
-    options.tool_dir = os.path.abspath(options.tool_dir)
-    return run_in_scratch("e2e_bench", lambda scratch: run_benchmarks(options, scratch))
+    options = harness.parse(parser, size_mib=1, files=1, many=0)
+    return harness.run("e2e_bench", run_benchmarks, options)
 
 
 if __name__ == "__main__":

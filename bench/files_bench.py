@@ -5,8 +5,8 @@ All in one scratch folder under /tmp, removed at the end, in the same run:
   a. a tree of 64 files (random and text bytes, so they compress as game data do), read into
      the page cache before each timed run; md5sum of the 64 (one process) against
      veldra-bench digest.
-  b. a package of each file (gzip member and trailer) in temp/; gzip -dc of each into its
-     target against veldra-bench unpack, the packages laid anew before each of its runs.
+  b. a package of each file, published by veldra-publish, in temp/; gzip -dc of each into
+     its target against veldra-bench unpack, the packages laid anew before each of its runs.
   c. peak resident memory of veldra-bench unpack on one package of the whole size.
   d. veldra-bench statuslog 200000: saving and loading the status log, and the checks a run
      makes of a list of that many files (colliding keys; every file as listed at the end).
@@ -15,39 +15,31 @@ veldra at no less than 0.9 of the other tool's rate (wall times, like for like),
 in less than 32 MiB, the status log saved and loaded in less than 0.5 s each. MB are 10^6
 bytes.
 
-  bench/files_bench.py [--size-mib N] [--tool PATH]
+  bench/files_bench.py [--size-mib N] [--tool-dir DIR] [--keep]
 
 Exit status 1 when a tool failed or wrote a wrong output; the goals are only printed.
 """
-import argparse
-import concurrent.futures
-import hashlib
 import os
 import random
 import shutil
-import string
-import struct
-import subprocess
 import sys
-import tempfile
 import time
-import zlib
 
-REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-DEFAULT_TOOL = os.path.join(REPO, "build", "native", "bin", "veldra-bench")
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from testbed import bench_harness as harness, patch_runs, releases  # noqa: E402
+from testbed.bench_harness import BenchError, sync_and_read_into_cache  # noqa: E402
+from testbed.processes import run_tool  # noqa: E402
+
 FILES = 64
 RUNS = 3
 RATE_GOAL = 0.9
 MEMORY_GOAL_KIB = 32 * 1024
 STATUS_LOG_ENTRIES = 200000
 STATUS_LOG_GOAL = 0.5  # seconds, each of saving and loading
-CHUNK = 1 << 20
-RANDOM_PART = CHUNK // 4  # of each chunk; the rest is text
-TEXT_POOL = 4 << 20
+CHUNK = 1 << 20  # of a tree file: a quarter random bytes, the rest text
 LEVEL = 6
-PACKAGE_MAGIC = 0x00B8DF32
-TIMEOUT = 600  # seconds for one tool run
 SEED = 20261209
+ALL = "data/all.bin"  # the memory run's file: all the others, one after the other
 
 # Runs one program and prints its peak resident KiB: alone in this process, only it counts.
 # A child's figure includes what its parent held when it forked, so the wrapper runs without
@@ -67,105 +59,37 @@ sys.exit(os.waitstatus_to_exitcode(status))
 """
 
 
-class BenchError(Exception):
-    pass
-
-
-def text_pool():
-    rng = random.Random(SEED)
-    words = ["".join(rng.choices(string.ascii_lowercase, k=rng.randint(2, 10)))
-             for _ in range(4000)]
-    weights = [1.0 / (rank + 1) for rank in range(len(words))]  # common words first, as text
-    pool = " ".join(rng.choices(words, weights, k=TEXT_POOL // 5)).encode()
-    return pool[:TEXT_POOL], rng
-
-
-def write_tree_file(path, size, pool, rng):
-    """Random bytes and text taken from the pool; returns the MD5 (hex)."""
-    digest = hashlib.md5()
-    with open(path, "wb") as f:
-        left = size
-        while left > 0:
-            start = rng.randrange(len(pool) - CHUNK)
-            chunk = (os.urandom(RANDOM_PART) + pool[start:start + CHUNK - RANDOM_PART])[:left]
-            digest.update(chunk)
-            f.write(chunk)
-            left -= len(chunk)
-    return digest.hexdigest()
-
-
 def make_tree(tree, file_size):
     """{relative path: MD5 hex} of the tree's files, every one file_size bytes."""
-    os.makedirs(os.path.join(tree, "data"))
-    pool, rng = text_pool()
-    expected = {}
-    for index in range(FILES):
-        name = f"data/f{index:02}.bin"
-        expected[name] = write_tree_file(os.path.join(tree, name), file_size, pool, rng)
-    return expected
+    rng = random.Random(SEED)
+    pool = releases.text_pool(rng, 4 << 20)
+    return {name: releases.write_mixed_file(os.path.join(tree, name), file_size, pool, rng,
+                                            block=CHUNK, random_bytes=CHUNK // 4)
+            for name in (f"data/f{index:02}.bin" for index in range(FILES))}
 
 
-def read_into_cache(paths):
-    """Reads the files whole. Done again before each timed run: this machine's memory
-    reclaimer pages out a file left unread for about a minute."""
-    for path in paths:
-        with open(path, "rb") as f:
-            while f.read(CHUNK * 8):
-                pass
-
-
-def trailer(target):
-    named = b"\0" + target.encode() + b"\0"
-    return named + struct.pack("<II", len(named) + 8, PACKAGE_MAGIC)
-
-
-def package_name(target):
-    """As the engine names a package: the key with '\\' and '.' made '_', then .ppk."""
-    return ("\\" + target).replace("\\", "_").replace(".", "_") + ".ppk"
-
-
-def write_package(package, sources, target):
-    """One gzip member holding the sources' bytes in turn, then the trailer naming target."""
-    member = zlib.compressobj(LEVEL, zlib.DEFLATED, 31)  # 31: a gzip header and trailer
-    with open(package, "wb") as out:
-        for source in sources:
-            with open(source, "rb") as f:
-                while chunk := f.read(CHUNK * 8):
-                    out.write(member.compress(chunk))
-        out.write(member.flush())
-        out.write(trailer(target))
-
-
-def make_packages(tree, names, packages, big_package):
-    """A package per file, and one of all the files (for the memory run), two at a time:
-    zlib lets go of the interpreter while it compresses."""
-    os.makedirs(packages)
-    os.makedirs(os.path.dirname(big_package))
-    with concurrent.futures.ThreadPoolExecutor(max_workers=max(2, os.cpu_count() or 2)) as pool:
-        jobs = [pool.submit(write_package, big_package,
-                            [os.path.join(tree, name) for name in names], "data\\all.bin")]
+def make_packages(options, scratch, tree, names, big_package):
+    """Publishes the tree's files, and one of all of them (for the memory run), as an
+    operator would; returns the server folder, which holds a package per file. The package of
+    all goes to big_package."""
+    release = os.path.join(scratch, "release")
+    for name in names:
+        os.makedirs(os.path.dirname(os.path.join(release, name)), exist_ok=True)
+        os.link(os.path.join(tree, name), os.path.join(release, name))
+    with open(os.path.join(release, ALL), "wb") as out:
         for name in names:
-            target = name.replace("/", "\\")
-            jobs.append(pool.submit(write_package,
-                                    os.path.join(packages, package_name(target)),
-                                    [os.path.join(tree, name)], target))
-        for job in jobs:
-            job.result()
-
-
-def run_tool(command, tool, cwd=None, stdout=subprocess.PIPE, allowed=(0,)):
-    """Runs one program; returns (wall seconds, its stdout)."""
-    start = time.perf_counter()
-    try:
-        done = subprocess.run(command, cwd=cwd, stdout=stdout, stderr=subprocess.PIPE, text=True,
-                              timeout=TIMEOUT)
-    except subprocess.TimeoutExpired:
-        raise BenchError(f"{tool} took more than {TIMEOUT} seconds") from None
-    wall = time.perf_counter() - start
-    if done.returncode not in allowed:
-        raise BenchError(f"{tool} exited with {done.returncode}:\n{done.stdout or ''}"
-                         f"{done.stderr}")
-    return wall, done.stdout
+            with open(os.path.join(tree, name), "rb") as f:
+                shutil.copyfileobj(f, out, CHUNK * 8)
+    releases.write_file(release, "veldra.exe", b"MZ files bench")
+    patch_sys = os.path.join(scratch, "patch.sys")
+    releases.write_file(scratch, "patch.sys", b"[Combo]\r\n")
+    server = os.path.join(scratch, "server")
+    releases.publish(os.path.join(options.tool_dir, "veldra-publish"), release, server, [],
+                     patch_sys, level=LEVEL)
+    shutil.rmtree(release)
+    os.makedirs(os.path.dirname(big_package))
+    os.replace(os.path.join(server, releases.package_name(ALL)), big_package)
+    return server
 
 
 def figure(stdout, name, tool):
@@ -194,29 +118,25 @@ def check_digests(found, expected, tool):
 
 def check_outputs(folder, expected, file_size, tool, whole):
     """Sizes always; the content too when `whole`."""
-    for name, digest in expected.items():
+    for name in expected:
         path = os.path.join(folder, name)
         if not os.path.isfile(path) or os.path.getsize(path) != file_size:
             raise BenchError(f"{tool}: {path} is missing or not {file_size} bytes")
-        if whole:
-            with open(path, "rb") as f:
-                if hashlib.file_digest(f, "md5").hexdigest() != digest:
-                    raise BenchError(f"{tool}: {path} differs from the tree's file")
+    if whole:
+        patch_runs.check_folder(folder, expected, tool)
 
 
 def bench_digest(tool, tree, names, expected):
     paths = [os.path.join(tree, name) for name in names]
     md5sum_walls, walls, own = [], [], []
     for _ in range(RUNS):
-        os.sync()
-        read_into_cache(paths)
-        wall, stdout = run_tool(["md5sum"] + names, "md5sum", cwd=tree)
+        sync_and_read_into_cache(paths)
+        wall, stdout, _ = run_tool(["md5sum"] + names, "md5sum", cwd=tree)
         check_digests(md5sum_lines(stdout), expected, "md5sum")
         md5sum_walls.append(wall)
 
-        os.sync()
-        read_into_cache(paths)
-        wall, stdout = run_tool([tool, "digest", "--list", tree], "veldra-bench digest")
+        sync_and_read_into_cache(paths)
+        wall, stdout, _ = run_tool([tool, "digest", "--list", tree], "veldra-bench digest")
         check_digests(md5sum_lines(stdout), expected, "veldra-bench digest")
         if figure(stdout, "files", "veldra-bench digest") != len(names):
             raise BenchError(f"veldra-bench digest did not find the {len(names)} files")
@@ -232,24 +152,22 @@ def bench_digest(tool, tree, names, expected):
 def lay_packages(packages, temp):
     """The packages in temp/, as a download leaves them."""
     os.makedirs(temp, exist_ok=True)
-    for name in os.listdir(packages):
-        shutil.copyfile(os.path.join(packages, name), os.path.join(temp, name))
-    os.sync()
-    read_into_cache(os.path.join(temp, name) for name in os.listdir(temp))
+    for package in packages:
+        shutil.copy(package, temp)
+    sync_and_read_into_cache(temp)
 
 
-def bench_unpack(tool, packages, names, expected, file_size, scratch):
+def bench_unpack(tool, server, names, expected, file_size, scratch):
     gzip_folder = os.path.join(scratch, "gzip")
     os.makedirs(os.path.join(gzip_folder, "data"))
     game = os.path.join(scratch, "game")
+    packages = [os.path.join(server, releases.package_name(name)) for name in names]
     gzip_walls, walls, own = [], [], []
     for run in range(RUNS):
         last = run == RUNS - 1
-        os.sync()
-        read_into_cache(os.path.join(packages, name) for name in os.listdir(packages))
+        sync_and_read_into_cache(packages)
         start = time.perf_counter()
-        for name in names:
-            package = os.path.join(packages, package_name(name.replace("/", "\\")))
+        for name, package in zip(names, packages):
             with open(os.path.join(gzip_folder, name), "wb") as out:
                 # 2 is gzip's "trailing garbage ignored": the package trailer, as expected.
                 run_tool(["gzip", "-dcq", package], "gzip -dc", stdout=out, allowed=(0, 2))
@@ -257,7 +175,7 @@ def bench_unpack(tool, packages, names, expected, file_size, scratch):
         check_outputs(gzip_folder, expected, file_size, "gzip -dc", last)
 
         lay_packages(packages, os.path.join(game, "temp"))
-        wall, stdout = run_tool([tool, "unpack", game], "veldra-bench unpack")
+        wall, stdout, _ = run_tool([tool, "unpack", game], "veldra-bench unpack")
         if figure(stdout, "bytes written", "veldra-bench unpack") != file_size * len(names):
             raise BenchError(f"veldra-bench unpack wrote no {file_size * len(names)} bytes")
         check_outputs(game, expected, file_size, "veldra-bench unpack", last)
@@ -269,15 +187,14 @@ def bench_unpack(tool, packages, names, expected, file_size, scratch):
 
 
 def peak_kib(command, tool):
-    _, stdout = run_tool([sys.executable, "-I", "-S", "-c", MAXRSS_WRAPPER] + command, tool)
+    _, stdout, _ = run_tool([sys.executable, "-I", "-S", "-c", MAXRSS_WRAPPER] + command, tool)
     return int(stdout.strip().splitlines()[-1])
 
 
 def bench_memory(tool, big_package, size):
     """(peak KiB of the unpacking, the wrapper's floor: the peak it gives /bin/true)."""
     game = os.path.dirname(os.path.dirname(big_package))
-    os.sync()
-    read_into_cache([big_package])
+    sync_and_read_into_cache([big_package])
     peak = peak_kib([tool, "unpack", game], "veldra-bench unpack (memory)")
     output = os.path.join(game, "data", "all.bin")
     if not os.path.isfile(output) or os.path.getsize(output) != size:
@@ -291,18 +208,14 @@ def bench_status_log(tool, scratch):
     os.makedirs(folder)
     saves, loads, checks = [], [], []
     for _ in range(RUNS):
-        _, stdout = run_tool([tool, "statuslog", str(STATUS_LOG_ENTRIES)], "veldra-bench statuslog",
-                             cwd=folder)
+        _, stdout, _ = run_tool([tool, "statuslog", str(STATUS_LOG_ENTRIES)],
+                                "veldra-bench statuslog", cwd=folder)
         saves.append(figure(stdout, "save seconds", "veldra-bench statuslog"))
         loads.append(figure(stdout, "load seconds", "veldra-bench statuslog"))
         checks.append(figure(stdout, "check seconds", "veldra-bench statuslog"))
     if os.listdir(folder):
         raise BenchError("veldra-bench statuslog left files behind")
     return min(saves), min(loads), min(checks)
-
-
-def rate(size, seconds):
-    return size / 1e6 / seconds if seconds > 0 else float("inf")
 
 
 def verdict(passed):
@@ -314,6 +227,7 @@ def print_table(size, digest, unpack, memory, status_log):
     gzip_wall, unpack_wall, unpack_own = unpack
     save, load, check = status_log
     memory_kib, floor_kib = memory
+    rate = harness.rate
     digest_ratio = rate(size, digest_wall) / rate(size, md5sum_wall)
     unpack_ratio = rate(size, unpack_wall) / rate(size, gzip_wall)
     rows = [
@@ -343,35 +257,32 @@ def print_table(size, digest, unpack, memory, status_log):
         (f"list checks, {STATUS_LOG_ENTRIES}", f"{check:.3f} s", f"< {STATUS_LOG_GOAL} s",
          verdict(check < STATUS_LOG_GOAL)),
     ]
-    print()
-    print(f"{FILES} files, {size} bytes, best of {RUNS}, MB = 10^6 bytes; ratios of wall rates")
-    print(f"{'measure':<32} {'figure':<24} {'goal':<10} result")
-    for measure, value, goal, result in rows:
-        print(f"{measure:<32} {value:<24} {goal:<10} {result}".rstrip())
+    harness.print_table(f"{FILES} files, {size} bytes, best of {RUNS}, MB = 10^6 bytes; "
+                        "ratios of wall rates",
+                        [("measure", "<32"), ("figure", "<24"), ("goal", "<10"), ("result", "")],
+                        rows)
 
 
 def run_benchmarks(options, scratch):
-    tool = options.tool
-    if not os.path.isfile(tool):
-        raise BenchError(f"{tool} is missing: cmake --build build/native --target veldra-bench")
+    harness.snapshot_tools(options, scratch, ("veldra-bench", "veldra-publish"))
+    tool = os.path.join(options.tool_dir, "veldra-bench")
     file_size = options.size_mib * (1 << 20) // FILES
     size = file_size * FILES
     tree = os.path.join(scratch, "tree")
     print(f"writing {FILES} files of {file_size} bytes", flush=True)
     expected = make_tree(tree, file_size)
     names = sorted(expected)
-    read_into_cache(os.path.join(tree, name) for name in names)
+    harness.read_into_cache(os.path.join(tree, name) for name in names)
 
     print("measuring md5sum and veldra-bench digest", flush=True)
     digest = bench_digest(tool, tree, names, expected)
 
     print(f"making the packages (gzip level {LEVEL})", flush=True)
-    packages = os.path.join(scratch, "packages")
-    big_package = os.path.join(scratch, "memory", "temp", package_name("data\\all.bin"))
-    make_packages(tree, names, packages, big_package)
+    big_package = os.path.join(scratch, "memory", "temp", releases.package_name(ALL))
+    server = make_packages(options, scratch, tree, names, big_package)
 
     print("measuring gzip -dc and veldra-bench unpack", flush=True)
-    unpack = bench_unpack(tool, packages, names, expected, file_size, scratch)
+    unpack = bench_unpack(tool, server, names, expected, file_size, scratch)
 
     print("measuring the peak memory of veldra-bench unpack", flush=True)
     memory = bench_memory(tool, big_package, size)
@@ -383,22 +294,9 @@ def run_benchmarks(options, scratch):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--size-mib", type=int, default=1024, help="size of the tree (MiB)")
-    parser.add_argument("--tool", default=DEFAULT_TOOL, help="the veldra-bench to measure")
-    options = parser.parse_args()
-    if options.size_mib < 1:
-        parser.error("--size-mib must be at least 1")
-
-    scratch = tempfile.mkdtemp(prefix="veldra-files-bench-", dir="/tmp")
-    try:
-        run_benchmarks(options, scratch)
-    except BenchError as error:
-        print(f"files_bench: {error}", file=sys.stderr)
-        return 1
-    finally:
-        shutil.rmtree(scratch, ignore_errors=True)
-    return 0
+    parser = harness.arguments(__doc__, "where veldra-bench and veldra-publish are",
+                               size_mib=1024)
+    return harness.run("files_bench", run_benchmarks, harness.parse(parser, size_mib=1))
 
 
 if __name__ == "__main__":

@@ -9,31 +9,22 @@ server's log gives what each answer was asked for; the second answer's body is t
 less the part the first one delivered. Goal: the second attempt at most the missing bytes
 plus 1 % of them.
 
-  bench/resume_bench.py [--size-mb N] [--cut-mb N] [--tool-dir DIR]
+  bench/resume_bench.py [--size-mb N] [--cut-mb N] [--tool-dir DIR] [--keep]
 
 Exit status 1 when a tool failed or left a wrong file; the goal is only printed.
 """
-import argparse
 import json
 import os
-import subprocess
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import e2e_bench as e2e  # noqa: E402
-from e2e_bench import BenchError  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from testbed import bench_harness as harness, fault_server, patch_runs, releases  # noqa: E402
+from testbed.bench_harness import BenchError  # noqa: E402
 
 TOOLS = ("veldra-cli", "veldra-publish")
-SERVERS = os.path.join(e2e.REPO, "testbed")
-PACKAGE = "_data_huge_bin.ppk"
+FILE = "data/huge.bin"
+PACKAGE = releases.package_name(FILE)
 GOAL = 0.01  # of the missing bytes, sent beyond them
-
-
-def start_fault_server(root, rules, log):
-    server = subprocess.Popen([sys.executable, os.path.join(SERVERS, "fault_server.py"),
-                               "--root", root, "--rules", rules, "--log", log],
-                              stdout=subprocess.PIPE, text=True)
-    return server, int(server.stdout.readline().split()[1])
 
 
 def package_answers(log):
@@ -43,36 +34,28 @@ def package_answers(log):
 
 
 def run_bench(options, scratch):
-    e2e.snapshot_tools(options, scratch, TOOLS)
+    harness.snapshot_tools(options, scratch, TOOLS)
     release = os.path.join(scratch, "release")
     size, cut = options.size_mb * 1000 * 1000, options.cut_mb * 1000 * 1000
     print(f"writing a release of one file of {options.size_mb} MB", flush=True)
-    content = os.urandom(size)
-    expected = {os.path.join("data", "huge.bin"): e2e.write_bytes(release, "data/huge.bin",
-                                                                  content),
-                "veldra.exe": e2e.write_bytes(release, "veldra.exe", b"MZ resume bench")}
-    del content
+    expected = {FILE: releases.write_file(release, FILE, os.urandom(size)),
+                "veldra.exe": releases.write_file(release, "veldra.exe", b"MZ resume bench")}
     www, rules, log = (os.path.join(scratch, n) for n in ("www", "rules.json", "log.jsonl"))
     os.makedirs(www)
     with open(rules, "w") as f:
         json.dump({PACKAGE: {"drop_after": cut, "first": 1}}, f)
-    server, port = start_fault_server(www, rules, log)
+    server, port = fault_server.start(www, rules, "--log", log)
     try:
-        patch_sys = os.path.join(scratch, "patch.sys")
-        with open(patch_sys, "wb") as f:
-            f.write(e2e.patch_sys_bytes(port, "live"))
-        options.level = 1
-        e2e.publish(options, release, os.path.join(www, "live"), patch_sys, port)
+        patch_sys, _ = patch_runs.publish_to(options, scratch, www, "live", release, port,
+                                             level=1)
         package = os.path.getsize(os.path.join(www, "live", PACKAGE))
         game = os.path.join(scratch, "game")
-        e2e.new_game_folder(game, patch_sys)
-        tool = os.path.join(options.tool_dir, "veldra-cli")
-        wall, _, stderr = e2e.run_tool([tool, "--no", "-v"], "veldra-cli", cwd=game)
+        patch_runs.new_game_folder(game, patch_sys)
+        wall, stderr = patch_runs.patch(os.path.join(options.tool_dir, "veldra-cli"), game,
+                                        "resumed", "-v")
     finally:
-        server.kill()
-        server.wait()
-        server.stdout.close()
-    e2e.check_folder(game, expected, "veldra-cli")
+        fault_server.stop(server)
+    patch_runs.check_folder(game, expected, "veldra-cli")
     answers = package_answers(log)
     if len(answers) != 2 or answers[1]["status"] != 206:
         raise BenchError(f"expected a cut answer and a 206, the server gave {answers}\n{stderr}")
@@ -88,16 +71,13 @@ def run_bench(options, scratch):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser = harness.arguments(__doc__, "where veldra-cli and veldra-publish are")
     parser.add_argument("--size-mb", type=int, default=200, help="size of the file (MB)")
     parser.add_argument("--cut-mb", type=int, default=150, help="where the first answer ends")
-    parser.add_argument("--tool-dir", default=e2e.DEFAULT_TOOL_DIR,
-                        help="where veldra-cli and veldra-publish are")
-    options = parser.parse_args()
+    options = harness.parse(parser)
     if not 0 < options.cut_mb < options.size_mb:
         parser.error("--cut-mb must be above 0 and below --size-mb")
-    options.tool_dir = os.path.abspath(options.tool_dir)
-    return e2e.run_in_scratch("resume_bench", lambda scratch: run_bench(options, scratch))
+    return harness.run("resume_bench", run_bench, options, (ValueError, KeyError))
 
 
 if __name__ == "__main__":

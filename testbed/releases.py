@@ -62,3 +62,70 @@ def text_pool(rng, size, vocabulary=4000):
     words += [",", ".", "=", "\r\n"]
     weights = [1.0 / (rank + 1) for rank in range(len(words))]
     return " ".join(rng.choices(words, weights, k=size // 5 + 1)).encode()[:size]
+
+
+# Bench releases
+
+SIZE_SPREAD = 2000  # a big release's largest file to its smallest, on a log scale
+BIG_FOLDERS = ["data", "maps", "sound", "textures", "ui", "scripts", "zone1", "zone2", "zone3",
+               "effects", "models", "music", "fonts", "lang"]
+BIG_KINDS = ["dat", "bin", "pak", "tex", "snd", "txt", "xml", "lua"]
+PATCHER_SIZE = 512 * 1024  # of the veldra.exe stand-in
+MANY_FOLDERS = 1000
+
+
+def write_mixed_file(path, size, pool, rng, block=16 * 1024, random_bytes=8 * 1024):
+    """`size` bytes in blocks of `random_bytes` random bytes, then text from the pool; returns
+    their MD5 (hex). The share of random bytes sets how well the file compresses."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    digest = hashlib.md5()
+    text = block - random_bytes
+    with open(path, "wb") as f:
+        left = size
+        while left > 0:
+            start = rng.randrange(len(pool) - text)
+            piece = (os.urandom(random_bytes) + pool[start:start + text])[:left]
+            digest.update(piece)
+            f.write(piece)
+            left -= len(piece)
+    return digest.hexdigest()
+
+
+def patcher_stand_in(release):
+    """A veldra.exe of the release that is no program: the size of one, for the timing."""
+    return write_file(release, "veldra.exe", b"MZ" + os.urandom(PATCHER_SIZE))
+
+
+def make_big_release(release, files, total, rng):
+    """A game's files: the skin picture patch.sys names, then the others 1 to 3 folders deep,
+    `total` bytes in all, sizes spread evenly on a log scale, each half random bytes and half
+    text; and a veldra.exe stand-in. Returns {path in the release: MD5 hex}."""
+    pool = text_pool(rng, 4 << 20)
+    names = ["skin/bg.bmp"]
+    for index in range(1, files):
+        folders = rng.sample(BIG_FOLDERS, rng.randint(1, 3))
+        names.append("/".join(folders + [f"file{index:05}.{rng.choice(BIG_KINDS)}"]))
+    weights = [SIZE_SPREAD ** rng.random() for _ in range(files)]
+    sizes = [int(total * w / sum(weights)) for w in weights]
+    sizes[sizes.index(max(sizes))] += total - sum(sizes)
+    expected = {name: write_mixed_file(os.path.join(release, name), size, pool, rng)
+                for name, size in zip(names, sizes)}
+    expected["veldra.exe"] = patcher_stand_in(release)
+    return expected
+
+
+def make_many_release(release, files, rng):
+    """`files` tiny files (10 to 100 bytes, text and random bytes by turns) in up to 1,000
+    folders, and a veldra.exe stand-in. Returns {path in the release: MD5 hex}."""
+    words = [w.encode() for w in ("patch", "zone", "level", "quest", "item", "the", "=", "\r\n")]
+    expected = {}
+    for index in range(files):
+        name = f"d{index % MANY_FOLDERS:03}/f{index:06}.{'txt' if index % 2 else 'bin'}"
+        size = rng.randint(10, 100)
+        if index % 2:
+            content = b" ".join(rng.choices(words, k=size))[:size]
+        else:
+            content = rng.randbytes(size)
+        expected[name] = write_file(release, name, content)
+    expected["veldra.exe"] = patcher_stand_in(release)
+    return expected

@@ -1,0 +1,157 @@
+"""veldra-cli's runs in game folders as the benches of whole runs time them: a release
+published to a server folder below nginx's root, game folders made for it, and each run
+checked against the release and against nginx's log."""
+import hashlib
+import os
+import shlex
+import shutil
+from typing import NamedTuple
+
+from testbed import nginx_server, releases
+from testbed.bench_harness import BenchError, hyperfine, sync_and_read_into_cache
+from testbed.processes import run_tool
+
+ZONE = "Live"
+TIMEOUT = 1800  # seconds for one run over a large release
+
+
+def patch_sys_bytes(port, folder):
+    """patch.sys of one zone whose server is 127.0.0.1:port, its files in `folder`."""
+    return ("[Combo]\r\nZone0=" + ZONE + "\r\n"
+            f"[{ZONE}]\r\nServer1=127.0.0.1:{port}\r\nFolder={folder}\r\n"
+            "[layout]\r\nimage=skin\\bg.bmp\r\n[Button3]\r\nExe=\r\n").encode()
+
+
+def publish_to(options, scratch, www, folder, release, port, level=None, key=None):
+    """veldra-publish of the release into www/folder, its patch.sys (scratch/patch-FOLDER.sys)
+    naming 127.0.0.1:port; prints what the publisher said. Returns (patch.sys, seconds)."""
+    patch_sys = os.path.join(scratch, f"patch-{folder}.sys")
+    with open(patch_sys, "wb") as f:
+        f.write(patch_sys_bytes(port, folder))
+    wall, stdout = releases.publish(os.path.join(options.tool_dir, "veldra-publish"), release,
+                                    os.path.join(www, folder), [f"{ZONE}=127.0.0.1:{port}"],
+                                    patch_sys, level=options.level if level is None else level,
+                                    key=key)
+    print(f"veldra-publish: {stdout.strip()}", flush=True)
+    return patch_sys, wall
+
+
+class Staged(NamedTuple):
+    expected: dict  # {path in the release: MD5 hex}
+    server: str  # the server folder
+    patch_sys: str
+    publish_seconds: float
+    log: nginx_server.AccessLog  # of the server folder's requests
+
+
+def stage(options, scratch, served, folder, what, make_release):
+    """Writes scratch/release-FOLDER by make_release(release) -> expected, which `what` names,
+    and publishes it to the folder below nginx's root (a bench_harness.Served)."""
+    release = os.path.join(scratch, "release-" + folder)
+    print(f"writing {what}", flush=True)
+    expected = make_release(release)
+    print(f"publishing them (gzip level {options.level})", flush=True)
+    patch_sys, seconds = publish_to(options, scratch, served.www, folder, release, served.port)
+    return Staged(expected, os.path.join(served.www, folder), patch_sys, seconds,
+                  nginx_server.AccessLog(served.access_log, folder))
+
+
+def new_game_folder(game, patch_sys):
+    """A game folder as an installer leaves it: patch.sys and local.ver (1.0) only."""
+    os.makedirs(game)
+    shutil.copy(patch_sys, os.path.join(game, "patch.sys"))
+    with open(os.path.join(game, "local.ver"), "wb") as f:
+        f.write(b"1.0")
+
+
+def time_first_runs(scratch, clis, expected, runs, warmup=0, patcher=None):
+    """hyperfine's medians of first runs, alternately, of each {name: (veldra-cli,
+    patch.sys)}, each in a game folder made afresh before each run, holding `patcher` as its
+    veldra.exe when given (so that no run relaunches itself); each game folder is checked
+    against `expected` after the last. Returns ({name: median seconds}, {name: game})."""
+    games, commands, prepare = {}, [], {}
+    for name, (cli, patch_sys) in clis.items():
+        game = games[name] = os.path.join(scratch, "game-" + name)
+        prepare[name] = (f"rm -rf {game} && mkdir {game} && cp {patch_sys} {game}/patch.sys && "
+                         f"printf 1.0 > {game}/local.ver" +
+                         (f" && cp {patcher} {game}/veldra.exe" if patcher else ""))
+        commands.append((name, f"cd {game} && {shlex.quote(os.path.abspath(cli))} --no"))
+    medians = hyperfine(scratch, commands, runs, warmup=warmup, prepare=prepare)
+    for name, game in games.items():
+        check_folder(game, expected, f"veldra-cli ({name})")
+    return medians, games
+
+
+def patch(cli, game, what, *words):
+    """One veldra-cli --no in the game folder; returns (wall seconds, its stderr)."""
+    wall, _, stderr = run_tool([cli, "--no", *words], f"veldra-cli ({what})", cwd=game,
+                               timeout=TIMEOUT)
+    return wall, stderr
+
+
+def patch_until_done(cli, game, what, runs):
+    """patch(), which must end done after `runs` runs (2: after one relaunch)."""
+    wall, stderr = patch(cli, game, what)
+    if f"run {runs} of at most 3: done" not in stderr:
+        raise BenchError(f"veldra-cli ({what}) did not end done in run {runs}:\n"
+                         f"{stderr[-2000:]}")
+    return wall
+
+
+def first_run(cli, game, staged):
+    """The timed first run in a new game folder, the served files read into the page cache
+    first; it must relaunch once and leave the release. Returns (wall seconds, (files, bytes)
+    fetched whole)."""
+    new_game_folder(game, staged.patch_sys)
+    sync_and_read_into_cache(staged.server)
+    staged.log.skip()
+    wall = patch_until_done(cli, game, "first run", 2)
+    requests = staged.log.new_requests()
+    check_folder(game, staged.expected, "veldra-cli")
+    return wall, fetched(requests)
+
+
+def fetched(requests):
+    """(count, bytes) of the files received whole: status 200."""
+    whole = [size for _, status, size in requests if status == 200]
+    return len(whole), sum(whole)
+
+
+def check_folder(folder, expected, tool):
+    """Every file of `expected` ({path: MD5 hex}) in the folder, with that content."""
+    for name, digest in expected.items():
+        path = os.path.join(folder, name)
+        if not os.path.isfile(path):
+            raise BenchError(f"{tool}: {name} is missing")
+        with open(path, "rb") as f:
+            if hashlib.file_digest(f, "md5").hexdigest() != digest:
+                raise BenchError(f"{tool}: {name} differs from the release's")
+
+
+def check_nothing_fetched(requests, tool):
+    names = [n for n, status, _ in requests if status == 200 and
+             (n.endswith(".ppk") or n == "veldra.exe" or n == "filelist.log")]
+    if names:
+        raise BenchError(f"{tool} fetched {len(names)} files, e.g. {names[:4]}")
+
+
+def listed_keys(filelist):
+    """The keys of filelist.log: a count line, then MD5 (16 bytes), key, CR LF for each."""
+    with open(filelist, "rb") as f:
+        data = f.read()
+    header = b"filelist\r\n"
+    if not data.startswith(header):
+        raise BenchError(f"{filelist} does not begin with a filelist line")
+    try:
+        at = data.index(b"\r\n", len(header)) + 2
+        count = int(data[len(header):at - 2])
+        keys = []
+        while at < len(data):
+            end = data.index(b"\r\n", at + 16)
+            keys.append(data[at + 16:end].decode("latin-1"))
+            at = end + 2
+    except ValueError:
+        raise BenchError(f"{filelist} is cut short or its count is no number") from None
+    if len(keys) != count:
+        raise BenchError(f"{filelist} says {count} files and lists {len(keys)}")
+    return keys
