@@ -267,13 +267,24 @@ def start(root, rules, *options):
     further options (--log FILE, --password ...); returns (process, port) once it listens."""
     process = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--root", root,
                                 "--rules", rules, *options], stdout=subprocess.PIPE, text=True)
-    return process, int(process.stdout.readline().split()[1])
+    first = process.stdout.readline().split()
+    if len(first) != 2 or first[0] != "port" or not first[1].isdigit():
+        stop(process)
+        raise RuntimeError(f"the fault server did not start (it said {' '.join(first)!r})")
+    return process, int(first[1])
 
 
 def stop(process):
     process.kill()
     process.wait()
     process.stdout.close()
+
+
+def start_for(test, root, rules, *options):
+    """start() for a unittest case, which stops the server when it ends; returns the port."""
+    process, port = start(root, rules, *options)
+    test.addCleanup(stop, process)
+    return port
 
 
 def main():

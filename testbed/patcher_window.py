@@ -2,16 +2,15 @@
 player's clicks send: the launcher started in a game folder, its window waited for, commands
 posted, texts read back, screenshots; and the Wine processes that still run from a folder.
 
-The Wine prefix is $WINEPREFIX (else build/wine-prefix); the display is $DISPLAY, which must
-be at least 1920 x 601 pixels for the skin of tiny_skin.
+The Wine prefix is $WINEPREFIX (else build/wine-prefix); the display is $DISPLAY, large enough
+for the full-size sample skin (the tests' is 1920 x 1080).
 """
 import os
-import shutil
 import subprocess
 import tempfile
 import time
 
-from testbed import tiny_skin
+from testbed.processes import clean_environment
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TITLE = "Patch Client"
@@ -27,8 +26,7 @@ class WindowError(Exception):
 
 
 def environment():
-    env = {k: v for k, v in os.environ.items()
-           if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy")}
+    env = clean_environment()
     env.setdefault("WINEPREFIX", os.path.join(REPO, "build", "wine-prefix"))
     env.setdefault("WINEDEBUG", "-all")
     env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
@@ -38,23 +36,6 @@ def environment():
 def windows_path(path):
     """A Linux path as Wine's programs name it."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def patch_sys(port, folder, game_exe):
-    """patch.sys of a player's folder: one zone with one server, and the skin of tiny_skin."""
-    return (f"[Combo]\r\nZone0=Live\r\n[Live]\r\nServer1=127.0.0.1:{port}\r\nFolder={folder}\r\n"
-            + tiny_skin.sections(game_exe)).encode()
-
-
-def player_folder(game, release, patch_sys_path, patcher=None):
-    """A player's new folder: veldra.exe (the release's, or `patcher`), patch.sys and the
-    skin pictures."""
-    os.makedirs(game)
-    with open(os.path.join(game, "veldra.exe"), "wb") as f:
-        with open(os.path.join(release, "veldra.exe"), "rb") as released:
-            f.write(patcher or released.read())
-    shutil.copy(patch_sys_path, game)
-    shutil.copytree(os.path.join(release, "skin"), os.path.join(game, "skin"))
 
 
 def start_patcher(game, *words):

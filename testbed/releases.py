@@ -4,8 +4,11 @@ import hashlib
 import os
 import re
 import string
+import struct
 
 from testbed.processes import run_tool
+
+PACKAGE_MAGIC = 0x00B8DF32
 
 
 def package_name(name):
@@ -35,12 +38,28 @@ def publish(publisher, release, server, servers, patch_sys, required="1.0", late
     return wall, stdout
 
 
-def write_file(root, name, content):
-    """Writes `content` to root/name ('/' between folders); returns its MD5 (hex)."""
-    path = os.path.join(root, *name.split("/"))
+def package_trailer(target):
+    """What follows a package's gzip member: the file's key ('data\\a.dat') between NULs,
+    the trailer's length and the magic (the layout is engine/package.h's)."""
+    named = b"\0" + target.encode() + b"\0"
+    return named + struct.pack("<II", len(named) + 8, PACKAGE_MAGIC)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, content):
+    """Writes `content` to the file `path`, making its folders."""
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(content)
+
+
+def write_file(root, name, content):
+    """Writes `content` to root/name ('/' between folders); returns its MD5 (hex)."""
+    write(os.path.join(root, *name.split("/")), content)
     return hashlib.md5(content).hexdigest()
 
 

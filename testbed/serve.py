@@ -21,9 +21,12 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from testbed import fault_server, nginx_server  # noqa: E402
+from testbed.processes import clean_environment  # noqa: E402
 
 
-def start_fault_server(folder):
+def fresh_fault_server(folder):
+    """The fault server over folder/root, with no rules yet and its log; returns (process,
+    port, root, rules file, log file)."""
     root, rules, log = (os.path.join(folder, n) for n in ("root", "rules.json", "requests.log"))
     os.makedirs(root)
     with open(rules, "w") as f:
@@ -43,16 +46,14 @@ def main():
 
     with tempfile.TemporaryDirectory(prefix="veldra-servers-") as scratch:
         os.chmod(scratch, 0o755)
-        fault, fault_port, fault_root, rules, log = start_fault_server(
+        fault, fault_port, fault_root, rules, log = fresh_fault_server(
             os.path.join(scratch, "fault"))
         nginx_root = os.path.join(scratch, "nginx", "root")
         os.makedirs(nginx_root)
         nginx, nginx_port = nginx_server.start(nginx_root, os.path.join(scratch, "nginx", "work"))
         closed = socket.socket()  # bound, never listening: connections are refused
         closed.bind(("127.0.0.1", 0))
-        # Every server here is local; a proxy of the machine's must not stand between.
-        env = {k: v for k, v in os.environ.items()
-               if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy")}
+        env = clean_environment()
         env.update({
             "VELDRA_FAULT_PORT": str(fault_port),
             "VELDRA_FAULT_ROOT": shown(fault_root),
@@ -70,8 +71,7 @@ def main():
             return subprocess.call(args, env=env)
         finally:
             closed.close()
-            fault.kill()
-            fault.wait()
+            fault_server.stop(fault)
             nginx_server.stop(nginx)
 
 

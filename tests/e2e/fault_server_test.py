@@ -5,13 +5,14 @@ import base64
 import http.client
 import json
 import os
-import subprocess
 import sys
 import tempfile
 import time
 import unittest
 
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+from testbed import fault_server  # noqa: E402
+
 CREDENTIALS = "Basic " + base64.b64encode(b"quarn:482vbn%^&VBN").decode()
 
 
@@ -24,15 +25,10 @@ class FaultServerTest(unittest.TestCase):
             f.write(bytes(range(256)) * 4)
         self.rules = os.path.join(self.folder.name, "rules.json")
         self.log = os.path.join(self.folder.name, "log.jsonl")
-        self.server = subprocess.Popen(
-            [sys.executable, os.path.join(REPO, "testbed", "fault_server.py"), "--root", self.root,
-             "--rules", self.rules, "--log", self.log], stdout=subprocess.PIPE, text=True)
-        self.port = int(self.server.stdout.readline().split()[1])
+        self.server, self.port = fault_server.start(self.root, self.rules, "--log", self.log)
 
     def tearDown(self):
-        self.server.terminate()
-        self.server.wait()
-        self.server.stdout.close()
+        fault_server.stop(self.server)
         self.folder.cleanup()
 
     def set_rules(self, rules):
@@ -168,6 +164,10 @@ class FaultServerTest(unittest.TestCase):
         self.assertEqual((piece.status, piece.getheader("Content-Range")),
                          (206, "bytes 0-99/1024"))
         self.assertEqual(piece.read(), (bytes(range(256)) * 4)[:100])
+
+    def test_a_server_that_does_not_start_is_an_error_not_a_port(self):
+        with self.assertRaisesRegex(RuntimeError, "did not start"):
+            fault_server.start(self.root, self.rules, "--no-such-option")
 
     def test_first_holds_a_rule_for_the_first_requests_only(self):
         self.set_rules({"a.ppk": {"status": 503, "first": 2}})

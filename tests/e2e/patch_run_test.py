@@ -25,32 +25,13 @@ import unittest
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
-from testbed import nginx_server  # noqa: E402
+from testbed import fault_server, game_folders, nginx_server, releases  # noqa: E402
+from testbed.game_folders import new_game_folder  # noqa: E402
+from testbed.processes import run_tool  # noqa: E402
+from testbed.releases import files_below, read, write  # noqa: E402
 
 OPTIONS = None
 RUN_TIMEOUT = 300
-SERVERS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "testbed")
-
-
-def write(path, content):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(content)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def tree(folder):
-    """Every file below `folder` by its path relative to it."""
-    found = {}
-    for parent, _, names in os.walk(folder):
-        for name in names:
-            path = os.path.join(parent, name)
-            found[os.path.relpath(path, folder)] = path
-    return found
 
 
 def sample_release(folder, files=40, seed=1):
@@ -70,7 +51,7 @@ def sample_release(folder, files=40, seed=1):
 
 
 def snapshot(folder):
-    return {relative: read(path) for relative, path in tree(folder).items()}
+    return {relative: read(path) for relative, path in files_below(folder).items()}
 
 
 def put_back(folder, files):
@@ -97,9 +78,7 @@ def zero_bomb(target, inflated):
     packer = zlib.compressobj(9, zlib.DEFLATED, 31)
     block = bytes(1 << 20)
     member = b"".join(packer.compress(block) for _ in range(inflated >> 20)) + packer.flush()
-    trailer = b"\0" + target.encode() + b"\0"
-    length = len(trailer) + 8
-    return member + trailer + length.to_bytes(4, "little") + (0x00B8DF32).to_bytes(4, "little")
+    return member + releases.package_trailer(target)
 
 
 class FreeSpaceWatch:
@@ -180,22 +159,20 @@ class PatchRunTest(unittest.TestCase):
         self.game = os.path.join(self.scratch, self.name, "game")
         self.server = os.path.join(self.root, self.name)
         self.patch_sys = os.path.join(self.scratch, self.name, "patch.sys")
-        os.makedirs(self.game)
-        write(self.patch_sys, (
-            "[Combo]\r\nZone0=Live\r\n"
-            f"[Live]\r\nServer1=127.0.0.1:{self.port}\r\nFolder={self.name}\r\n"
-            "[layout]\r\nimage=skin\\bg.bmp\r\n[Button3]\r\nExe=\r\n").encode())
-        shutil.copy(self.patch_sys, os.path.join(self.game, "patch.sys"))
-        write(os.path.join(self.game, "local.ver"), b"1.0")
+        write(self.patch_sys, self.patch_sys_for(self.port))
+        new_game_folder(self.game, self.patch_sys)
         sample_release(self.release)
 
-    def publish(self, port=None, key=None):
-        port = port or self.port
-        signing = ["--sign", key] if key else []
-        subprocess.run([OPTIONS.publish, "--exe", os.path.join(self.release, "veldra.exe"),
-                        "--server", f"Live=127.0.0.1:{port}", "--required", "1.0",
-                        "--latest", "1.0", "--patch-sys", self.patch_sys, *signing,
-                        self.release, self.server], check=True, stdout=subprocess.DEVNULL)
+    def patch_sys_for(self, port, folder=None):
+        """This test's patch.sys, naming the server at `port` and its `folder`."""
+        return game_folders.patch_sys(port, folder or self.name, skin_picture="skin\\bg.bmp")
+
+    def publish_release(self, port=None, key=None, patch_sys=None, folder=None):
+        """The release to the folder of www (this test's, or `folder`), with its patch.sys."""
+        server = os.path.join(self.root, folder) if folder else self.server
+        releases.publish(OPTIONS.publish, self.release, server,
+                         [f"Live=127.0.0.1:{port or self.port}"], patch_sys or self.patch_sys,
+                         key=key)
 
     def private_key(self, name, source=None):
         """A private key only its owner may read, as veldra-publish wants it."""
@@ -203,7 +180,7 @@ class PatchRunTest(unittest.TestCase):
         if source:
             shutil.copy(source, key)
         else:
-            subprocess.run([OPTIONS.publish, "keygen", key], check=True, stdout=subprocess.DEVNULL)
+            run_tool([OPTIONS.publish, "keygen", key], "veldra-publish keygen")
         os.chmod(key, 0o600)
         return key
 
@@ -227,13 +204,13 @@ class PatchRunTest(unittest.TestCase):
                       if name.endswith(".ppk"))
 
     def assert_game_is_release(self):
-        for relative, path in tree(self.release).items():
+        for relative, path in files_below(self.release).items():
             local = os.path.join(self.game, relative)
             self.assertTrue(os.path.exists(local), relative)
             self.assertEqual(read(local), read(path), relative)
 
     def test_an_empty_folder_becomes_the_release_and_a_second_run_fetches_nothing(self):
-        self.publish()
+        self.publish_release()
         first = self.patch()
         self.assert_game_is_release()
         packages = [name for name in first if name.endswith(".ppk")]
@@ -245,7 +222,7 @@ class PatchRunTest(unittest.TestCase):
         self.assertNotIn("filelist.log", again)
 
     def test_only_changed_files_are_fetched_and_unlisted_files_are_left_alone(self):
-        self.publish()
+        self.publish_release()
         self.patch()
         write(os.path.join(self.game, "user.cfg"), b"the player's own settings")
         write(os.path.join(self.release, "level0", "file000.txt"), b"changed")
@@ -253,7 +230,7 @@ class PatchRunTest(unittest.TestCase):
         write(os.path.join(self.release, "added", "new.dat"), b"added")
         with open(os.path.join(self.release, "data", "large.bin"), "ab") as f:
             f.write(b"grown")
-        self.publish()
+        self.publish_release()
         fetched = sorted(n for n in self.patch() if n.endswith(".ppk"))
         self.assertEqual(fetched, sorted(["_level0_file000_txt.ppk",
                                           "_level0_level1_file005_bin.ppk",
@@ -262,10 +239,10 @@ class PatchRunTest(unittest.TestCase):
         self.assertEqual(read(os.path.join(self.game, "user.cfg")), b"the player's own settings")
 
     def test_a_new_patcher_ends_one_run_in_a_relaunch(self):
-        self.publish()
+        self.publish_release()
         self.patch()
         write(os.path.join(self.release, "veldra.exe"), b"MZ the patcher, second build")
-        self.publish()
+        self.publish_release()
         requested = self.patch()
         self.assertEqual(requested.count("veldra.exe"), 1)
         self.assertNotIn("_veldra_exe.ppk", requested, "fetched whole, not again as a package")
@@ -273,21 +250,21 @@ class PatchRunTest(unittest.TestCase):
         self.assert_game_is_release()
 
     def test_a_changed_skin_picture_costs_exactly_one_relaunch(self):
-        self.publish()
+        self.publish_release()
         self.patch()
         write(os.path.join(self.release, "skin", "bg.bmp"), b"BM picture two")
-        self.publish()
+        self.publish_release()
         requested = self.patch()
         self.assertEqual(requested.count("_skin_bg_bmp.ppk"), 1)
         self.assertEqual(requested.count("pserv.log"), 2)
         self.assertEqual(read(os.path.join(self.game, "skin", "bg.bmp")), b"BM picture two")
 
     def test_a_missing_package_fails_and_what_was_fetched_is_kept_for_the_next_run(self):
-        self.publish()
+        self.publish_release()
         self.patch()
         write(os.path.join(self.release, "added", "a.dat"), b"first")
         write(os.path.join(self.release, "added", "b.dat"), b"second")
-        self.publish()
+        self.publish_release()
         missing = os.path.join(self.server, "_added_b_dat.ppk")
         kept = missing + ".kept"
         os.rename(missing, kept)
@@ -306,7 +283,7 @@ class PatchRunTest(unittest.TestCase):
 
 
     def test_a_damaged_folder_is_mended_by_the_next_run_and_only_the_damage_is_fetched(self):
-        self.publish()
+        self.publish_release()
         self.patch()
         game = lambda *parts: os.path.join(self.game, *parts)
 
@@ -335,7 +312,7 @@ class PatchRunTest(unittest.TestCase):
                 self.assert_game_is_release()
 
     def test_bytes_changed_behind_size_and_time_are_found_by_verify_and_mended_by_repair(self):
-        self.publish()
+        self.publish_release()
         self.patch()
         self.patch("--verify")
         self.assertIn("all 44 listed files are as filelist.log lists them", self.out)
@@ -356,7 +333,7 @@ class PatchRunTest(unittest.TestCase):
     def test_verify_reads_nothing_but_the_folder_files_and_a_ctrl_c_ends_it_at_once(self):
         if OPTIONS.wine:
             self.skipTest("pipes and links are made on the Linux side")
-        self.publish()
+        self.publish_release()
         self.patch()
         pipe = os.path.join(self.game, "file000.txt")
         os.remove(pipe)
@@ -383,13 +360,13 @@ class PatchRunTest(unittest.TestCase):
         self.assertLess(time.monotonic() - pressed, 1.0)
 
     def test_stamps_missing_or_older_than_the_status_log_never_hide_a_change(self):
-        self.publish()
+        self.publish_release()
         self.patch()
         stamps = os.path.join(self.game, "localfileStamps.log")
         path = os.path.join(self.game, "level0", "file001.bin")
         first_stamps, first_content, first_time = read(stamps), read(path), os.stat(path).st_mtime_ns
         write(os.path.join(self.release, "level0", "file001.bin"), b"the second release")
-        self.publish()
+        self.publish_release()
         self.assertEqual(self.packages(), ["_level0_file001_bin.ppk"])
 
         # The first release's file and time put back, with the stamps that vouched for them.
@@ -405,12 +382,12 @@ class PatchRunTest(unittest.TestCase):
         self.assert_game_is_release()
 
     def test_a_package_left_for_an_older_release_is_dropped_and_the_current_one_fetched(self):
-        self.publish()
+        self.publish_release()
         self.patch()
         name = "_level0_file001_bin.ppk"
         left_over = read(os.path.join(self.server, name))
         write(os.path.join(self.release, "level0", "file001.bin"), b"the second release")
-        self.publish()
+        self.publish_release()
         write(os.path.join(self.game, "temp", name), left_over)  # as a stopped run leaves it
         self.assertEqual(self.packages(), [name])
         self.assertNotIn("Error", self.err)
@@ -423,18 +400,10 @@ class PatchRunTest(unittest.TestCase):
         self.addCleanup(subprocess.run, ["umount", disk], check=True)
         return disk
 
-    def start_fault_server(self, rules, *options):
-        server = subprocess.Popen([sys.executable, os.path.join(SERVERS, "fault_server.py"),
-                                   "--root", self.root, "--rules", rules, *options],
-                                  stdout=subprocess.PIPE, text=True)
-        self.addCleanup(server.wait)
-        self.addCleanup(server.kill)
-        return int(server.stdout.readline().split()[1])
-
     def test_a_signed_release_installs_nothing_changed_on_the_way(self):
         key = self.private_key("release.key", OPTIONS.key)
         signed = dict(cli=OPTIONS.keyed_cli)
-        self.publish(key=key)
+        self.publish_release(key=key)
         self.patch(**signed)
         self.assertEqual(self.packages(**signed), [], "the second run fetches nothing")
         first_release = snapshot(self.server)
@@ -456,7 +425,8 @@ class PatchRunTest(unittest.TestCase):
             ("release.sig missing", lambda: os.remove(signature), "could not be fetched"),
             ("release.sig cut", lambda: write(signature, read(signature)[:200]), "is cut"),
             # A folder started anew under another key: veldra-publish refuses to sign over this one's.
-            ("signed by another key", lambda: (os.remove(signature), self.publish(key=other_key)),
+            ("signed by another key",
+             lambda: (os.remove(signature), self.publish_release(key=other_key)),
              "not signed by"),
         ]
         for what, tamper, told in refused_at_once:
@@ -478,7 +448,7 @@ class PatchRunTest(unittest.TestCase):
         for what, relative, served, status in newer:
             with self.subTest(what):
                 write(os.path.join(self.release, relative), f"MZ {what}, signed".encode())
-                self.publish(key=key)
+                self.publish_release(key=key)
                 sound = read(os.path.join(self.server, served))
                 flip_last_byte(served)
                 installed = read(os.path.join(self.game, relative))
@@ -502,7 +472,7 @@ class PatchRunTest(unittest.TestCase):
         # disk's reserve.
         for extra in range(600):
             write(os.path.join(self.game, "saves", f"{extra:03}" + "-" * 96), b"")
-        self.publish()
+        self.publish_release()
         self.patch()
         disk = self.small_disk("4m")
         game = os.path.join(disk, "game")
@@ -525,14 +495,12 @@ class PatchRunTest(unittest.TestCase):
     @unittest.skipUnless(os.geteuid() == 0, "mounting a small disk needs root")
     def test_what_would_fill_the_disk_stops_at_its_reserve_and_is_removed(self):
         rules = os.path.join(self.scratch, self.name, "rules.json")
-        port = self.start_fault_server(rules)
-        write(self.patch_sys, read(self.patch_sys).replace(str(self.port).encode(), str(port).encode()))
-        self.publish(port)
+        port = fault_server.start_for(self, self.root, rules)
+        write(self.patch_sys, self.patch_sys_for(port))
+        self.publish_release(port)
         disk = self.small_disk("64m")
         self.game = os.path.join(disk, "game")
-        os.makedirs(self.game)
-        shutil.copy(self.patch_sys, os.path.join(self.game, "patch.sys"))
-        write(os.path.join(self.game, "local.ver"), b"1.0")
+        new_game_folder(self.game, self.patch_sys)
         write(rules, b"{}")
         self.patch()
         reserve = min(256 << 20, os.statvfs(disk).f_blocks * os.statvfs(disk).f_frsize // 100)
@@ -548,7 +516,7 @@ class PatchRunTest(unittest.TestCase):
         for what, rule, served in hostile:
             with self.subTest(what):
                 os.remove(large)
-                before = tree(self.game)
+                before = files_below(self.game)
                 write(rules, rule)
                 write(package, served)
                 watch = FreeSpaceWatch(disk)
@@ -556,7 +524,8 @@ class PatchRunTest(unittest.TestCase):
                 least = watch.stop()
                 self.assertIn("The disk of the game folder is too full for ", self.err)
                 self.assertGreater(least, reserve // 2, "the disk kept its reserve")
-                self.assertEqual(sorted(tree(self.game)), sorted(before), "what it wrote is gone")
+                self.assertEqual(sorted(files_below(self.game)), sorted(before),
+                                 "what it wrote is gone")
                 write(rules, b"{}")
                 write(package, sound)
                 self.patch()
@@ -570,18 +539,18 @@ class PatchRunTest(unittest.TestCase):
         self.assertNotIn("Error connecting patch server", self.err)
 
     def point_game_at(self, port):
-        local = os.path.join(self.game, "patch.sys")
-        write(local, read(self.patch_sys).replace(str(self.port).encode(), str(port).encode()))
+        write(os.path.join(self.game, "patch.sys"), self.patch_sys_for(port))
 
     def test_an_operator_reads_why_each_download_failed_in_one_line(self):
-        self.publish()
+        self.publish_release()
         os.remove(os.path.join(self.server, "_data_large_bin.ppk"))
         self.patch(expect=4)
         self.assertRegex(self.err, r"(?m)^Error Downloading File: _data_large_bin.ppk: HTTP 404$")
 
         rules = os.path.join(self.scratch, self.name, "rules.json")
         write(rules, b"{}")
-        self.point_game_at(self.start_fault_server(rules, "--password", "not the patcher's"))
+        self.point_game_at(fault_server.start_for(self, self.root, rules, "--password",
+                                                  "not the patcher's"))
         self.patch(expect=4)
         self.assertRegex(self.err, r"(?m)^Error Downloading File: patch.sys: HTTP 401$")
 
@@ -600,21 +569,16 @@ class PatchRunTest(unittest.TestCase):
         no run ends done over stale files, patch.sys stays as it was, the player reads why,
         and the next run, with the server in reach, completes the folder."""
         key = self.private_key("release.key", OPTIONS.key)
-        self.publish(key=key)
+        self.publish_release(key=key)
         rules = os.path.join(self.scratch, self.name, "rules.json")
         write(rules, b"{}")
         requests = os.path.join(self.scratch, self.name, "requests.log")
-        port = self.start_fault_server(rules, "--log", requests)
+        port = fault_server.start_for(self, self.root, rules, "--log", requests)
         # The same release behind the fault server, with a patch.sys that names it.
         folder = self.name + "-fault"
         behind = os.path.join(self.scratch, self.name, "patch-behind.sys")
-        write(behind, read(self.patch_sys).replace(f"127.0.0.1:{self.port}".encode(),
-                                                   f"127.0.0.1:{port}".encode())
-              .replace(f"Folder={self.name}\r\n".encode(), f"Folder={folder}\r\n".encode()))
-        subprocess.run([OPTIONS.publish, "--exe", os.path.join(self.release, "veldra.exe"),
-                        "--server", f"Live=127.0.0.1:{port}", "--required", "1.0", "--latest",
-                        "1.0", "--patch-sys", behind, "--sign", key, self.release,
-                        os.path.join(self.root, folder)], check=True, stdout=subprocess.DEVNULL)
+        write(behind, self.patch_sys_for(port, folder))
+        self.publish_release(port, key=key, patch_sys=behind, folder=folder)
         packages = [n for n in os.listdir(self.server) if n.endswith(".ppk")]
         large = "_data_large_bin.ppk"
         page = "the network answered with a web page"
@@ -641,9 +605,7 @@ class PatchRunTest(unittest.TestCase):
         for what, runs, statuses, told, signed in cases:
             with self.subTest(what):
                 cli = dict(cli=OPTIONS.keyed_cli if signed else OPTIONS.cli)
-                shutil.rmtree(self.game)
-                write(os.path.join(self.game, "patch.sys"), read(behind))
-                write(os.path.join(self.game, "local.ver"), b"1.0")
+                new_game_folder(self.game, behind)
                 errors = ""
                 for run_rules, status in zip(runs, statuses):
                     write(rules, json.dumps(run_rules).encode())
@@ -665,9 +627,9 @@ class PatchRunTest(unittest.TestCase):
         slow, port = nginx_server.start(self.root, os.path.join(self.scratch, "slow-nginx"),
                                         rate="256k")
         self.addCleanup(nginx_server.stop, slow)
-        write(self.patch_sys, read(self.patch_sys).replace(str(self.port).encode(), str(port).encode()))
+        write(self.patch_sys, self.patch_sys_for(port))
         shutil.copy(self.patch_sys, os.path.join(self.game, "patch.sys"))
-        self.publish(port)
+        self.publish_release(port)
         runs = [subprocess.Popen(self.command(), cwd=self.game, stdout=subprocess.DEVNULL,
                                  stderr=subprocess.PIPE, text=True, errors="replace")
                 for _ in range(2)]
@@ -702,16 +664,13 @@ class CrashRecoveryTest(PatchRunTest):
     def test_a_run_killed_anywhere_is_completed_by_the_next(self):
         for extra in range(200):
             write(os.path.join(self.release, "bulk", f"{extra:03}.bin"), os.urandom(20000))
-        self.publish()
+        self.publish_release()
         started = time.monotonic()
         self.patch()
         whole = time.monotonic() - started
         generator = random.Random(7)
         for attempt in range(OPTIONS.crashes):
-            shutil.rmtree(self.game)
-            os.makedirs(self.game)
-            shutil.copy(self.patch_sys, os.path.join(self.game, "patch.sys"))
-            write(os.path.join(self.game, "local.ver"), b"1.0")
+            new_game_folder(self.game, self.patch_sys)
             moment = generator.uniform(0.0, whole)
             run = subprocess.Popen([OPTIONS.cli, "--no"], cwd=self.game,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -724,12 +683,12 @@ class CrashRecoveryTest(PatchRunTest):
                 status_log(os.path.join(self.game, "localfileStatus.log"))
 
     def test_a_patcher_killed_while_it_replaces_itself_leaves_a_whole_one(self):
-        self.publish()
+        self.publish_release()
         self.patch()
         old = read(os.path.join(self.game, "veldra.exe"))
         new = b"MZ the patcher, second build" + os.urandom(32 << 20)
         write(os.path.join(self.release, "veldra.exe"), new)
-        self.publish()
+        self.publish_release()
         arrived = os.path.join(self.game, "temp", "veldra.exe")
         generator = random.Random(11)
         for attempt in range(max(OPTIONS.crashes // 2, 1)):

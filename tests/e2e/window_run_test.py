@@ -8,7 +8,8 @@ the command line it got to recorded.txt.
   window_run_test.py --bin DIR --publish PATH [--artifacts DIR]
 
 DIR holds the win64 build's veldra.exe, veldra-remote.exe and recorder.exe; PATH is the native
-veldra-publish. Screenshots of the window go to --artifacts. Needs $DISPLAY (xvfb-run).
+veldra-publish, beside which veldra-sample-skin draws the skin. Screenshots of the window go
+to --artifacts. Needs $DISPLAY (xvfb-run) of at least the skin's 960 x 584.
 """
 import argparse
 import json
@@ -16,7 +17,6 @@ import os
 import random
 import shutil
 import signal
-import subprocess
 import sys
 import tempfile
 import time
@@ -24,42 +24,23 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", ".."))
-from testbed import nginx_server, patcher_window, tiny_skin  # noqa: E402
+from testbed import fault_server, nginx_server, patcher_window, releases  # noqa: E402
+from testbed.game_folders import ZONE, player_folder  # noqa: E402
 from testbed.patcher_window import BOX_TEXT, CLOSE, ITEM_TEXT, OK, QUIT, START, YES  # noqa: E402
+from testbed.releases import files_below, read, write  # noqa: E402
+from testbed.skins import player_patch_sys  # noqa: E402
 
 OPTIONS = None
-SERVERS = os.path.join(HERE, "..", "..", "testbed")
 GAME_EXE = "game.exe"
 WINDOW_SECONDS = 30  # for a window to show, or a run to end
 STOP_SECONDS = 45  # a quit may wait 30 s for the worker
 RATE = "1m"  # nginx's limit_rate (after a first second's worth) for the runs quit in the middle
 BIG = 4 << 20  # a package of random bytes that lasts about 3 s at RATE
 
-# What the patcher itself leaves in a game folder besides the release's files.
-PATCHER_FILES = {"patch.sys", "pserv.log", "filelist.log", "remote.ver", "latest.ver",
-                 "localfileStatus.log", "localfileStamps.log", "veldra.lock", "_veldra.exe",
-                 "common/isp.log", "common/network.log", "recorded.txt"}
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def write(path, content):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(content)
-
-
-def tree(folder):
-    """Every file below `folder` by its path relative to it, with '/'."""
-    found = {}
-    for parent, _, names in os.walk(folder):
-        for name in names:
-            path = os.path.join(parent, name)
-            found[os.path.relpath(path, folder).replace(os.sep, "/")] = path
-    return found
+# What the install and the patcher leave in a game folder besides the release's files.
+PATCHER_FILES = {"patch.sys", "zone.log", "pserv.log", "filelist.log", "remote.ver",
+                 "latest.ver", "localfileStatus.log", "localfileStamps.log", "veldra.lock",
+                 "_veldra.exe", "common/isp.log", "common/network.log", "recorded.txt"}
 
 
 def arguments_of(command_line):
@@ -104,7 +85,7 @@ class WindowRunTest(unittest.TestCase):
 
     # The release, the server and the player's folder --------------------------------------
 
-    def publish(self, name, throttled=False, latest="1.0", patcher=None, big=0):
+    def serve_release(self, name, throttled=False, latest="1.0", patcher=None, big=0):
         """A release with the skin, the recorder as the game and a few files, published to
         www/name; returns the release folder."""
         release = os.path.join(self.scratch, name, "release")
@@ -114,7 +95,6 @@ class WindowRunTest(unittest.TestCase):
         generator = random.Random(name)
         write(os.path.join(release, "veldra.exe"), patcher or self.patcher)
         write(os.path.join(release, GAME_EXE), read(os.path.join(OPTIONS.bin, "recorder.exe")))
-        tiny_skin.write(release)
         for i in range(12):
             write(os.path.join(release, "data", f"level{i % 3}", f"file{i:02}.bin"),
                   generator.randbytes(generator.randrange(0, 5000)))
@@ -122,34 +102,21 @@ class WindowRunTest(unittest.TestCase):
         if big:
             write(os.path.join(release, "data", "big.bin"), os.urandom(big))
         patch_sys = os.path.join(self.scratch, name, "patch.sys")
-        write(patch_sys, patcher_window.patch_sys(port, name, GAME_EXE))
-        subprocess.run(
-            [OPTIONS.publish, "--exe", os.path.join(release, "veldra.exe"), "--server",
-             f"Live=127.0.0.1:{port}", "--required", "1.0", "--latest", latest, "--patch-sys",
-             patch_sys, "--level", "1", release, os.path.join(self.www, name)],
-            check=True, stdout=subprocess.DEVNULL)
+        write(patch_sys, player_patch_sys(OPTIONS.skin, release, port, name, GAME_EXE))
+        releases.publish(OPTIONS.publish, release, os.path.join(self.www, name),
+                         [f"{ZONE}=127.0.0.1:{port}"], patch_sys, latest=latest, level=1)
         return release
 
     def fresh_folder(self, release, name, patcher=None):
-        """A player's new folder: veldra.exe, patch.sys and the skin pictures."""
+        """A player's new folder: veldra.exe, patch.sys, the skin pictures and zone.log."""
         game = os.path.join(self.scratch, name)
-        patcher_window.player_folder(game, release,
-                                     os.path.join(os.path.dirname(release), "patch.sys"), patcher)
+        player_folder(game, release, os.path.join(os.path.dirname(release), "patch.sys"),
+                      patcher)
         self.addCleanup(self.end_what_is_left, game)
         return game
 
     def requests(self, server):
         return nginx_server.AccessLog(self.access_logs[server], server)
-
-    def start_fault_server(self, rules):
-        """The fault server over the same folders as nginx; returns its port."""
-        server = subprocess.Popen([sys.executable, os.path.join(SERVERS, "fault_server.py"),
-                                   "--root", self.www, "--rules", rules],
-                                  stdout=subprocess.PIPE, text=True)
-        self.addCleanup(server.stdout.close)
-        self.addCleanup(server.wait)
-        self.addCleanup(server.kill)
-        return int(server.stdout.readline().split()[1])
 
     # Driving the window ----------------------------------------------------------------------
 
@@ -179,12 +146,12 @@ class WindowRunTest(unittest.TestCase):
         self.assert_all_ended(game)
 
     def assert_folder_is_release(self, game, release):
-        expected = tree(release)
+        expected = files_below(release)
         for relative, path in expected.items():
             local = os.path.join(game, relative)
             self.assertTrue(os.path.isfile(local), relative)
             self.assertEqual(read(local), read(path), relative)
-        left = set(tree(game)) - set(expected) - PATCHER_FILES
+        left = set(files_below(game)) - set(expected) - PATCHER_FILES
         self.assertEqual(left, set(), "files the release does not have")
 
     def artifact(self, name):
@@ -206,7 +173,7 @@ class WindowRunTest(unittest.TestCase):
     # The cases -------------------------------------------------------------------------------
 
     def test_a_fresh_folder_is_patched_and_the_game_started_without_arguments(self):
-        release = self.publish("fresh")
+        release = self.serve_release("fresh")
         game = self.fresh_folder(release, "fresh-game")
         log = self.requests("fresh")
         self.open_window(game)
@@ -222,7 +189,7 @@ class WindowRunTest(unittest.TestCase):
 
     def test_a_new_patcher_relaunches_the_window_which_finishes_the_run(self):
         newer = self.patcher + b"\0second build of the patcher"
-        release = self.publish("update", patcher=newer)
+        release = self.serve_release("update", patcher=newer)
         game = self.fresh_folder(release, "update-game", patcher=self.patcher)
         log = self.requests("update")
         first = self.open_window(game)
@@ -247,12 +214,14 @@ class WindowRunTest(unittest.TestCase):
         """A network that answers every request with its sign-in page: the window says so
         beside its boxes and ends without starting the game, patch.sys stays as it was, and
         once signed in the next run completes the folder."""
-        release = self.publish("portal")
+        release = self.serve_release("portal")
         rules = os.path.join(self.scratch, "portal-rules.json")
         write(rules, json.dumps({"*": {"portal": True}}).encode())
-        portal = self.start_fault_server(rules)
+        portal = fault_server.start_for(self, self.www, rules)
+        # The player's patch.sys names the portal; the release already has the pictures.
         write(os.path.join(self.scratch, "portal", "patch.sys"),
-              patcher_window.patch_sys(portal, "portal", GAME_EXE))
+              player_patch_sys(OPTIONS.skin, os.path.join(self.scratch, "portal-skin"), portal,
+                               "portal", GAME_EXE))
         game = self.fresh_folder(release, "portal-game")
         installed = read(os.path.join(game, "patch.sys"))
         self.open_window(game)
@@ -286,13 +255,13 @@ class WindowRunTest(unittest.TestCase):
         self.assert_folder_is_release(game, release)
 
     def test_quit_and_close_end_the_window_before_during_and_after_a_run(self):
-        releases = {"before": self.publish("plain"),
-                    "during": self.publish("throttled", throttled=True, big=BIG),
-                    "after": self.publish("offered", latest="2.0")}
+        served = {"before": self.serve_release("plain"),
+                  "during": self.serve_release("throttled", throttled=True, big=BIG),
+                  "after": self.serve_release("offered", latest="2.0")}
         for moment, control in [("before", QUIT), ("before", CLOSE), ("during", QUIT),
                                 ("during", CLOSE), ("after", QUIT), ("after", CLOSE)]:
             with self.subTest(moment=moment, control=control):
-                release = releases[moment]
+                release = served[moment]
                 game = self.fresh_folder(release, f"{moment}-{control}")
                 try:
                     self.quit_at(moment, control, release, game)
@@ -362,6 +331,7 @@ def main():
     OPTIONS, rest = parser.parse_known_args()
     OPTIONS.bin = os.path.abspath(OPTIONS.bin)
     OPTIONS.publish = os.path.abspath(OPTIONS.publish)
+    OPTIONS.skin = os.path.join(os.path.dirname(OPTIONS.publish), "veldra-sample-skin")
     OPTIONS.artifacts = os.path.abspath(OPTIONS.artifacts)
     unittest.main(argv=[sys.argv[0], "-v", *rest])
 

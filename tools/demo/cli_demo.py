@@ -16,35 +16,24 @@ for byte.
 """
 import os
 import random
-import shutil
 import subprocess
-import sys
 import time
 
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, REPO)
-from testbed import nginx_server  # noqa: E402
-from sample_release import (ACCEPTED_RELEASE, ACCEPTED_RELEASE_COPY,  # noqa: E402
-                            RUN_TIMEOUT, DemoError, change_release, check_fetched,
-                            check_folder, check_signed_release,
-                            clean_environment, expected_packages, files_below,
-                            make_release, package_name, publish, report_downloads, step,
-                            write_file)
+# First: it puts the repository's root on sys.path, for testbed.
+from sample_release import (ACCEPTED_RELEASE, ACCEPTED_RELEASE_COPY, REPO, RUN_TIMEOUT, SEED,
+                            DemoError, change_release, check_fetched, check_folder,
+                            check_signed_release, expected_packages, fresh_scratch,
+                            make_sample_release, publish_signed, report_downloads, step)
+from testbed import game_folders, nginx_server  # noqa: E402
+from testbed.processes import clean_environment  # noqa: E402
+from testbed.releases import files_below, package_name, write_file  # noqa: E402
 
-SCRATCH = os.path.join(REPO, "build", "demo")
 ZONE = "Demo"
-SEED = 20261209
 
 # What the patcher writes into the game folder besides the game's files.
 PATCHER_FILES = {"local.ver", "localfileStatus.log", "localfileStamps.log", "veldra.lock",
                  "filelist.log", "pserv.log", "remote.ver", "latest.ver", ACCEPTED_RELEASE,
                  ACCEPTED_RELEASE_COPY}
-
-
-def patch_sys_bytes(port):
-    lines = ["[Combo]", f"Zone0={ZONE}", f"[{ZONE}]", f"Server1=127.0.0.1:{port}", "Folder=.",
-             "[Button3]", "Exe="]
-    return ("\r\n".join(lines) + "\r\n").encode()
 
 
 def patch(tool, game):
@@ -65,6 +54,19 @@ def patch(tool, game):
     return done.returncode
 
 
+def checked_run(which, cli, release, game, log, expected, failures, signed=True):
+    """One run and its checks: it ends done, fetches each of the `expected` packages once and
+    no other, accepts the signed release (with `signed`) and leaves the game folder equal to
+    the release."""
+    if patch(cli, game) != 0:
+        failures.append(f"the {which} run did not end done")
+    check_fetched(which, report_downloads(log.new_requests()), expected, failures)
+    if signed:
+        check_signed_release(game, failures)
+    if not check_folder(release, game, PATCHER_FILES):
+        failures.append(f"after the {which} run the game folder differs from the release")
+
+
 def run_cli_demo(bin_dir):
     """The three runs; the checks that did not hold."""
     cli = os.path.join(bin_dir, "veldra-cli-demo")  # veldra-cli with the demo's key
@@ -73,17 +75,12 @@ def run_cli_demo(bin_dir):
         if not os.access(tool, os.X_OK):
             raise DemoError(f"{tool} is missing: cmake --build --preset native --target "
                             "veldra-cli-demo veldra-publish")
-    shutil.rmtree(SCRATCH, ignore_errors=True)
-    release, server, work, game = (os.path.join(SCRATCH, n)
-                                   for n in ("release", "server", "nginx", "game"))
-    for folder in (release, server, game):
-        os.makedirs(folder)
-    os.chmod(SCRATCH, 0o755)  # nginx's workers read the root
+    release, server, work, game = fresh_scratch()
     rng = random.Random(SEED)
     failures = []
 
     step("making the sample release")
-    large = make_release(release, rng)
+    large = make_sample_release(release, rng)
     total = sum(os.path.getsize(p) for p in files_below(release).values())
     print(f"{len(files_below(release))} files, {total} bytes in {os.path.relpath(release, REPO)}")
 
@@ -92,26 +89,19 @@ def run_cli_demo(bin_dir):
     try:
         print(f"nginx serves {os.path.relpath(server, REPO)} on 127.0.0.1:{port} with Basic auth")
         log = nginx_server.AccessLog(os.path.join(work, "access.log"))
-        write_file(release, "patch.sys", patch_sys_bytes(port))
+        write_file(release, "patch.sys", game_folders.patch_sys(port, ".", zone=ZONE))
 
         step("publishing the release")
-        publish(publisher, release, server, [f"{ZONE}=127.0.0.1:{port}"])
+        publish_signed(publisher, release, server, [f"{ZONE}=127.0.0.1:{port}"])
 
         step("first run: an empty game folder")
-        shutil.copy(os.path.join(release, "patch.sys"), os.path.join(game, "patch.sys"))
-        write_file(game, "local.ver", b"1.0")
-        expected = expected_packages(release, game)
-        if patch(cli, game) != 0:
-            failures.append("the first run did not end done")
-        requests = log.new_requests()
-        check_fetched("first", report_downloads(requests), expected, failures)
-        check_signed_release(game, failures)
-        if not check_folder(release, game, PATCHER_FILES):
-            failures.append("after the first run the game folder differs from the release")
+        game_folders.new_game_folder(game, os.path.join(release, "patch.sys"))
+        checked_run("first", cli, release, game, log, expected_packages(release, game),
+                    failures)
 
         step("changing the release and publishing again")
         changed = change_release(release, rng, large)
-        publish(publisher, release, server, [f"{ZONE}=127.0.0.1:{port}"])
+        publish_signed(publisher, release, server, [f"{ZONE}=127.0.0.1:{port}"])
 
         step("second run: only what changed")
         expected = expected_packages(release, game)
@@ -120,25 +110,15 @@ def run_cli_demo(bin_dir):
         else:
             print(f"the game folder lacks {len(expected)} files, not only the {len(changed)} "
                   "changed: the first run left it incomplete")
-        if patch(cli, game) != 0:
-            failures.append("the second run did not end done")
-        requests = log.new_requests()
-        check_fetched("second", report_downloads(requests), expected, failures)
-        check_signed_release(game, failures)
-        if not check_folder(release, game, PATCHER_FILES):
-            failures.append("after the second run the game folder differs from the release")
+        checked_run("second", cli, release, game, log, expected, failures)
 
         step("third run: a deleted game file comes back")
         in_folders = sorted(name for name in files_below(release) if "/" in name)
         deleted = in_folders[len(in_folders) // 2]
         os.remove(os.path.join(game, deleted))
         print(f"deleted {deleted} from the game folder")
-        if patch(cli, game) != 0:
-            failures.append("the third run did not end done")
-        check_fetched("third", report_downloads(log.new_requests()), [package_name(deleted)],
-                      failures)
-        if not check_folder(release, game, PATCHER_FILES):
-            failures.append("after the third run the game folder differs from the release")
+        checked_run("third", cli, release, game, log, [package_name(deleted)], failures,
+                    signed=False)
     finally:
         nginx_server.stop(nginx)
         print("\nnginx stopped")

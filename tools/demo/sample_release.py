@@ -1,13 +1,19 @@
 """The demos' sample release: a few hundred files in deep folders, text and binary, a few of
-several MiB; its publishing with veldra-publish; and the checks of what a run fetched and
-left in the game folder.
+several MiB; its signed publishing; and the checks of what a run fetched and left in the game
+folder.
 """
 import collections
 import os
-import re
-import subprocess
+import shutil
+import sys
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, REPO)
+from testbed import releases  # noqa: E402
+from testbed.releases import files_below, package_name, write_file  # noqa: E402
+
+SCRATCH = os.path.join(REPO, "build", "demo")
+SEED = 20261209
 RUN_TIMEOUT = 60  # seconds for one program run
 # The demo's own signing key, which ./dev demo makes once; the demo's patchers carry its
 # public key.
@@ -33,6 +39,18 @@ def step(text):
     print(f"\n== {text}")
 
 
+def fresh_scratch():
+    """build/demo made afresh; its folders release/, server/, nginx/ (made by nginx) and
+    game/."""
+    shutil.rmtree(SCRATCH, ignore_errors=True)
+    release, server, work, game = (os.path.join(SCRATCH, n)
+                                   for n in ("release", "server", "nginx", "game"))
+    for folder in (release, server, game):
+        os.makedirs(folder)
+    os.chmod(SCRATCH, 0o755)  # nginx's workers read the root
+    return release, server, work, game
+
+
 # The sample release -----------------------------------------------------------------------
 
 def text_bytes(rng, size):
@@ -51,14 +69,7 @@ def release_names(rng, count):
     return names
 
 
-def write_file(root, name, content):
-    path = os.path.join(root, name)
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(content)
-
-
-def make_release(release, rng):
+def make_sample_release(release, rng):
     """The release without patch.sys (its port is known once nginx runs). Returns the names
     of the large files."""
     for name in release_names(rng, 300):
@@ -77,8 +88,7 @@ def make_release(release, rng):
 
 def change_release(release, rng, large):
     """Two files modified, one added, one grown; their names, as the release has them."""
-    names = sorted(os.path.relpath(os.path.join(folder, f), release).replace(os.sep, "/")
-                   for folder, _, files in os.walk(release) for f in files)
+    names = sorted(files_below(release))
     texts = [n for n in names if n.rsplit(".", 1)[1] in TEXT_KINDS]
     binaries = [n for n in names if n.rsplit(".", 1)[1] in BINARY_KINDS and n not in large]
     modified = [texts[len(texts) // 2], binaries[len(binaries) // 3]]
@@ -93,24 +103,14 @@ def change_release(release, rng, large):
     return modified + [added, grown]
 
 
-def package_name(name):
-    """The package the patcher fetches for a release file (as PackageNameOf in the engine)."""
-    return re.sub(r"[\\.]", "_", "\\" + name.replace("/", "\\")) + ".ppk"
-
-
 # The programs -----------------------------------------------------------------------------
 
-def publish(tool, release, server, servers):
-    """The release to the server folder; `servers` the NAME=ADDRESS lines of pserv.log."""
-    command = [tool, "--exe", os.path.join(release, "veldra.exe")]
-    for entry in servers:
-        command += ["--server", entry]
-    command += ["--required", "1.0", "--latest", "1.0", "--patch-sys",
-                os.path.join(release, "patch.sys"), "--sign", DEMO_KEY, release, server]
-    done = subprocess.run(command, capture_output=True, text=True, timeout=RUN_TIMEOUT)
-    if done.returncode != 0:
-        raise DemoError(f"veldra-publish exited with {done.returncode}:\n{done.stderr}")
-    print("veldra-publish: " + done.stdout.strip())
+def publish_signed(tool, release, server, servers):
+    """The release, with its patch.sys, signed with the demo's key to the server folder;
+    `servers` the NAME=ADDRESS lines of pserv.log."""
+    _, said = releases.publish(tool, release, server, servers,
+                               os.path.join(release, "patch.sys"), key=DEMO_KEY)
+    print("veldra-publish: " + said.strip())
     print(f"signed with {os.path.relpath(DEMO_KEY, REPO)}: release.sig lists the SHA-256 of "
           "every file served")
 
@@ -125,12 +125,6 @@ def check_signed_release(game, failures):
         return
     print(f"the patcher checked release.sig against the demo's key and accepted release {number}; "
           "each file it fetched matched its SHA-256 there")
-
-
-def clean_environment():
-    # Everything here is local; a proxy of the machine's must not stand between.
-    return {k: v for k, v in os.environ.items()
-            if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy")}
 
 
 # The checks -------------------------------------------------------------------------------
@@ -180,15 +174,6 @@ def check_fetched(run, fetched, expected, failures):
               "needed, each once")
 
 
-def files_below(root):
-    found = {}
-    for folder, _, files in os.walk(root):
-        for f in files:
-            path = os.path.join(folder, f)
-            found[os.path.relpath(path, root).replace(os.sep, "/")] = path
-    return found
-
-
 def same_bytes(a, b):
     if os.path.getsize(a) != os.path.getsize(b):
         return False
@@ -227,5 +212,3 @@ def check_folder(release, game, patcher_files):
     if len(problems) > SHOWN_NAMES:
         print(f"  ... and {len(problems) - SHOWN_NAMES} more")
     return False
-
-

@@ -21,20 +21,19 @@ import os
 import random
 import shutil
 import subprocess
-import sys
 import time
 
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, REPO)
-from testbed import nginx_server, patcher_window  # noqa: E402
-from testbed.patcher_window import Remote, WindowError  # noqa: E402
-from sample_release import (ACCEPTED_RELEASE, ACCEPTED_RELEASE_COPY,  # noqa: E402
+# First: it puts the repository's root on sys.path, for testbed.
+from sample_release import (ACCEPTED_RELEASE, ACCEPTED_RELEASE_COPY, REPO, SCRATCH, SEED,
                             DemoError, check_fetched, check_folder, check_signed_release,
-                            expected_packages, files_below, make_release, publish,
-                            report_downloads, step, write_file)
+                            expected_packages, fresh_scratch, make_sample_release,
+                            publish_signed, report_downloads, step)
+from testbed import nginx_server, patcher_window  # noqa: E402
+from testbed.game_folders import player_folder  # noqa: E402
+from testbed.patcher_window import Remote, WindowError  # noqa: E402
+from testbed.releases import files_below, write_file  # noqa: E402
+from testbed.skins import sample_skin  # noqa: E402
 
-SCRATCH = os.path.join(REPO, "build", "demo")
-SEED = 20261209
 RATE = 1 << 20  # bytes per second and connection: nginx's limit_rate
 ZONES = ("Frostreach", "Emberfall")
 GAME = "sample-game.exe"
@@ -91,20 +90,9 @@ def skin_keys(port):
     return keys
 
 
-def write_patch_sys(tool, release, port):
-    done = subprocess.run([tool, release, *skin_keys(port)], capture_output=True, timeout=60)
-    if done.returncode != 0:
-        raise DemoError(f"veldra-sample-skin exited with {done.returncode}:\n"
-                        f"{done.stderr.decode(errors='replace')}")
-    write_file(release, "patch.sys", done.stdout)
-
-
 def install(release, game):
     """What an installer leaves: the patcher, its settings and skin, the zone chosen."""
-    for name in ("veldra.exe", "patch.sys"):
-        shutil.copy(os.path.join(release, name), os.path.join(game, name))
-    shutil.copytree(os.path.join(release, "skin"), os.path.join(game, "skin"))
-    write_file(game, "zone.log", ZONES[0].encode())
+    player_folder(game, release, os.path.join(release, "patch.sys"), zone=ZONES[0])
     print(f"{len(files_below(game))} files in {os.path.relpath(game, REPO)}: veldra.exe, "
           f"patch.sys, zone.log ({ZONES[0]}) and the skin's pictures")
 
@@ -202,12 +190,7 @@ def tools(native_bin, win_bin):
 def run_window_demo(native_bin, win_bin, watched):
     """The run in the window; the checks that did not hold."""
     tool = tools(native_bin, win_bin)
-    shutil.rmtree(SCRATCH, ignore_errors=True)
-    release, server, work, game = (os.path.join(SCRATCH, n)
-                                   for n in ("release", "server", "nginx", "game"))
-    for folder in (release, server, game):
-        os.makedirs(folder)
-    os.chmod(SCRATCH, 0o755)  # nginx's workers read the root
+    release, server, work, game = fresh_scratch()
     failures, shots = [], []
     # The demo's own prefix, whose programs it may end without touching a test's.
     os.environ.setdefault("WINEPREFIX", os.path.join(REPO, "build", "wine-demo-prefix"))
@@ -215,7 +198,7 @@ def run_window_demo(native_bin, win_bin, watched):
     remote = Remote(tool["remote"])
 
     step("making the sample release")
-    make_release(release, random.Random(SEED))
+    make_sample_release(release, random.Random(SEED))
     # The same veldra.exe as the player's, so that the patcher needs no update of itself.
     shutil.copy(tool["veldra"], os.path.join(release, "veldra.exe"))
     shutil.copy(tool["game"], os.path.join(release, GAME))
@@ -226,13 +209,13 @@ def run_window_demo(native_bin, win_bin, watched):
     try:
         print(f"nginx serves {os.path.relpath(server, REPO)} on 127.0.0.1:{port} with Basic auth")
         log = nginx_server.AccessLog(os.path.join(work, "access.log"))
-        write_patch_sys(tool["skin"], release, port)
+        write_file(release, "patch.sys", sample_skin(tool["skin"], release, skin_keys(port)))
         total = sum(os.path.getsize(p) for p in files_below(release).values())
         print(f"{len(files_below(release))} files, {total} bytes in "
               f"{os.path.relpath(release, REPO)}, the sample skin among them")
 
         step("publishing the release")
-        publish(tool["publish"], release, server, [f"{z}=127.0.0.1:{port}" for z in ZONES])
+        publish_signed(tool["publish"], release, server, [f"{z}=127.0.0.1:{port}" for z in ZONES])
 
         step("a new player's folder")
         install(release, game)
@@ -241,9 +224,7 @@ def run_window_demo(native_bin, win_bin, watched):
         step("the player starts veldra.exe")
         where = "your display" if watched else "a virtual display"
         print(f"$ (cd {os.path.relpath(game, REPO)} && wine veldra.exe)   on {where}")
-        launcher = subprocess.Popen(["wine", "veldra.exe"], cwd=game, env=env,
-                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                    stderr=subprocess.DEVNULL)
+        launcher = patcher_window.start_patcher(game)
         try:
             remote.wait(WINDOW_SECONDS)
         except WindowError:
