@@ -32,7 +32,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from testbed import bench_harness as harness, nginx_server, patch_runs, releases  # noqa: E402
+from testbed import bench_harness as harness, game_folders, nginx_server, patch_runs  # noqa: E402
+from testbed import releases  # noqa: E402
 from testbed.bench_harness import BenchError  # noqa: E402
 from testbed.processes import run_tool  # noqa: E402
 
@@ -127,7 +128,7 @@ def bench_many(options, scratch, served):
                                                    random.Random(SEED + 1)))
     print("veldra-cli's first run (not timed closely)", flush=True)
     game = os.path.join(scratch, "game-many")
-    patch_runs.new_game_folder(game, staged.patch_sys)
+    game_folders.new_game_folder(game, staged.patch_sys)
     staged.log.skip()
     first, _ = patch_runs.patch(cli, game, "many files, first run")
     staged.log.skip()

@@ -18,7 +18,8 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from testbed import bench_harness as harness, fault_server, patch_runs, releases  # noqa: E402
+from testbed import bench_harness as harness, fault_server, game_folders, patch_runs  # noqa: E402
+from testbed import releases  # noqa: E402
 from testbed.bench_harness import BenchError  # noqa: E402
 
 TOOLS = ("veldra-cli", "veldra-publish")
@@ -50,7 +51,7 @@ def run_bench(options, scratch):
                                              level=1)
         package = os.path.getsize(os.path.join(www, "live", PACKAGE))
         game = os.path.join(scratch, "game")
-        patch_runs.new_game_folder(game, patch_sys)
+        game_folders.new_game_folder(game, patch_sys)
         wall, stderr = patch_runs.patch(os.path.join(options.tool_dir, "veldra-cli"), game,
                                         "resumed", "-v")
     finally:

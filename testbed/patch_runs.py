@@ -4,22 +4,13 @@ checked against the release and against nginx's log."""
 import hashlib
 import os
 import shlex
-import shutil
 from typing import NamedTuple
 
-from testbed import nginx_server, releases
+from testbed import game_folders, nginx_server, releases
 from testbed.bench_harness import BenchError, hyperfine, sync_and_read_into_cache
 from testbed.processes import run_tool
 
-ZONE = "Live"
 TIMEOUT = 1800  # seconds for one run over a large release
-
-
-def patch_sys_bytes(port, folder):
-    """patch.sys of one zone whose server is 127.0.0.1:port, its files in `folder`."""
-    return ("[Combo]\r\nZone0=" + ZONE + "\r\n"
-            f"[{ZONE}]\r\nServer1=127.0.0.1:{port}\r\nFolder={folder}\r\n"
-            "[layout]\r\nimage=skin\\bg.bmp\r\n[Button3]\r\nExe=\r\n").encode()
 
 
 def publish_to(options, scratch, www, folder, release, port, level=None, key=None):
@@ -27,9 +18,10 @@ def publish_to(options, scratch, www, folder, release, port, level=None, key=Non
     naming 127.0.0.1:port; prints what the publisher said. Returns (patch.sys, seconds)."""
     patch_sys = os.path.join(scratch, f"patch-{folder}.sys")
     with open(patch_sys, "wb") as f:
-        f.write(patch_sys_bytes(port, folder))
+        f.write(game_folders.patch_sys(port, folder, skin_picture="skin\\bg.bmp"))
     wall, stdout = releases.publish(os.path.join(options.tool_dir, "veldra-publish"), release,
-                                    os.path.join(www, folder), [f"{ZONE}=127.0.0.1:{port}"],
+                                    os.path.join(www, folder),
+                                    [f"{game_folders.ZONE}=127.0.0.1:{port}"],
                                     patch_sys, level=options.level if level is None else level,
                                     key=key)
     print(f"veldra-publish: {stdout.strip()}", flush=True)
@@ -54,14 +46,6 @@ def stage(options, scratch, served, folder, what, make_release):
     patch_sys, seconds = publish_to(options, scratch, served.www, folder, release, served.port)
     return Staged(expected, os.path.join(served.www, folder), patch_sys, seconds,
                   nginx_server.AccessLog(served.access_log, folder))
-
-
-def new_game_folder(game, patch_sys):
-    """A game folder as an installer leaves it: patch.sys and local.ver (1.0) only."""
-    os.makedirs(game)
-    shutil.copy(patch_sys, os.path.join(game, "patch.sys"))
-    with open(os.path.join(game, "local.ver"), "wb") as f:
-        f.write(b"1.0")
 
 
 def time_first_runs(scratch, clis, expected, runs, warmup=0, patcher=None):
@@ -102,7 +86,7 @@ def first_run(cli, game, staged):
     """The timed first run in a new game folder, the served files read into the page cache
     first; it must relaunch once and leave the release. Returns (wall seconds, (files, bytes)
     fetched whole)."""
-    new_game_folder(game, staged.patch_sys)
+    game_folders.new_game_folder(game, staged.patch_sys)
     sync_and_read_into_cache(staged.server)
     staged.log.skip()
     wall = patch_until_done(cli, game, "first run", 2)
