@@ -24,7 +24,7 @@ from testbed import bench_harness as harness, patch_runs, releases  # noqa: E402
 from testbed.bench_harness import BenchError  # noqa: E402
 
 TOOLS = ("veldra-cli", "veldra-cli-test-key", "veldra-publish")
-TEST_KEY = os.path.join(harness.REPO, "tests", "support", "release_test.key")
+TEST_KEY = os.path.join(harness.REPO, "testbed", "release_test.key")
 SEED = 20261209
 GOAL = 1.05  # the signed run's time, in plain runs
 

@@ -1,7 +1,7 @@
 // The game folder's record of the last accepted release as a damaged disk might leave it.
 // The first byte tells which files are there (1: localRelease.log, 2: localRelease.sig); the
 // log's bytes follow, then after the first NUL the copy's. The seeds' copies are signed by
-// tests/support/release_test.key.
+// testbed/release_test.key.
 #include <cstddef>
 #include <cstdint>
 #include <optional>

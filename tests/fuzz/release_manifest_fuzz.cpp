@@ -1,5 +1,5 @@
 // release.sig as a hostile server or a damaged disk might hand it over. The seeds are signed
-// by tests/support/release_test.key, so that the lines after a good signature are read too.
+// by testbed/release_test.key, so that the lines after a good signature are read too.
 #include <cstddef>
 #include <cstdint>
 #include <string>

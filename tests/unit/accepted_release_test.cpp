@@ -14,7 +14,7 @@
 
 namespace {
 
-// tests/support/release_test.key signed these.
+// testbed/release_test.key signed these.
 constexpr const char* kKey =
     "p256:37640123cba98c3ae1eea2e719e67ec12f527b8aec42297b813a4ba958b23bbd845fb2867bcbafe28376"
     "6186e7cb85bc0182dc6794f24dc8ffdef6f3b67898ae";
