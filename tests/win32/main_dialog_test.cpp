@@ -19,11 +19,11 @@
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "resources/resource.h"
-#include "skin/sample_pictures.h"
+#include "testbed/skin/sample_pictures.h"
+#include "testbed/windows/window_checks.h"
+#include "tests/support/recorder_program.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/scripted_prompt.h"
-#include "tests/unit/recorder_program.h"
-#include "tests/win32/window_checks.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "skin/sample_pictures.h"
+#include "testbed/skin/sample_pictures.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "skin/profile_text.h"
+#include "testbed/skin/profile_text.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,14 +1,14 @@
-#include "skin/sample_skin.h"
+#include "testbed/skin/sample_skin.h"
 
 #include <string_view>
 #include <system_error>
 #include <utility>
 
-#include "skin/profile_text.h"
-#include "skin/sample_paint.h"
-#include "skin/sample_skin_art.h"
-#include "skin/sample_skin_layout.h"
 #include "skin/small_variant.h"
+#include "testbed/skin/profile_text.h"
+#include "testbed/skin/sample_paint.h"
+#include "testbed/skin/sample_skin_art.h"
+#include "testbed/skin/sample_skin_layout.h"
 
 namespace sample_skin {
 namespace {

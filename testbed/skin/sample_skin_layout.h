@@ -1,6 +1,6 @@
 #pragma once
 
-#include "skin/sample_pictures.h"
+#include "testbed/skin/sample_pictures.h"
 
 // Where the sample skin puts everything, in pixels of the full-size window. Every figure is
 // even, so the half-size skin halves it exactly. The static texts keep the template's size at
