@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "skin/small_variant.h"
-#include "testbed/skin/profile_text.h"
 #include "testbed/skin/sample_paint.h"
 #include "testbed/skin/sample_skin_art.h"
 #include "testbed/skin/sample_skin_layout.h"
@@ -16,47 +15,16 @@ namespace {
 using sample_pictures::Format;
 using sample_pictures::Picture;
 
-struct ProgressColours {
-  sample_pictures::Rgba bar;
-  sample_pictures::Rgba ground;
-};
-constexpr ProgressColours kProgressColours[] = {{{54, 150, 220}, {40, 46, 58}},
-                                                {{226, 156, 36}, {40, 46, 58}}};
+// Adds a picture to the skin; the name patch.sys gives it.
+std::string Add(Skin& skin, const std::string& name, Picture full, Picture half, Format format) {
+  skin.pictures.insert_or_assign(name, SkinPicture{std::move(full), std::move(half), format});
+  return "skin\\" + name;
+}
 
-// Writes pictures under folder/skin and their names as patch.sys gives them.
-class PictureWriter {
- public:
-  explicit PictureWriter(const std::filesystem::path& folder) : folder_(folder / "skin") {}
-
-  bool MakeFolder(std::string& failure) const {
-    std::error_code error;
-    std::filesystem::create_directories(folder_, error);
-    if (error) failure = "cannot create " + folder_.string() + ": " + error.message();
-    return !error;
-  }
-
-  // The name patch.sys gives the picture; empty, with `failure` set, when a file failed.
-  std::string Write(const std::string& name, const Picture& full, const Picture& half,
-                    Format format, std::string& failure) const {
-    const std::pair<std::string, const Picture*> files[] = {{name, &full},
-                                                            {SmallVariantName(name), &half}};
-    for (const auto& [file, picture] : files) {
-      if (!sample_pictures::Write((folder_ / file).string(), *picture, format)) {
-        failure = "cannot write " + (folder_ / file).string();
-        return {};
-      }
-    }
-    return "skin\\" + name;
-  }
-
-  std::string WritePng(const std::string& name, const Picture& picture,
-                       std::string& failure) const {
-    return Write(name, picture, sample_paint::HalfSizeByAlpha(picture), Format::Png32, failure);
-  }
-
- private:
-  std::filesystem::path folder_;
-};
+std::string AddPng(Skin& skin, const std::string& name, Picture picture) {
+  Picture half = sample_paint::HalfSizeByAlpha(picture);
+  return Add(skin, name, std::move(picture), std::move(half), Format::Png32);
+}
 
 void SetPlace(ProfileText& profile, const std::string& section, int x, int y) {
   profile.Set(section, "X", x);
@@ -72,7 +40,7 @@ void SetPictures(ProfileText& profile, const std::string& section, const std::st
   profile.Set(section, "imagex", disabled);
 }
 
-bool WriteButtons(const PictureWriter& writer, ProfileText& profile, std::string& failure) {
+void AddButtons(Skin& skin) {
   constexpr std::pair<ButtonState, const char*> kStates[] = {{ButtonState::Normal, ""},
                                                              {ButtonState::Focus, "-focus"},
                                                              {ButtonState::Pressed, "-down"},
@@ -81,37 +49,32 @@ bool WriteButtons(const PictureWriter& writer, ProfileText& profile, std::string
     std::string names[4];
     for (int i = 0; i < 4; ++i) {
       const auto& [state, suffix] = kStates[i];
-      names[i] = writer.WritePng(std::string(button.file) + suffix + ".png",
-                                 ButtonPicture(button, state), failure);
-      if (names[i].empty()) return false;
+      names[i] =
+          AddPng(skin, std::string(button.file) + suffix + ".png", ButtonPicture(button, state));
     }
-    SetPlace(profile, button.section, button.place.x, button.place.y);
-    SetPictures(profile, button.section, names[0], names[1], names[2], names[3]);
+    SetPlace(skin.patchSys, button.section, button.place.x, button.place.y);
+    SetPictures(skin.patchSys, button.section, names[0], names[1], names[2], names[3]);
   }
-  return true;
 }
 
 // The radios, and their labels for either network; a label looks the same in every state.
-bool WriteLines(const PictureWriter& writer, ProfileText& profile, std::string& failure) {
-  std::string radio = writer.Write("radio.png", RadioPicture(RadioPlace(1).width),
-                                   RadioPicture(kHalfRadioSide), Format::Png32, failure);
-  if (radio.empty()) return false;
+void AddLines(Skin& skin) {
+  std::string radio = Add(skin, "radio.png", RadioPicture(RadioPlace(1).width),
+                          RadioPicture(kHalfRadioSide), Format::Png32);
   for (int line = 1; line <= kLines; ++line) {
     std::string number = std::to_string(line);
     std::string section = "Radio" + number;
-    SetPlace(profile, section, RadioPlace(line).x, RadioPlace(line).y);
-    profile.Set(section, "imagen", radio);
+    SetPlace(skin.patchSys, section, RadioPlace(line).x, RadioPlace(line).y);
+    skin.patchSys.Set(section, "imagen", radio);
     for (std::string_view network : {"DX", "WT"}) {
       std::string caption = std::string(network) + " LINE " + number;
       std::string file = (network == "DX" ? "dx-line" : "wt-line") + number + ".png";
-      std::string label = writer.WritePng(file, LineLabel(caption), failure);
-      if (label.empty()) return false;
+      std::string label = AddPng(skin, file, LineLabel(caption));
       std::string labelSection = "RadioD" + std::string(network) + number;
-      SetPlace(profile, labelSection, LabelPlace(line).x, LabelPlace(line).y);
-      SetPictures(profile, labelSection, label, label, label, label);
+      SetPlace(skin.patchSys, labelSection, LabelPlace(line).x, LabelPlace(line).y);
+      SetPictures(skin.patchSys, labelSection, label, label, label, label);
     }
   }
-  return true;
 }
 
 // The keys prefix + "R", "G" and "B".
@@ -146,6 +109,41 @@ void SetPlaces(ProfileText& profile) {
 
 }  // namespace
 
+Skin SampleSkin() {
+  Skin skin;
+  Picture background = Background();
+  Picture half = sample_paint::HalfSizeKeyed(background, kKeyColour);
+  skin.patchSys.Set(
+      "layout", "image",
+      Add(skin, "background.bmp", std::move(background), std::move(half), Format::Bmp24));
+  SetColour(skin.patchSys, "layout", "", kKeyColour);
+  AddButtons(skin);
+  AddLines(skin);
+  SetPlaces(skin.patchSys);
+  return skin;
+}
+
+bool WritePictures(const Skin& skin, const std::filesystem::path& folder, std::string& failure) {
+  std::filesystem::path pictures = folder / "skin";
+  std::error_code error;
+  std::filesystem::create_directories(pictures, error);
+  if (error) {
+    failure = "cannot create " + pictures.string() + ": " + error.message();
+    return false;
+  }
+  for (const auto& [name, picture] : skin.pictures) {
+    const std::pair<std::string, const Picture*> files[] = {
+        {name, &picture.full}, {SmallVariantName(name), &picture.half}};
+    for (const auto& [file, drawn] : files) {
+      if (!sample_pictures::Write((pictures / file).string(), *drawn, picture.format)) {
+        failure = "cannot write " + (pictures / file).string();
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 bool WriteSampleSkin(const std::filesystem::path& folder, const std::vector<ProfileKey>& extra,
                      std::string& patchSys, std::string& failure) {
   // Refused before any picture is written, so a mistyped key leaves no skin behind.
@@ -156,22 +154,10 @@ bool WriteSampleSkin(const std::filesystem::path& folder, const std::vector<Prof
       return false;
     }
   }
-  PictureWriter writer(folder);
-  if (!writer.MakeFolder(failure)) return false;
-  ProfileText profile;
-  Picture background = Background();
-  std::string backgroundName =
-      writer.Write("background.bmp", background,
-                   sample_paint::HalfSizeKeyed(background, kKeyColour), Format::Bmp24, failure);
-  if (backgroundName.empty()) return false;
-  profile.Set("layout", "image", backgroundName);
-  SetColour(profile, "layout", "", kKeyColour);
-  if (!WriteButtons(writer, profile, failure) || !WriteLines(writer, profile, failure)) {
-    return false;
-  }
-  SetPlaces(profile);
-  for (const ProfileKey& key : extra) profile.Set(key.section, key.key, key.value);
-  patchSys = profile.Text();
+  Skin skin = SampleSkin();
+  if (!WritePictures(skin, folder, failure)) return false;
+  for (const ProfileKey& key : extra) skin.patchSys.Set(key.section, key.key, key.value);
+  patchSys = skin.patchSys.Text();
   return true;
 }
 
