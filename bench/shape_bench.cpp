@@ -11,9 +11,9 @@
 
 #include "skin/bitmap_dialog.h"
 #include "skin/dib.h"
-#include "tests/win32/pixel_by_pixel_shape.h"
-#include "tests/win32/test_dialogs.h"
-#include "tests/win32/window_checks.h"
+#include "testbed/windows/pixel_by_pixel_shape.h"
+#include "testbed/windows/test_dialogs.h"
+#include "testbed/windows/window_checks.h"
 
 namespace {
 

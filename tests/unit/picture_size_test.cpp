@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "skin/sample_pictures.h"
+#include "testbed/skin/sample_pictures.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "platform/files.h"
 #include "platform/prompt.h"
+#include "tests/support/recorder_program.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/scripted_prompt.h"
-#include "tests/unit/recorder_program.h"
 
 namespace {
 using namespace std::chrono_literals;

@@ -1,4 +1,4 @@
-#include "skin/sample_skin.h"
+#include "testbed/skin/sample_skin.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 
 #include "platform/profile.h"
 #include "skin/picture_size.h"
-#include "skin/sample_font.h"
-#include "skin/sample_skin_art.h"
 #include "skin/small_variant.h"
+#include "testbed/skin/sample_font.h"
+#include "testbed/skin/sample_skin_art.h"
 #include "tests/support/scratch_folder.h"
 
 namespace {

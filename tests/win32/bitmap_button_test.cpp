@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "skin/sample_pictures.h"
+#include "testbed/skin/sample_pictures.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/win32/skinned_test_dialog.h"
 

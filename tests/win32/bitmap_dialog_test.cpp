@@ -7,9 +7,9 @@
 #include <string>
 
 #include "platform/handles_win32.h"
-#include "skin/sample_pictures.h"
+#include "testbed/skin/sample_pictures.h"
+#include "testbed/windows/pixel_by_pixel_shape.h"
 #include "tests/support/scratch_folder.h"
-#include "tests/win32/pixel_by_pixel_shape.h"
 #include "tests/win32/skinned_test_dialog.h"
 
 namespace {

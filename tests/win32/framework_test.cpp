@@ -10,9 +10,9 @@
 #include "framework/dialog.h"
 #include "framework/message_handlers.h"
 #include "platform/prompt.h"
+#include "testbed/windows/test_dialogs.h"
+#include "testbed/windows/window_checks.h"
 #include "tests/support/scripted_prompt.h"
-#include "tests/win32/test_dialogs.h"
-#include "tests/win32/window_checks.h"
 
 namespace {
 

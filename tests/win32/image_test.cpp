@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "skin/sample_pictures.h"
+#include "testbed/skin/sample_pictures.h"
+#include "testbed/windows/window_checks.h"
 #include "tests/support/scratch_folder.h"
-#include "tests/win32/window_checks.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include "platform/files.h"
 #include "platform/handles_win32.h"
+#include "tests/support/recorder_program.h"
 #include "tests/support/scratch_folder.h"
-#include "tests/unit/recorder_program.h"
 
 namespace {
 std::string BuiltProgram(const char* name) {

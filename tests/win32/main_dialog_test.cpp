@@ -9,98 +9,76 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "resources/resource.h"
-#include "skin/sample_pictures.h"
+#include "testbed/skin/sample_pictures.h"
+#include "testbed/skin/sample_skin.h"
+#include "testbed/skin/sample_skin_layout.h"
+#include "testbed/windows/window_checks.h"
+#include "tests/support/recorder_program.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/scripted_prompt.h"
-#include "tests/unit/recorder_program.h"
-#include "tests/win32/window_checks.h"
 
 namespace {
 
-using sample_pictures::Format;
 using sample_pictures::Picture;
 using sample_pictures::Rgba;
+using sample_skin::Skin;
 
-constexpr Rgba kKey{255, 0, 255, 255};
-constexpr int kSkinWidth = 400;
-constexpr int kSkinHeight = 300;
 constexpr int kCommandIds[] = {1000, 1001, 1002, 1003, 1013, 1014, 1015, 1016, 1017, 1018};
 constexpr int kRadioIds[] = {1022, 1042, 1043, 1044, 1041, 1045, 1046, 1047};
 
-using Ini = std::map<std::string, std::map<std::string, std::string>>;
-
-Rgba Shade(int seed) {
-  return {static_cast<std::uint8_t>(40 + seed * 7 % 200),
-          static_cast<std::uint8_t>(seed * 13 % 256),
-          static_cast<std::uint8_t>(200 - seed * 5 % 150), 255};
+// The sample skin, with zones in the list (the list ends at the missing Zone3) and a game to
+// start. Tests spoil entries before the window opens.
+Skin TestSkin() {
+  static const Skin sample = sample_skin::SampleSkin();
+  Skin skin = sample;
+  const std::pair<const char*, const char*> zones[] = {
+      {"Zone0", "Home"}, {"Zone1", "Alpha"}, {"Zone2", "Beta"}, {"Zone4", "Gamma"}};
+  for (const auto& [key, zone] : zones) skin.patchSys.Set("Combo", key, zone);
+  skin.patchSys.Set("Button3", "Exe", "game.exe");
+  return skin;
 }
 
-// A complete skin: a background whose top left corner is the key colour, and for every button
-// section four pictures of one size. Tests change entries before the window opens.
-struct Skin {
-  Ini ini;
-  std::map<std::string, Picture> pictures;
+void WriteSkin(const Skin& skin, const ScratchFolder& folder) {
+  folder.Write("patch.sys", skin.patchSys.Text());
+  std::string failure;
+  ASSERT_TRUE(sample_skin::WritePictures(skin, folder.path(), failure)) << failure;
+}
 
-  void Button(const std::string& section, int x, int y, int width, int height, int seed) {
-    ini[section]["X"] = std::to_string(x);
-    ini[section]["Y"] = std::to_string(y);
-    const char* keys[] = {"imagen", "imageh", "imaged", "imagex"};
-    for (int state = 0; state < 4; ++state) {
-      std::string name = section + "-" + std::to_string(state) + ".png";
-      ini[section][keys[state]] = name;
-      pictures.emplace(name, Picture(width, height, Shade(seed + state)));
+// The file under skin\ that a picture key names.
+std::string PictureFile(const Skin& skin, const std::string& section, const std::string& key) {
+  std::string name = skin.patchSys.Get(section, key);
+  return name.starts_with("skin\\") ? name.substr(5) : name;
+}
+
+const sample_skin::SkinPicture& PictureOf(const Skin& skin, const std::string& section) {
+  return skin.pictures.at(PictureFile(skin, section, "imagen"));
+}
+
+RECT RectOf(const sample_skin::Rect& place) {
+  return {place.x, place.y, place.right(), place.bottom()};
+}
+
+// A pixel that `shown` paints fully and `other` leaves clear: its colour on the screen tells
+// which of the two pictures shows there.
+POINT TellingPixel(const Picture& shown, const Picture& other) {
+  for (int y = 0; y < shown.height(); ++y) {
+    for (int x = 0; x < shown.width(); ++x) {
+      if (shown.at(x, y).alpha == 255 && other.at(x, y).alpha == 0) return {x, y};
     }
   }
-
-  Skin() {
-    Picture background(kSkinWidth, kSkinHeight, {30, 60, 90, 255});
-    background.Fill(0, 0, 40, 40, kKey);
-    pictures.emplace("bg.bmp", background);
-    ini["layout"] = {{"image", "bg.bmp"}, {"R", "255"}, {"G", "0"}, {"B", "255"}};
-    for (int i = 1; i <= 10; ++i)
-      Button("Button" + std::to_string(i), 10 + (i - 1) * 38, 262, 36, 20, i);
-    for (int line = 1; line <= 8; ++line) {
-      Button("Radio" + std::to_string(line), 20, 120 + (line - 1) * 17, 14, 14, 20 + line);
-      Button("RadioDDX" + std::to_string(line), 40, 120 + (line - 1) * 17, 50, 15, 40 + line);
-      Button("RadioDWT" + std::to_string(line), 40, 120 + (line - 1) * 17, 50, 15, 60 + line);
-    }
-    ini["Progress1"] = {{"X", "20"},   {"Y", "60"}, {"cX", "360"}, {"cY", "10"}, {"FR", "0"},
-                        {"FG", "200"}, {"FB", "0"}, {"BR", "10"},  {"BG", "10"}, {"BB", "10"}};
-    ini["Progress2"] = {{"X", "20"}, {"Y", "95"}, {"cX", "360"}, {"cY", "10"}, {"FG", "200"}};
-    ini["static1"] = {{"X", "20"}, {"Y", "44"}};
-    ini["static2"] = {{"X", "220"}, {"Y", "44"}};
-    ini["static3"] = {{"X", "20"}, {"Y", "78"}};
-    ini["static4"] = {{"X", "220"}, {"Y", "78"}};
-    ini["Combo"] = {{"x", "250"},      {"y", "130"},       {"cx", "120"},     {"cy", "100"},
-                    {"Zone0", "Home"}, {"Zone1", "Alpha"}, {"Zone2", "Beta"}, {"Zone4", "Gamma"}};
-    ini["Button3"]["Exe"] = "game.exe";
-  }
-
-  void Write(const ScratchFolder& folder, bool small = false) const {
-    std::string text;
-    for (const auto& [section, keys] : ini) {
-      text += "[" + section + "]\r\n";
-      for (const auto& [key, value] : keys) text += key + "=" + value + "\r\n";
-    }
-    folder.Write("patch.sys", text);
-    for (const auto& [name, picture] : pictures) {
-      Format format = name.ends_with(".png") ? Format::Png32 : Format::Bmp24;
-      std::string path = folder.path() + "\\" + name;
-      ASSERT_TRUE(small ? sample_pictures::WriteWithSmallVariant(path, picture, format)
-                        : sample_pictures::Write(path, picture, format));
-    }
-  }
-};
+  ADD_FAILURE() << "the two pictures look alike";
+  return {0, 0};
+}
 
 // Stands in for the patch worker: tells what it was given and ends as the test says.
 class ScriptedWorker {
@@ -246,17 +224,17 @@ class MainWindowTest : public testing::Test {
  protected:
   void SetUp() override { folder_.Write("common\\keep", ""); }
   ScratchFolder folder_;
-  Skin skin_;
+  Skin skin_ = TestSkin();
   ScriptedWorker worker_;
 };
 
 TEST_F(MainWindowTest, TheSkinPlacesSizesStacksAndShapesTheWindow) {
-  skin_.Write(folder_);
+  WriteSkin(skin_, folder_);
   OpenWindow window(folder_, worker_);
   RECT frame{};
   GetWindowRect(window.hwnd(), &frame);
-  EXPECT_EQ(frame.right - frame.left, kSkinWidth);
-  EXPECT_EQ(frame.bottom - frame.top, kSkinHeight);
+  EXPECT_EQ(frame.right - frame.left, sample_skin::kWidth);
+  EXPECT_EQ(frame.bottom - frame.top, sample_skin::kHeight);
   MONITORINFO monitor{};
   monitor.cbSize = sizeof(monitor);
   GetMonitorInfoA(MonitorFromWindow(window.hwnd(), MONITOR_DEFAULTTONEAREST), &monitor);
@@ -264,22 +242,33 @@ TEST_F(MainWindowTest, TheSkinPlacesSizesStacksAndShapesTheWindow) {
   EXPECT_EQ(frame.top - monitor.rcWork.top, monitor.rcWork.bottom - frame.bottom);
 
   std::vector<RECT> shape = WindowShape(window.hwnd());
+  using sample_skin::kTab;
   EXPECT_FALSE(ShapeContains(shape, 10, 10)) << "the key colour is outside";
-  EXPECT_TRUE(ShapeContains(shape, 50, 10));
-  EXPECT_TRUE(ShapeContains(shape, kSkinWidth - 1, kSkinHeight - 1));
+  EXPECT_TRUE(ShapeContains(shape, kTab.x + kTab.width / 2, 10)) << "the title tab";
+  EXPECT_TRUE(ShapeContains(shape, sample_skin::kWidth / 2, sample_skin::kHeight - 1));
+  EXPECT_FALSE(ShapeContains(shape, sample_skin::kWidth - 1, sample_skin::kHeight - 1))
+      << "a rounded corner";
 
   struct Expected {
     int id;
     RECT place;
     bool visible;
   };
-  std::vector<Expected> expected = {
-      {1000, {10, 262, 46, 282}, true},       {1018, {352, 262, 388, 282}, true},
-      {1022, {20, 120, 34, 134}, true},       {1042, {20, 137, 34, 151}, true},
-      {1043, {20, 154, 34, 168}, false},      {1033, {40, 120, 90, 135}, true},
-      {1034, {40, 137, 90, 152}, true},       {1040, {40, 239, 90, 254}, false},
-      {1008, {20, 60, 380, 70}, true},        {1009, {20, 95, 380, 105}, true},
-      {1010, {250, 130, 370, 130 + 0}, true},
+  using sample_skin::kCommandButtons;
+  using sample_skin::LabelPlace;
+  using sample_skin::RadioPlace;
+  const Expected expected[] = {
+      {1000, RectOf(kCommandButtons[0].place), true},
+      {1018, RectOf(kCommandButtons[9].place), true},
+      {1022, RectOf(RadioPlace(1)), true},
+      {1042, RectOf(RadioPlace(2)), true},
+      {1043, RectOf(RadioPlace(3)), false},
+      {1033, RectOf(LabelPlace(1)), true},
+      {1034, RectOf(LabelPlace(2)), true},
+      {1040, RectOf(LabelPlace(8)), false},
+      {1008, RectOf(sample_skin::kProgress[0]), true},
+      {1009, RectOf(sample_skin::kProgress[1]), true},
+      {1010, RectOf(sample_skin::kCombo), true},
   };
   for (const Expected& e : expected) {
     RECT place = window.Place(e.id);
@@ -291,9 +280,13 @@ TEST_F(MainWindowTest, TheSkinPlacesSizesStacksAndShapesTheWindow) {
     }
     EXPECT_EQ(Visible(window.Item(e.id)), e.visible) << e.id;
   }
-  EXPECT_EQ(window.Place(1004).left, 20);
-  EXPECT_EQ(window.Place(1006).left, 220);
-  EXPECT_EQ(window.Place(1005).top, 78);
+  // static1 .. static4 place the texts 1004, 1006, 1005 and 1007, in that order.
+  const int textIds[] = {1004, 1006, 1005, 1007};
+  for (int text = 0; text < 4; ++text) {
+    RECT place = window.Place(textIds[text]);
+    EXPECT_EQ(place.left, sample_skin::kTextPlaces[text].x) << textIds[text];
+    EXPECT_EQ(place.top, sample_skin::kTextPlaces[text].y) << textIds[text];
+  }
   EXPECT_FALSE(Visible(GetDlgItem(window.hwnd(), -1))) << "the waiting text";
 
   // Each control placed rose to the top: the order of loading, read from the top.
@@ -319,19 +312,22 @@ TEST_F(MainWindowTest, WithoutTheWholeSkinThePlainWindowShowsAndStartsByItself) 
   };
   const Case cases[] = {
       {"no patch.sys", nullptr},
-      {"an empty background name", [](Skin& s) { s.ini["layout"]["image"] = ""; }},
-      {"a line radio's picture missing", [](Skin& s) { s.pictures.erase("Radio5-2.png"); }},
-      {"a label's picture missing", [](Skin& s) { s.pictures.erase("RadioDDX3-0.png"); }},
-      {"a command button's picture missing", [](Skin& s) { s.pictures.erase("Button7-3.png"); }},
+      {"an empty background name", [](Skin& s) { s.patchSys.Set("layout", "image", ""); }},
+      {"a hidden line radio's picture missing",
+       [](Skin& s) { s.patchSys.Set("Radio5", "imagen", "skin\\radio5.png"); }},
+      {"a label's picture missing",
+       [](Skin& s) { s.pictures.erase(PictureFile(s, "RadioDDX3", "imagen")); }},
+      {"a command button's picture missing",
+       [](Skin& s) { s.pictures.erase(PictureFile(s, "Button7", "imagex")); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchFolder folder;
     folder.Write("common\\keep", "");
-    Skin skin;
+    Skin skin = TestSkin();
     if (c.spoil) {
       c.spoil(skin);
-      skin.Write(folder);
+      WriteSkin(skin, folder);
     }
     ScriptedWorker worker;
     OpenWindow window(folder, worker);
@@ -352,22 +348,27 @@ TEST_F(MainWindowTest, WithoutTheWholeSkinThePlainWindowShowsAndStartsByItself) 
 }
 
 TEST_F(MainWindowTest, TheOperatorSwitchReloadsTheLabelsAndChoosesLineOne) {
-  skin_.Write(folder_);
+  WriteSkin(skin_, folder_);
   OpenWindow window(folder_, worker_);
-  auto labelColour = [&](int line) {
+  // Line 1's label shows the picture of the network whose own pixel it shows.
+  const Picture& dx = PictureOf(skin_, "RadioDDX1").full;
+  const Picture& wt = PictureOf(skin_, "RadioDWT1").full;
+  const POINT dxPixel = TellingPixel(dx, wt), wtPixel = TellingPixel(wt, dx);
+  auto seen = [&](POINT at) {
     PaintNow(window.hwnd());
     RECT place{};
-    GetWindowRect(window.Item(1032 + line), &place);
-    return CaptureScreen({place.left + 5, place.top + 5, place.left + 6, place.top + 6}).at(0, 0);
+    GetWindowRect(window.Item(1033), &place);
+    int x = place.left + at.x, y = place.top + at.y;
+    return CaptureScreen({x, y, x + 1, y + 1}).at(0, 0);
   };
-  EXPECT_EQ(labelColour(1), Shade(41));
+  EXPECT_EQ(seen(dxPixel), dx.at(dxPixel.x, dxPixel.y));
   window.Click(1042);
   EXPECT_EQ(Checked(window), std::vector<int>{2});
   window.Click(1015);  // DX again: nothing changes, not even the line
   EXPECT_EQ(Checked(window), std::vector<int>{2});
 
   window.Click(1016);
-  EXPECT_EQ(labelColour(1), Shade(61));
+  EXPECT_EQ(seen(wtPixel), wt.at(wtPixel.x, wtPixel.y));
   EXPECT_FALSE(Visible(window.Item(1034)));
   EXPECT_FALSE(Visible(window.Item(1042)));
   EXPECT_EQ(Checked(window), std::vector<int>{1});
@@ -383,7 +384,7 @@ TEST_F(MainWindowTest, TheOperatorSwitchReloadsTheLabelsAndChoosesLineOne) {
   window.Start();
   ASSERT_TRUE(worker_.WaitForStart());
   window.Click(1016);  // after the start the operator stays
-  EXPECT_EQ(labelColour(1), Shade(41));
+  EXPECT_EQ(seen(dxPixel), dx.at(dxPixel.x, dxPixel.y));
   EXPECT_FALSE(IsWindowEnabled(window.Item(1042)));
   EXPECT_EQ(folder_.Read("common\\isp.log"), "0");
   EXPECT_EQ(folder_.Read("common\\network.log"), "2");
@@ -411,16 +412,16 @@ TEST_F(MainWindowTest, TheStartCommandSettlesTheZone) {
       {"a blank zone.log gives the operator's zone",
        [](Skin&, const ScratchFolder& f) { f.Write("zone.log", "  \r\n "); }, nullptr, "Home"},
       {"no combo box and operator WT",
-       [](Skin& s, const ScratchFolder&) { s.ini["Combo"].erase("x"); },
+       [](Skin& s, const ScratchFolder&) { s.patchSys.Erase("Combo", "x"); },
        [](const OpenWindow& w) { w.Click(1016); }, "Alpha"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchFolder folder;
     folder.Write("common\\keep", "");
-    Skin skin;
+    Skin skin = TestSkin();
     if (c.prepare) c.prepare(skin, folder);
-    skin.Write(folder);
+    WriteSkin(skin, folder);
     ScriptedWorker worker;
     OpenWindow window(folder, worker);
     if (c.act) c.act(window);
@@ -432,7 +433,7 @@ TEST_F(MainWindowTest, TheStartCommandSettlesTheZone) {
 }
 
 TEST_F(MainWindowTest, NoZoneWithTheListShownAsksForOneAndStartsNothing) {
-  skin_.Write(folder_);
+  WriteSkin(skin_, folder_);
   OpenWindow window(folder_, worker_);
   ScriptedPrompt prompt;
   prompt.Then(IDOK);
@@ -453,7 +454,9 @@ TEST_F(MainWindowTest, NoZoneWithTheListShownAsksForOneAndStartsNothing) {
 }
 
 TEST_F(MainWindowTest, TheStatusTextsFollowTheWorkerAndLeaveNoTraceWhenTheyChange) {
-  skin_.Write(folder_);
+  skin_.patchSys.Erase("Progress2", "FR");
+  skin_.patchSys.Erase("Progress2", "FB");
+  WriteSkin(skin_, folder_);
   OpenWindow window(folder_, worker_);
   window.Start();
   ASSERT_TRUE(worker_.WaitForStart());
@@ -487,8 +490,8 @@ TEST_F(MainWindowTest, TheStatusTextsFollowTheWorkerAndLeaveNoTraceWhenTheyChang
   RECT bar{};
   GetWindowRect(window.Item(1009), &bar);
   EXPECT_EQ(CaptureScreen({bar.left + 9, bar.top + 5, bar.left + 10, bar.top + 6}).at(0, 0),
-            (Rgba{0, 200, 0, 255}))
-      << "the skin's bar colour";
+            (Rgba{0, sample_skin::kProgressColours[1].bar.green, 0, 255}))
+      << "the skin's bar colour, a part left out being 0";
 
   publish("WWWWWWWWWWWWWWWWWWWWWWWWWW", 20);
   publish("i", 500);
@@ -559,9 +562,9 @@ TEST_F(MainWindowTest, TheEndStatesStartTheGameRelaunchOrClose) {
     folder.Write("common\\keep", "");
     WriteRecorderProgram(folder, "game.exe");
     WriteRecorderProgram(folder, "veldra.exe");
-    Skin skin;
-    skin.ini["Button3"]["Exe"] = c.exe;
-    skin.Write(folder);
+    Skin skin = TestSkin();
+    skin.patchSys.Set("Button3", "Exe", c.exe);
+    WriteSkin(skin, folder);
     ScriptedWorker worker;
     ScriptedPrompt prompt;
     for (std::size_t i = 0; i < c.boxes.size(); ++i) prompt.Then(IDOK);
@@ -581,12 +584,12 @@ TEST_F(MainWindowTest, TheEndStatesStartTheGameRelaunchOrClose) {
 }
 
 TEST_F(MainWindowTest, LinksOpenTheirSectionsKeyThroughTheShell) {
-  skin_.ini["Button1"]["lnk"] = "https://example.test/register";
-  skin_.ini["Button1"]["lnk2"] = "https://example.test/store-register";
-  skin_.ini["Button2"]["lnk"] = "https://example.test/recharge";
-  skin_.ini["Button6"]["lnk"] = "https://example.test/second";
-  skin_.ini["Button6"]["lnk2"] = "https://example.test/never";
-  skin_.Write(folder_);
+  skin_.patchSys.Set("Button1", "lnk", "https://example.test/register");
+  skin_.patchSys.Set("Button1", "lnk2", "https://example.test/store-register");
+  skin_.patchSys.Set("Button2", "lnk", "https://example.test/recharge");
+  skin_.patchSys.Set("Button6", "lnk", "https://example.test/second");
+  skin_.patchSys.Set("Button6", "lnk2", "https://example.test/never");
+  WriteSkin(skin_, folder_);
   for (bool steam : {false, true}) {
     std::vector<std::string> opened;
     platform::SetShellHook([&](const std::string& target) {
@@ -608,7 +611,7 @@ TEST_F(MainWindowTest, LinksOpenTheirSectionsKeyThroughTheShell) {
 }
 
 TEST_F(MainWindowTest, OnlyQuitAndCloseEndTheWindowBeforeDuringAndAfterARun) {
-  skin_.Write(folder_);
+  WriteSkin(skin_, folder_);
   {
     OpenWindow window(folder_, worker_);
     SendMessageA(window.hwnd(), WM_COMMAND, IDOK, 0);
@@ -658,22 +661,28 @@ TEST_F(MainWindowTest, OnlyQuitAndCloseEndTheWindowBeforeDuringAndAfterARun) {
 // Runs as a test of its own on a screen of 1600 x 1200, which takes the half-size skin.
 TEST_F(MainWindowTest, SmallScreenHalvesEveryPlaceAndTakesTheSmallPictures) {
   if (GetSystemMetrics(SM_CXSCREEN) >= 1920) GTEST_SKIP() << "needs a small screen";
-  skin_.ini["Button1"]["X"] = "101";
-  skin_.ini["Button1"]["Y"] = "-3";
-  skin_.Write(folder_, /*small=*/true);
+  skin_.patchSys.Set("Button1", "X", "101");
+  skin_.patchSys.Set("Button1", "Y", "-3");
+  WriteSkin(skin_, folder_);
   OpenWindow window(folder_, worker_);
   RECT frame{};
   GetWindowRect(window.hwnd(), &frame);
-  EXPECT_EQ(frame.right - frame.left, kSkinWidth / 2);
-  EXPECT_EQ(frame.bottom - frame.top, kSkinHeight / 2);
+  const Picture& background = skin_.pictures.at(PictureFile(skin_, "layout", "image")).half;
+  EXPECT_EQ(frame.right - frame.left, background.width());
+  EXPECT_EQ(frame.bottom - frame.top, background.height());
   struct Expected {
     int id;
     RECT place;
   };
+  // The layout's figures are even: halved, they are exact.
+  const Picture& button = PictureOf(skin_, "Button1").half;
+  const Picture& label = PictureOf(skin_, "RadioDDX1").half;
+  const sample_skin::Rect bar = sample_skin::kProgress[0], line = sample_skin::LabelPlace(1);
   const Expected expected[] = {
-      {1000, {50, -2, 68, 8}},    // 101 and -3 halved; the picture's small variant, 18 x 10
-      {1008, {10, 30, 190, 35}},  // the bar: 20, 60, 360 x 10 halved
-      {1033, {20, 60, 45, 68}},
+      // 101 and -3 halved; the picture's small variant
+      {1000, {50, -2, 50 + button.width(), -2 + button.height()}},
+      {1008, {bar.x / 2, bar.y / 2, bar.right() / 2, bar.bottom() / 2}},
+      {1033, {line.x / 2, line.y / 2, line.x / 2 + label.width(), line.y / 2 + label.height()}},
   };
   for (const Expected& e : expected) {
     RECT place = window.Place(e.id);
@@ -683,9 +692,9 @@ TEST_F(MainWindowTest, SmallScreenHalvesEveryPlaceAndTakesTheSmallPictures) {
     EXPECT_EQ(place.bottom, e.place.bottom) << e.id;
   }
   window.Click(1016);
-  RECT label = window.Place(1033);
-  EXPECT_EQ(label.left, 20) << "the operator's labels stay at half size";
-  EXPECT_EQ(label.right - label.left, 25);
+  RECT shown = window.Place(1033);
+  EXPECT_EQ(shown.left, line.x / 2) << "the operator's labels stay at half size";
+  EXPECT_EQ(shown.right - shown.left, PictureOf(skin_, "RadioDWT1").half.width());
 }
 
 }  // namespace

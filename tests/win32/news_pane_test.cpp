@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "resources/resource.h"
+#include "testbed/windows/window_checks.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/win32/webview2_loader_double.h"
-#include "tests/win32/window_checks.h"
 #include "window/main_dialog.h"
 
 namespace {

@@ -6,8 +6,8 @@
 
 #include "skin/bitmap_button.h"
 #include "skin/bitmap_dialog.h"
-#include "tests/win32/test_dialogs.h"
-#include "tests/win32/window_checks.h"
+#include "testbed/windows/test_dialogs.h"
+#include "testbed/windows/window_checks.h"
 
 // A skinned dialog of the test templates with its two picture buttons bound, open without a
 // modal loop so the test drives it.

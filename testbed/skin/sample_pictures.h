@@ -46,13 +46,7 @@ enum class Format {
 // The file's bytes; empty when a Bmp8 picture has more than 256 colours.
 std::string Encode(const Picture& picture, Format format);
 
-// Half the width and height (rounded up); each pixel the mean of the block of up to 2 x 2
-// it covers.
-Picture HalfSize(const Picture& picture);
-
-// Writes `path`, and with the half-size variant beside it under its small-variant name.
 bool Write(const std::string& path, const Picture& picture, Format format);
-bool WriteWithSmallVariant(const std::string& path, const Picture& picture, Format format);
 
 // One PNG chunk with its length and CRC, for tests that make broken files.
 std::string PngChunk(std::string_view type, std::string_view data);

@@ -1,12 +1,10 @@
-#include "skin/sample_pictures.h"
+#include "testbed/skin/sample_pictures.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <fstream>
 #include <map>
-
-#include "skin/small_variant.h"
 
 namespace sample_pictures {
 namespace {
@@ -128,30 +126,6 @@ std::string Encode(const Picture& picture, Format format) {
   return format == Format::Png32 ? EncodePng(picture) : EncodeBmp(picture, format);
 }
 
-Picture HalfSize(const Picture& picture) {
-  Picture half((picture.width() + 1) / 2, (picture.height() + 1) / 2, Rgba{});
-  for (int y = 0; y < half.height(); ++y) {
-    for (int x = 0; x < half.width(); ++x) {
-      int sums[4] = {};
-      int count = 0;
-      for (int sourceY = 2 * y; sourceY < std::min(2 * y + 2, picture.height()); ++sourceY) {
-        for (int sourceX = 2 * x; sourceX < std::min(2 * x + 2, picture.width()); ++sourceX) {
-          const Rgba& pixel = picture.at(sourceX, sourceY);
-          sums[0] += pixel.red;
-          sums[1] += pixel.green;
-          sums[2] += pixel.blue;
-          sums[3] += pixel.alpha;
-          ++count;
-        }
-      }
-      half.at(x, y) = {
-          static_cast<std::uint8_t>(sums[0] / count), static_cast<std::uint8_t>(sums[1] / count),
-          static_cast<std::uint8_t>(sums[2] / count), static_cast<std::uint8_t>(sums[3] / count)};
-    }
-  }
-  return half;
-}
-
 bool Write(const std::string& path, const Picture& picture, Format format) {
   std::string bytes = Encode(picture, format);
   if (bytes.empty()) return false;
@@ -159,10 +133,6 @@ bool Write(const std::string& path, const Picture& picture, Format format) {
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   file.close();
   return !file.fail();
-}
-
-bool WriteWithSmallVariant(const std::string& path, const Picture& picture, Format format) {
-  return Write(path, picture, format) && Write(SmallVariantName(path), HalfSize(picture), format);
 }
 
 std::string PngChunk(std::string_view type, std::string_view data) {

@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "skin/sample_pictures.h"
-#include "skin/sample_skin_layout.h"
+#include "testbed/skin/sample_pictures.h"
+#include "testbed/skin/sample_skin_layout.h"
 
 // The sample skin's pictures at full size, drawn to the layout.
 namespace sample_skin {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/handles_win32.h"
-#include "skin/sample_pictures.h"
+#include "testbed/skin/sample_pictures.h"
 
 // What the Windows tests read back from real windows: regions, pixels on the screen.
 

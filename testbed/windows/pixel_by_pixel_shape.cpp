@@ -1,4 +1,4 @@
-#include "tests/win32/pixel_by_pixel_shape.h"
+#include "testbed/windows/pixel_by_pixel_shape.h"
 
 #include <algorithm>
 

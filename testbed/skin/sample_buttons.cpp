@@ -1,9 +1,9 @@
 // The sample skin's button, label and radio pictures.
 #include <cstdint>
 
-#include "skin/sample_font.h"
-#include "skin/sample_paint.h"
-#include "skin/sample_skin_art.h"
+#include "testbed/skin/sample_font.h"
+#include "testbed/skin/sample_paint.h"
+#include "testbed/skin/sample_skin_art.h"
 
 namespace sample_skin {
 namespace {

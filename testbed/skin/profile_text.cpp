@@ -1,4 +1,4 @@
-#include "skin/profile_text.h"
+#include "testbed/skin/profile_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -37,6 +37,23 @@ bool ProfileText::Set(const std::string& section, const std::string& key,
 
 bool ProfileText::Set(const std::string& section, const std::string& key, int value) {
   return Set(section, key, std::to_string(value));
+}
+
+std::string ProfileText::Get(const std::string& section, const std::string& key) const {
+  for (const Section& named : sections_) {
+    if (!SameName(named.name, section)) continue;
+    for (const auto& [name, value] : named.keys) {
+      if (SameName(name, key)) return value;
+    }
+  }
+  return {};
+}
+
+void ProfileText::Erase(const std::string& section, const std::string& key) {
+  for (Section& named : sections_) {
+    if (!SameName(named.name, section)) continue;
+    std::erase_if(named.keys, [&](const auto& k) { return SameName(k.first, key); });
+  }
 }
 
 std::string ProfileText::Text() const {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "skin/sample_pictures.h"
+#include "testbed/skin/sample_pictures.h"
 
 // Where the sample skin puts everything, in pixels of the full-size window. Every figure is
 // even, so the half-size skin halves it exactly. The static texts keep the template's size at
@@ -65,6 +65,13 @@ constexpr Rect LabelPlace(int line) { return {636, 258 + 30 * (line - 1), 168, 2
 constexpr Rect kTextPlaces[] = {
     {44, 404, 188, 15}, {436, 404, 188, 15}, {44, 482, 188, 15}, {436, 482, 188, 15}};
 constexpr Rect kProgress[] = {{44, 436, 740, 18}, {44, 514, 740, 18}};
+// Progress1's bar and ground, then Progress2's.
+struct ProgressColours {
+  sample_pictures::Rgba bar;
+  sample_pictures::Rgba ground;
+};
+constexpr ProgressColours kProgressColours[] = {{{54, 150, 220}, {40, 46, 58}},
+                                                {{226, 156, 36}, {40, 46, 58}}};
 // Its height is the list's too; the edit box is 22 pixels high at both sizes.
 constexpr Rect kCombo{606, 132, 314, 200};
 constexpr Rect kNews{24, 100, 550, 270};  // the news pane, drawn into the background as well

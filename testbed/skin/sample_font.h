@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "skin/sample_pictures.h"
+#include "testbed/skin/sample_pictures.h"
 
 // A 5 x 7 pixel font for the captions and texts drawn into the sample skin's pictures: capital
 // letters, digits and a few signs. Small letters are drawn as capitals, other characters as

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <iterator>
 
-#include "skin/sample_font.h"
-#include "skin/sample_paint.h"
-#include "skin/sample_skin_art.h"
+#include "testbed/skin/sample_font.h"
+#include "testbed/skin/sample_paint.h"
+#include "testbed/skin/sample_skin_art.h"
 
 namespace sample_skin {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "skin/sample_pictures.h"
+#include "testbed/skin/sample_pictures.h"
 
 // The screen's pixels in `area` as the display shows them, whatever lies on top; none when the
 // area is empty or the system refuses the copy.

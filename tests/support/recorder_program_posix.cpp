@@ -1,6 +1,6 @@
 #include <sys/stat.h>
 
-#include "tests/unit/recorder_program.h"
+#include "tests/support/recorder_program.h"
 
 void WriteRecorderProgram(const ScratchFolder& folder, const std::string& name) {
   folder.Write(name,

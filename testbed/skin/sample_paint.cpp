@@ -1,4 +1,4 @@
-#include "skin/sample_paint.h"
+#include "testbed/skin/sample_paint.h"
 
 #include <algorithm>
 #include <cmath>

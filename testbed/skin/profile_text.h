@@ -13,6 +13,10 @@ class ProfileText {
   // break anywhere, an empty name, a ']' in the section, a '=' in the key.
   bool Set(const std::string& section, const std::string& key, const std::string& value);
   bool Set(const std::string& section, const std::string& key, int value);
+  // The key's value; empty when the file has none.
+  std::string Get(const std::string& section, const std::string& key) const;
+  // Takes the key out of the file; its section stays, if only as a name.
+  void Erase(const std::string& section, const std::string& key);
 
   // "[section]" and "key=value" lines, each ending with CR LF.
   std::string Text() const;

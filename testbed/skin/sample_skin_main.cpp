@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "skin/sample_skin.h"
+#include "testbed/skin/sample_skin.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "skin/sample_pictures.h"
+#include "testbed/skin/sample_pictures.h"
 
 // Drawing into the sample skin's pictures: soft-edged rounded boxes, gradients, and the
 // halving that makes the half-size variants.

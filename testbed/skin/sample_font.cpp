@@ -1,8 +1,8 @@
-#include "skin/sample_font.h"
+#include "testbed/skin/sample_font.h"
 
 #include <algorithm>
 
-#include "skin/sample_paint.h"
+#include "testbed/skin/sample_paint.h"
 
 namespace sample_font {
 namespace {

@@ -19,8 +19,8 @@
 #include <thread>
 
 #include "platform/handles_win32.h"
-#include "skin/sample_pictures.h"
-#include "tools/demo/screen_capture.h"
+#include "testbed/remote/screen_capture.h"
+#include "testbed/skin/sample_pictures.h"
 
 namespace {
 

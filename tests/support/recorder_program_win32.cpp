@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/files.h"
-#include "tests/unit/recorder_program.h"
+#include "tests/support/recorder_program.h"
 
 // The recorder is built beside the test programs.
 void WriteRecorderProgram(const ScratchFolder&, const std::string& name) {

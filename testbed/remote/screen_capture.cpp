@@ -1,4 +1,4 @@
-#include "tools/demo/screen_capture.h"
+#include "testbed/remote/screen_capture.h"
 
 #include <cstdint>
 

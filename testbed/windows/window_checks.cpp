@@ -1,4 +1,4 @@
-#include "tests/win32/window_checks.h"
+#include "testbed/windows/window_checks.h"
 
 #include <algorithm>
 #include <cstdlib>
