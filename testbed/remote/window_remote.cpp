@@ -19,8 +19,8 @@
 #include <thread>
 
 #include "platform/handles_win32.h"
-#include "testbed/remote/screen_capture.h"
 #include "testbed/skin/sample_pictures.h"
+#include "testbed/windows/window_checks.h"
 
 namespace {
 
@@ -131,7 +131,7 @@ int Shot(std::string_view title, const std::string& file) {
   if (window == nullptr) return Fail("no visible window titled \"" + std::string(title) + "\"");
   RECT area{};
   if (!GetWindowRect(window, &area)) return Fail("no window rectangle: " + SystemError());
-  auto picture = CaptureScreen(area);
+  auto picture = CopyScreen(area);
   if (!picture) return Fail("cannot copy the screen's pixels");
   std::string png = sample_pictures::Encode(*picture, sample_pictures::Format::Png32);
   std::ofstream out(file, std::ios::binary | std::ios::trunc);

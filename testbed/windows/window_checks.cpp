@@ -1,6 +1,7 @@
 #include "testbed/windows/window_checks.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 #include "skin/dib.h"
@@ -54,6 +55,11 @@ HBITMAP Dib32(int width, int height) {
   void* bits = nullptr;
   return CreateTopDownDib(width, height, 32, {}, &bits);
 }
+
+sample_pictures::Rgba RgbaOf(std::uint32_t pixel) {
+  return {static_cast<std::uint8_t>(pixel >> 16), static_cast<std::uint8_t>(pixel >> 8),
+          static_cast<std::uint8_t>(pixel), 255};
+}
 }  // namespace
 
 Surface::Surface(int width, int height, sample_pictures::Rgba fill)
@@ -70,25 +76,35 @@ Surface::Surface(int width, int height, sample_pictures::Rgba fill)
 
 sample_pictures::Rgba Surface::At(int x, int y) const {
   GdiFlush();
-  std::uint32_t pixel = PixelsOf32BitDib(bitmap_.get()).Row(y)[x];
-  return {static_cast<std::uint8_t>(pixel >> 16), static_cast<std::uint8_t>(pixel >> 8),
-          static_cast<std::uint8_t>(pixel), 255};
+  return RgbaOf(PixelsOf32BitDib(bitmap_.get()).Row(y)[x]);
 }
 
 sample_pictures::Picture Surface::ToPicture() const {
+  GdiFlush();
+  DibPixels pixels = PixelsOf32BitDib(bitmap_.get());
   sample_pictures::Picture picture(width_, height_, {});
   for (int y = 0; y < height_; ++y) {
-    for (int x = 0; x < width_; ++x) picture.at(x, y) = At(x, y);
+    const std::uint32_t* row = pixels.Row(y);
+    for (int x = 0; x < width_; ++x) picture.at(x, y) = RgbaOf(row[x]);
   }
   return picture;
 }
 
-sample_pictures::Picture CaptureScreen(const RECT& area) {
-  Surface copy(area.right - area.left, area.bottom - area.top, {});
+std::optional<sample_pictures::Picture> CopyScreen(const RECT& area) {
+  int width = area.right - area.left;
+  int height = area.bottom - area.top;
+  Surface copy(width, height, {});
   platform::WindowDC screen(nullptr);
-  BitBlt(copy.dc(), 0, 0, area.right - area.left, area.bottom - area.top, screen.get(), area.left,
-         area.top, SRCCOPY);
+  if (copy.dc() == nullptr || screen.get() == nullptr ||
+      !BitBlt(copy.dc(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY)) {
+    return std::nullopt;
+  }
   return copy.ToPicture();
+}
+
+sample_pictures::Picture CaptureScreen(const RECT& area) {
+  return CopyScreen(area).value_or(
+      sample_pictures::Picture(area.right - area.left, area.bottom - area.top, {0, 0, 0, 255}));
 }
 
 void SaveScreenshot(const std::string& name, const sample_pictures::Picture& picture) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -42,7 +43,10 @@ class Surface {
   platform::Selection selected_;
 };
 
-// The screen's pixels in the rectangle, as the user sees them.
+// The screen's pixels in the rectangle, as the user sees them; none when the screen cannot be
+// read.
+std::optional<sample_pictures::Picture> CopyScreen(const RECT& area);
+// The same for checks, which compare it: all black when the screen cannot be read.
 sample_pictures::Picture CaptureScreen(const RECT& area);
 
 namespace sample_pictures {
