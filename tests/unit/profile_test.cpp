@@ -4,7 +4,6 @@
 
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "tests/support/scratch_folder.h"
 
@@ -17,80 +16,85 @@ platform::ProfileReader Profile(const ScratchFolder& folder, const std::string& 
   return platform::ProfileReader(folder.path() + "/" + name);
 }
 
+// Files of the lookups below, each written as patch.sys before its lookup.
+const std::string kBlanks =
+    "[ErrMsg]\r\n  Title  =  Server busy  \r\n\tTab\t=\tx\t\r\n[  Skin Main  ]\r\nWidth=640\r\n";
+const std::string kBare = "[Msg]\r\nReady=Go\r\nBare\r\n";
+const std::string kEmpty;
+const std::string kRepeated =
+    "[Zone]\r\nName=first\r\nName=second\r\nLater\r\nLater=x\r\n"
+    "[Other]\r\n[zone]\r\nName=third\r\nOnlyHere=y\r\n";
+const std::string kQuotes =
+    "[Q]\r\nd=\"double\"\r\ns='single'\r\nmixed=\"a'\r\nlone=\"\r\n"
+    "inner=a\"b\"\r\npadded=\"  x  \"\r\nempty=\"\"\r\n";
+const std::string kLongValue(5000, 'v');
+const std::string kLong = "[S]\r\nk=value\r\nlong=" + kLongValue + "\r\nafter=ok\r\n";
+const std::string kLineFeeds = "[S]\na=1\n\nb=2";
+const std::string kReturns = "[S]\ra=1\rb=2\r";
+const std::string kByteOrderMark = "\xEF\xBB\xBF[S]\r\na=1\r\n";
+const std::string kComments = "[S]\r\n; a=commented\r\n;[T]\r\na=live\r\n";
+
 struct Lookup {
+  const std::string& file;
   const char* section;
   const char* key;
   const char* fallback;
-  std::size_t size;
   std::string want;
-};
-
-struct ProfileCase {
-  const char* what;
-  std::string content;
-  std::vector<Lookup> lookups;
+  std::size_t size = 256;  // the buffer, with room for the terminating zero
 };
 
 TEST(ProfileTest, TextLookups) {
-  const std::string longValue(5000, 'v');
-  const ProfileCase cases[] = {
-      {"names ignore case and blanks around them",
-       "[ErrMsg]\r\n  Title  =  Server busy  \r\n\tTab\t=\tx\t\r\n[  Skin Main  ]\r\nWidth=640\r\n",
-       {{"ErrMsg", "Title", "", 256, "Server busy"},
-        {"errmsg", "TITLE", "", 256, "Server busy"},
-        {" ErrMsg ", "  title ", "", 256, "Server busy"},
-        {"ErrMsg", "tab", "", 256, "x"},
-        {"skin main", "width", "", 256, "640"},
-        {"Skin  Main", "Width", "none", 256, "none"}}},
-      {"a missing section or key gives the default",
-       "[Msg]\r\nReady=Go\r\nBare\r\n",
-       {{"Msg", "Missing", "fallback", 256, "fallback"},
-        {"Other", "Ready", "fallback", 256, "fallback"},
-        {"Msg", "Bare", "fallback", 256, "fallback"},
-        {"Msg", "Missing", "trailing   ", 256, "trailing"},
-        {"Msg", "Missing", "", 256, ""}}},
-      {"an empty file gives the default", "", {{"Msg", "Ready", "fallback", 256, "fallback"}}},
-      {"the first section and the first key of a name win",
-       "[Zone]\r\nName=first\r\nName=second\r\nLater\r\nLater=x\r\n"
-       "[Other]\r\n[zone]\r\nName=third\r\nOnlyHere=y\r\n",
-       {{"Zone", "Name", "", 256, "first"},
-        {"Zone", "Later", "dflt", 256, "dflt"},
-        {"Zone", "OnlyHere", "dflt", 256, "dflt"}}},
-      {"quotes are removed only in matching pairs",
-       "[Q]\r\nd=\"double\"\r\ns='single'\r\nmixed=\"a'\r\nlone=\"\r\n"
-       "inner=a\"b\"\r\npadded=\"  x  \"\r\nempty=\"\"\r\n",
-       {{"Q", "d", "", 256, "double"},
-        {"Q", "s", "", 256, "single"},
-        {"Q", "mixed", "", 256, "\"a'"},
-        {"Q", "lone", "", 256, "\""},
-        {"Q", "inner", "", 256, "a\"b\""},
-        {"Q", "padded", "", 256, "  x  "},
-        {"Q", "empty", "dflt", 256, ""},
-        {"Q", "missing", "\"quoted default\"", 256, "quoted default"}}},
-      {"text is cut to the buffer less one",
-       "[S]\r\nk=value\r\nlong=" + longValue + "\r\nafter=ok\r\n",
-       {{"S", "k", "dflt", 0, ""},
-        {"S", "k", "dflt", 1, ""},
-        {"S", "k", "dflt", 2, "v"},
-        {"S", "k", "dflt", 6, "value"},
-        {"S", "missing", "dflt", 3, "df"},
-        {"S", "long", "", 6000, longValue},
-        {"S", "long", "", 256, longValue.substr(0, 255)},
-        {"S", "after", "", 256, "ok"}}},
-      {"line feeds", "[S]\na=1\n\nb=2", {{"S", "a", "", 256, "1"}, {"S", "b", "", 256, "2"}}},
-      {"carriage returns", "[S]\ra=1\rb=2\r", {{"S", "a", "", 256, "1"}, {"S", "b", "", 256, "2"}}},
-      {"a byte order mark", "\xEF\xBB\xBF[S]\r\na=1\r\n", {{"S", "a", "", 256, "1"}}},
-      {"comments", "[S]\r\n; a=commented\r\n;[T]\r\na=live\r\n", {{"S", "a", "", 256, "live"}}},
+  const Lookup lookups[] = {
+      // Names ignore case and the blanks around them.
+      {kBlanks, "ErrMsg", "Title", "", "Server busy"},
+      {kBlanks, "errmsg", "TITLE", "", "Server busy"},
+      {kBlanks, " ErrMsg ", "  title ", "", "Server busy"},
+      {kBlanks, "ErrMsg", "tab", "", "x"},
+      {kBlanks, "skin main", "width", "", "640"},
+      {kBlanks, "Skin  Main", "Width", "none", "none"},
+      // A missing section or key gives the default, without its trailing blanks.
+      {kBare, "Msg", "Missing", "fallback", "fallback"},
+      {kBare, "Other", "Ready", "fallback", "fallback"},
+      {kBare, "Msg", "Bare", "fallback", "fallback"},
+      {kBare, "Msg", "Missing", "trailing   ", "trailing"},
+      {kBare, "Msg", "Missing", "", ""},
+      {kEmpty, "Msg", "Ready", "fallback", "fallback"},
+      // The first section and the first key of a name win.
+      {kRepeated, "Zone", "Name", "", "first"},
+      {kRepeated, "Zone", "Later", "dflt", "dflt"},
+      {kRepeated, "Zone", "OnlyHere", "dflt", "dflt"},
+      // Quotes are removed only in matching pairs.
+      {kQuotes, "Q", "d", "", "double"},
+      {kQuotes, "Q", "s", "", "single"},
+      {kQuotes, "Q", "mixed", "", "\"a'"},
+      {kQuotes, "Q", "lone", "", "\""},
+      {kQuotes, "Q", "inner", "", "a\"b\""},
+      {kQuotes, "Q", "padded", "", "  x  "},
+      {kQuotes, "Q", "empty", "dflt", ""},
+      {kQuotes, "Q", "missing", "\"quoted default\"", "quoted default"},
+      // Text is cut to the buffer less one.
+      {kLong, "S", "k", "dflt", "", 0},
+      {kLong, "S", "k", "dflt", "", 1},
+      {kLong, "S", "k", "dflt", "v", 2},
+      {kLong, "S", "k", "dflt", "value", 6},
+      {kLong, "S", "missing", "dflt", "df", 3},
+      {kLong, "S", "long", "", kLongValue, 6000},
+      {kLong, "S", "long", "", kLongValue.substr(0, 255)},
+      {kLong, "S", "after", "", "ok"},
+      // Lines end in either byte or both; a byte order mark and comments are passed over.
+      {kLineFeeds, "S", "a", "", "1"},
+      {kLineFeeds, "S", "b", "", "2"},
+      {kReturns, "S", "a", "", "1"},
+      {kReturns, "S", "b", "", "2"},
+      {kByteOrderMark, "S", "a", "", "1"},
+      {kComments, "S", "a", "", "live"},
   };
-  for (const ProfileCase& c : cases) {
-    SCOPED_TRACE(c.what);
-    ScratchFolder folder;
-    auto profile = Profile(folder, "patch.sys", c.content);
-    for (const Lookup& lookup : c.lookups) {
-      EXPECT_EQ(profile.String(lookup.section, lookup.key, lookup.fallback, lookup.size),
-                lookup.want)
-          << "[" << lookup.section << "] " << lookup.key << ", " << lookup.size << " bytes";
-    }
+  ScratchFolder folder;
+  for (const Lookup& lookup : lookups) {
+    auto profile = Profile(folder, "patch.sys", lookup.file);
+    EXPECT_EQ(profile.String(lookup.section, lookup.key, lookup.fallback, lookup.size), lookup.want)
+        << "[" << lookup.section << "] " << lookup.key << ", " << lookup.size << " bytes, of "
+        << testing::PrintToString(lookup.file.substr(0, 80));
   }
 }
 
