@@ -30,12 +30,6 @@ bool IsPlainFileName(const std::string& name) {
   return name.find_first_of("/\\:") == std::string::npos;
 }
 
-std::optional<std::int64_t> FileLength(const std::string& name) {
-  platform::File file;
-  if (!file.Open(name, platform::FileMode::Read)) return std::nullopt;
-  return file.Length();
-}
-
 }  // namespace
 
 int RunDownload(const std::vector<std::string>& args) {
@@ -73,14 +67,15 @@ int RunDownload(const std::vector<std::string>& args) {
     bool downloaded = DownloadFile(job, name, Arrival::Staged);
     double seconds = one.Seconds();
     // What arrived on disk is what counts, not the 32-bit progress counter.
-    std::optional<std::int64_t> bytes = downloaded ? FileLength("temp\\" + name) : std::nullopt;
-    if (!bytes) {
+    std::optional<platform::FileStamp> arrived =
+        downloaded ? platform::StampOf("temp\\" + name) : std::nullopt;
+    if (!arrived) {
       PrintFailedRow(name);
       ++failures;
       continue;
     }
-    PrintThroughputRow(name, *bytes, seconds);
-    totalBytes += *bytes;
+    PrintThroughputRow(name, arrived->size, seconds);
+    totalBytes += arrived->size;
   }
   job.connection.Close();
   PrintThroughputRow("total", totalBytes, whole.Seconds());

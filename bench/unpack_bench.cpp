@@ -27,12 +27,6 @@ std::optional<std::vector<std::string>> PackagesWaiting() {
   return packages;
 }
 
-std::optional<std::int64_t> FileLength(const std::string& name) {
-  platform::File file;
-  if (!file.Open(name, platform::FileMode::Read)) return std::nullopt;
-  return file.Length();
-}
-
 }  // namespace
 
 int RunUnpack(const std::vector<std::string>& args) {
@@ -70,12 +64,12 @@ int RunUnpack(const std::vector<std::string>& args) {
   }
   std::int64_t bytes = 0;
   for (const std::string& target : targets) {
-    std::optional<std::int64_t> length = FileLength(target);
-    if (!length) {
+    std::optional<platform::FileStamp> written = platform::StampOf(target);
+    if (!written) {
       std::fprintf(stderr, "veldra-bench: %s was not unpacked\n", target.c_str());
       return kExitFailed;
     }
-    bytes += *length;
+    bytes += written->size;
   }
 
   PrintFigureTitle("unpacking in " + folder);

@@ -20,11 +20,18 @@ class FolderLock {
   // file cannot be opened at all, or is no plain file of its own: a link (never followed, so
   // nothing is made where it points), a folder, a device or a pipe.
   Result Take(const std::string& name);
-  void Release();
+  void Release() {
+    if (handle_ == kFree) return;
+    Close(handle_);
+    handle_ = kFree;
+  }
   unsigned long error() const { return error_; }
 
  private:
   static constexpr std::intptr_t kFree = -1;
+  // Gives a held handle back to the system.
+  static void Close(std::intptr_t handle);
+
   std::intptr_t handle_ = kFree;
   unsigned long error_ = 0;
 };

@@ -36,10 +36,6 @@ FolderLock::Result FolderLock::Take(const std::string& name) {
   return Result::Taken;
 }
 
-void FolderLock::Release() {
-  if (handle_ == kFree) return;
-  close(static_cast<int>(handle_));
-  handle_ = kFree;
-}
+void FolderLock::Close(std::intptr_t handle) { close(static_cast<int>(handle)); }
 
 }  // namespace platform

@@ -26,10 +26,6 @@ FolderLock::Result FolderLock::Take(const std::string& name) {
   return Result::Taken;
 }
 
-void FolderLock::Release() {
-  if (handle_ == kFree) return;
-  CloseHandle(reinterpret_cast<HANDLE>(handle_));
-  handle_ = kFree;
-}
+void FolderLock::Close(std::intptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 
 }  // namespace platform

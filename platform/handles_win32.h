@@ -43,53 +43,35 @@ struct KernelHandleTraits {
   static void Close(HANDLE handle) { CloseHandle(handle); }
 };
 
+// Handles that hold nothing when null, given back by `close`.
+template <class HandleType, auto close>
+struct NullEmptyTraits {
+  using Handle = HandleType;
+  static bool Holds(Handle handle) { return handle != nullptr; }
+  static void Close(Handle handle) { close(handle); }
+};
+
+// Defined beside their users, so that this header needs neither WinINet's nor BCrypt's.
+void CloseInternetHandle(void* handle);
+void CloseCryptAlgorithm(void* handle);
+void DestroyCryptHash(void* handle);
+void DestroyCryptKey(void* handle);
+
 // Stock objects are shared by the whole system and must never be put in one of these.
 template <class GdiHandle>
-struct GdiObjectTraits {
-  using Handle = GdiHandle;
-  static bool Holds(GdiHandle handle) { return handle != nullptr; }
-  static void Close(GdiHandle handle) { DeleteObject(handle); }
-};
-
-struct MemoryDCTraits {
-  using Handle = HDC;
-  static bool Holds(HDC dc) { return dc != nullptr; }
-  static void Close(HDC dc) { DeleteDC(dc); }
-};
-
-// WinINet's session, connection and request handles.
-struct InternetHandleTraits {
-  using Handle = void*;
-  static bool Holds(void* handle) { return handle != nullptr; }
-  static void Close(void* handle);
-};
-
-// BCrypt's algorithm providers, hashes and keys.
-struct CryptAlgorithmTraits {
-  using Handle = void*;
-  static bool Holds(void* handle) { return handle != nullptr; }
-  static void Close(void* handle);
-};
-struct CryptHashTraits {
-  using Handle = void*;
-  static bool Holds(void* handle) { return handle != nullptr; }
-  static void Close(void* handle);
-};
-struct CryptKeyTraits {
-  using Handle = void*;
-  static bool Holds(void* handle) { return handle != nullptr; }
-  static void Close(void* handle);
-};
+using GdiObjectTraits = NullEmptyTraits<GdiHandle, DeleteObject>;
 
 using OwnedHandle = Owned<KernelHandleTraits>;
-using OwnedCryptAlgorithm = Owned<CryptAlgorithmTraits>;
-using OwnedCryptHash = Owned<CryptHashTraits>;
-using OwnedCryptKey = Owned<CryptKeyTraits>;
-using OwnedInternetHandle = Owned<InternetHandleTraits>;
+// WinINet's session, connection and request handles; BCrypt's algorithm providers, hashes
+// and keys.
+using OwnedInternetHandle = Owned<NullEmptyTraits<void*, CloseInternetHandle>>;
+using OwnedCryptAlgorithm = Owned<NullEmptyTraits<void*, CloseCryptAlgorithm>>;
+using OwnedCryptHash = Owned<NullEmptyTraits<void*, DestroyCryptHash>>;
+using OwnedCryptKey = Owned<NullEmptyTraits<void*, DestroyCryptKey>>;
 using OwnedBitmap = Owned<GdiObjectTraits<HBITMAP>>;
 using OwnedRegion = Owned<GdiObjectTraits<HRGN>>;
 // A device context of CreateCompatibleDC.
-using OwnedMemoryDC = Owned<MemoryDCTraits>;
+using OwnedMemoryDC = Owned<NullEmptyTraits<HDC, DeleteDC>>;
 
 // The device context of a window (or of the screen, for no window) from GetDC.
 class WindowDC {

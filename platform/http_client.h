@@ -47,8 +47,6 @@ class HttpClient {
  public:
   HttpClient();
   ~HttpClient();
-  HttpClient(const HttpClient&) = delete;
-  HttpClient& operator=(const HttpClient&) = delete;
 
   // Connecting and every read give up after this long without a byte; set before Open.
   void SetIdleTimeout(std::chrono::milliseconds timeout) { idleTimeout_ = timeout; }

@@ -76,7 +76,7 @@ constexpr DWORD kRequestFlags =
 
 }  // namespace
 
-void InternetHandleTraits::Close(void* handle) { InternetCloseHandle(handle); }
+void CloseInternetHandle(void* handle) { InternetCloseHandle(handle); }
 
 struct HttpClient::Handles {
   // Destroyed in reverse order: the request, then the connection, then the session.

@@ -21,8 +21,6 @@ class Sha256 {
  public:
   Sha256();
   ~Sha256();
-  Sha256(const Sha256&) = delete;
-  Sha256& operator=(const Sha256&) = delete;
 
   void Add(const void* bytes, std::size_t count);
   // The digest of everything added; the hash then starts again empty.

@@ -26,9 +26,9 @@ OwnedCryptHash CreateHash(const OwnedCryptAlgorithm& algorithm) {
 
 }  // namespace
 
-void CryptAlgorithmTraits::Close(void* handle) { BCryptCloseAlgorithmProvider(handle, 0); }
-void CryptHashTraits::Close(void* handle) { BCryptDestroyHash(handle); }
-void CryptKeyTraits::Close(void* handle) { BCryptDestroyKey(handle); }
+void CloseCryptAlgorithm(void* handle) { BCryptCloseAlgorithmProvider(handle, 0); }
+void DestroyCryptHash(void* handle) { BCryptDestroyHash(handle); }
+void DestroyCryptKey(void* handle) { BCryptDestroyKey(handle); }
 
 struct Sha256::State {
   OwnedCryptAlgorithm algorithm = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM);

@@ -19,8 +19,6 @@ class CImage {
   // Every image object keeps the decoder runtime alive: the last one destroyed stops it.
   CImage();
   ~CImage();
-  CImage(const CImage&) = delete;
-  CImage& operator=(const CImage&) = delete;
 
   // Decodes the file (its name in the ANSI code page), replacing the picture held before.
   // False when the decoder cannot start, the file is missing or no picture the decoder

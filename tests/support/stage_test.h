@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "engine/patch_job.h"
 #include "platform/files.h"
 #include "tests/support/scratch_folder.h"
+#include "tests/support/scripted_prompt.h"
 #include "tests/support/test_servers.h"
 
 // A stage's world: the fault server with nothing on it, a scratch game folder (with its
@@ -21,6 +25,15 @@ class StageTest : public testing::Test {
   void RunningAndConnected() {
     job.state = PatchState::Running;
     ASSERT_TRUE(job.connection.Connect("127.0.0.1", server.port(), "."));
+  }
+  // Runs `stage`, which must fail telling the player why in one box (answered OK): that box.
+  ScriptedPrompt::Box FailureBox(const std::function<bool(PatchJob&)>& stage) {
+    ScriptedPrompt prompt;
+    prompt.Then(platform::kAnswerOk);
+    EXPECT_FALSE(stage(job));
+    const std::vector<ScriptedPrompt::Box> shown = prompt.Shown();
+    EXPECT_EQ(shown.size(), 1u) << "boxes shown";
+    return shown.empty() ? ScriptedPrompt::Box{} : shown[0];
   }
 
   FaultServer server;

@@ -92,6 +92,16 @@ std::vector<LoggedRequest> FaultServer::Requests() const {
   return requests;
 }
 
+std::vector<std::string> FaultServer::RangesAsked(const std::string& path) const {
+  std::vector<std::string> ranges;
+  for (const LoggedRequest& request : Requests()) {
+    if (request.status != 401 && (path.empty() || request.path == path)) {
+      ranges.push_back(request.range);
+    }
+  }
+  return ranges;
+}
+
 NginxServer::NginxServer()
     : port_(PortOf("VELDRA_NGINX_PORT")),
       root_(Environment("VELDRA_NGINX_ROOT")),

@@ -27,6 +27,9 @@ class FaultServer {
   // The rules as JSON, for example {"a.bin": {"status": 404}}.
   void SetRules(const std::string& json) const;
   std::vector<LoggedRequest> Requests() const;
+  // The Range header of each request answered past the credentials' challenge, in order; of
+  // the one path (as "/./veldra.exe") when given.
+  std::vector<std::string> RangesAsked(const std::string& path = "") const;
 
  private:
   std::uint16_t port_ = 0;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 
 #include "engine/file_digests.h"
 #include "engine/file_list.h"
@@ -15,8 +14,8 @@
 #include "engine/state_file.h"
 #include "engine/status_log.h"
 #include "platform/files.h"
+#include "tests/support/game_folder_test.h"
 #include "tests/support/scripted_prompt.h"
-#include "tests/support/stage_test.h"
 
 namespace {
 
@@ -34,19 +33,7 @@ void Folder(const char* name) {
   ASSERT_TRUE(platform::CreateFolder(name));
 }
 
-class DamagedStateTest : public StageTest {
- protected:
-  void SetUp() override {
-    StageTest::SetUp();
-    folder.Write("patch.sys", "[Msg]\r\n");
-    folder.Write("data/a.dat", "game file");
-  }
-};
-
-struct Damage {
-  const char* what;
-  std::function<void()> make;
-};
+using DamagedStateTest = GameFolderTest;
 
 // Read, a log of zeros would have been an empty map: nothing installed, nothing digested.
 TEST_F(DamagedStateTest, AStatusLogLargerThanAnyMeansTakingStockAgain) {
@@ -67,10 +54,7 @@ TEST_F(DamagedStateTest, DamagedStampsVouchForNothingAndTheRunGoesOn) {
   for (const Damage& damage : damages) {
     SCOPED_TRACE(damage.what);
     damage.make();
-    PatchJob run;
-    run.configPath = job.configPath;
-    ASSERT_TRUE(CheckLocalFiles(run));
-    const FileDigests& game = *run.files.Find("\\data\\a.dat");
+    const FileDigests game = NextRunsGameFile();
     EXPECT_EQ(game.installed, DigestOfBytes("game file"));
     EXPECT_FALSE(game.stamp) << "no stamp: the listed check digests the file";
     std::filesystem::remove_all(kStampsName);
@@ -99,21 +83,15 @@ TEST_F(DamagedFileListTest, ALocalListLargerThanAnyIsFetchedAgain) {
 
 TEST_F(DamagedFileListTest, AFolderInPlaceOfTheListFailsTheRunSayingWhy) {
   Folder("filelist.log");
-  ScriptedPrompt prompt;
-  prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(LoadFileList(job));
-  ASSERT_EQ(prompt.Shown().size(), 1u);
-  EXPECT_EQ(prompt.Shown()[0].text, "filelist.log");
-  EXPECT_FALSE(prompt.Shown()[0].reason.empty());
+  const ScriptedPrompt::Box box = FailureBox(LoadFileList);
+  EXPECT_EQ(box.text, "filelist.log");
+  EXPECT_FALSE(box.reason.empty());
 }
 
 TEST_F(DamagedFileListTest, APservLogLargerThanAnyIsNamedWithWhy) {
   Oversized("pserv.log", kLargestPservLog + 1);
-  ScriptedPrompt prompt;
-  prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(LoadFileList(job));
-  ASSERT_EQ(prompt.Shown().size(), 1u);
-  EXPECT_EQ(prompt.Shown()[0].text, "Error reading pserv.log");
+  const ScriptedPrompt::Box box = FailureBox(LoadFileList);
+  EXPECT_EQ(box.text, "Error reading pserv.log");
   EXPECT_EQ(CurrentFailureReason(job).rfind("pserv.log: it is 1048577 bytes long", 0), 0u)
       << CurrentFailureReason(job);
 }

@@ -32,6 +32,16 @@ class DownloadFileTest : public testing::Test {
   void ConnectTo(std::uint16_t port) {
     ASSERT_TRUE(job.connection.Connect("127.0.0.1", port, "."));
   }
+  // The server has f.ppk as `serverHas`, answering by `rules`; temp\ holds a part of it
+  // with its tag, as an earlier run left them.
+  void PartWaits(const std::string& serverHas, const std::string& rules, const std::string& part,
+                 const std::string& tag) {
+    server.Reset();
+    server.Serve("f.ppk", serverHas);
+    server.SetRules(rules);
+    folder.Write("temp/f.ppk.part", part);
+    folder.Write("temp/f.ppk.tag", tag);
+  }
   // The box names the file; its reason begins as `reason` does.
   static void ExpectFailureBoxFor(const ScriptedPrompt& prompt, const std::string& name,
                                   const std::string& reason) {
@@ -154,11 +164,7 @@ TEST_F(DownloadFileTest, ABodyThatBreaksOffIsResumedInTheSameRun) {
   ConnectTo(server.port());
   ASSERT_TRUE(DownloadFile(job, "_data_a_dat.ppk", Arrival::Staged));
   EXPECT_TRUE(folder.Read("temp/_data_a_dat.ppk") == content) << "the bytes differ";
-  std::vector<std::string> ranges;
-  for (const LoggedRequest& request : server.Requests()) {
-    if (request.status != 401) ranges.push_back(request.range);
-  }
-  EXPECT_EQ(ranges, (std::vector<std::string>{"", "bytes=40000-", "bytes=80000-"}));
+  EXPECT_EQ(server.RangesAsked(), (std::vector<std::string>{"", "bytes=40000-", "bytes=80000-"}));
   EXPECT_EQ(job.itemPos, 100000);
   EXPECT_FALSE(platform::PathExists("temp\\_data_a_dat.ppk.part"));
 }
@@ -206,18 +212,10 @@ TEST_F(DownloadFileTest, APartLeftByAnEarlierRunIsUsedOnlyWhereTheServerVouchesF
   ConnectTo(server.port());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    server.Reset();
-    server.Serve("f.ppk", c.serverHas);
-    server.SetRules(c.rules);
-    folder.Write("temp/f.ppk.part", old.substr(0, 40000));
-    folder.Write("temp/f.ppk.tag", c.tag);
+    PartWaits(c.serverHas, c.rules, old.substr(0, 40000), c.tag);
     ASSERT_TRUE(DownloadFile(job, "f.ppk", Arrival::Staged));
     EXPECT_TRUE(folder.Read("temp/f.ppk") == c.serverHas) << "the bytes differ";
-    std::vector<std::string> ranges;
-    for (const LoggedRequest& request : server.Requests()) {
-      if (request.status != 401) ranges.push_back(request.range);
-    }
-    EXPECT_EQ(ranges, c.ranges);
+    EXPECT_EQ(server.RangesAsked(), c.ranges);
     EXPECT_FALSE(platform::PathExists("temp\\f.ppk.part"));
     EXPECT_FALSE(platform::PathExists("temp\\f.ppk.tag"));
   }
@@ -273,11 +271,7 @@ TEST_F(DownloadFileTest, AResumedFileThatIsNotTheSignedOneIsFetchedWholeOnce) {
   ConnectTo(server.port());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    server.Reset();
-    server.Serve("f.ppk", c.serverHas);
-    server.SetRules(c.rules);
-    folder.Write("temp/f.ppk.part", c.part);
-    folder.Write("temp/f.ppk.tag", "100000\n\"v1\"\n");
+    PartWaits(c.serverHas, c.rules, c.part, "100000\n\"v1\"\n");
     ScriptedPrompt prompt;
     if (!c.installed) prompt.Then(platform::kAnswerOk);
     bool resumed = !c.resumed;
@@ -285,11 +279,7 @@ TEST_F(DownloadFileTest, AResumedFileThatIsNotTheSignedOneIsFetchedWholeOnce) {
     if (c.installed) {
       EXPECT_EQ(resumed, c.resumed);
     }
-    std::vector<std::string> ranges;
-    for (const LoggedRequest& request : server.Requests()) {
-      if (request.status != 401) ranges.push_back(request.range);
-    }
-    EXPECT_EQ(ranges, c.ranges);
+    EXPECT_EQ(server.RangesAsked(), c.ranges);
     EXPECT_EQ(prompt.Shown().size(), c.installed ? 0u : 1u) << "the first failure is quiet";
     if (c.installed) {
       EXPECT_TRUE(folder.Read("temp/f.ppk") == content) << "the bytes differ";

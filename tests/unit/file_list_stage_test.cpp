@@ -30,6 +30,11 @@ class LoadFileListTest : public StageTest {
     folder.Write("pserv.log",
                  PservLogBytes(DigestOfBytes(list), Filled(0), {{"Server1", "127.0.0.1"}}));
   }
+  // pserv.log announces `list`; then the stage runs.
+  bool LoadAnnounced(const std::string& list) {
+    Announce(list);
+    return LoadFileList(job);
+  }
   bool FileListRequested() const {
     for (const LoggedRequest& request : server.Requests()) {
       if (request.path == "/./filelist.log") return true;
@@ -41,8 +46,7 @@ class LoadFileListTest : public StageTest {
 TEST_F(LoadFileListTest, AMatchingLocalListIsReadWithoutAFetch) {
   std::string list = FileListBytes(StageList());
   folder.Write("filelist.log", list);
-  Announce(list);
-  ASSERT_TRUE(LoadFileList(job));
+  ASSERT_TRUE(LoadAnnounced(list));
   EXPECT_FALSE(FileListRequested());
   EXPECT_EQ(job.files.size(), StageList().size());
 }
@@ -50,16 +54,14 @@ TEST_F(LoadFileListTest, AMatchingLocalListIsReadWithoutAFetch) {
 TEST_F(LoadFileListTest, AMissingOrStaleListIsFetchedFirst) {
   std::string list = FileListBytes(StageList());
   server.Serve("filelist.log", list);
-  Announce(list);
-  ASSERT_TRUE(LoadFileList(job));
+  ASSERT_TRUE(LoadAnnounced(list));
   EXPECT_TRUE(FileListRequested());
   EXPECT_EQ(folder.Read("filelist.log"), list);
 
   server.Reset();
   std::string newer = FileListBytes({{"\\new", Filled(3)}});
   server.Serve("filelist.log", newer);
-  Announce(newer);
-  ASSERT_TRUE(LoadFileList(job));
+  ASSERT_TRUE(LoadAnnounced(newer));
   EXPECT_TRUE(FileListRequested());
   EXPECT_EQ(job.files.Find("\\new")->listed, Filled(3));
 }
@@ -70,8 +72,7 @@ TEST_F(LoadFileListTest, KeysThatCannotBeInstalledAreTakenOffTheList) {
                                     {"\\CON", Filled(3)},
                                     {"\\a\\b:c", Filled(4)}});
   folder.Write("filelist.log", list);
-  Announce(list);
-  ASSERT_TRUE(LoadFileList(job));
+  ASSERT_TRUE(LoadAnnounced(list));
   EXPECT_EQ(job.files.Find("\\ok.dat")->listed, Filled(1));
   for (const char* refused : {"\\..\\outside.dat", "\\CON", "\\a\\b:c"}) {
     EXPECT_TRUE(IsZeroDigest(job.files.Find(refused)->listed)) << refused;
@@ -83,40 +84,28 @@ TEST_F(LoadFileListTest, AListWhoseKeysCollideIsRefusedNamingBoth) {
   std::string list = FileListBytes({{"\\data\\a.dat", Filled(1)}, {"\\data.a.dat", Filled(2)}});
   folder.Write("filelist.log", list);
   Announce(list);
-  ScriptedPrompt prompt;
-  prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(LoadFileList(job));
-  ASSERT_EQ(prompt.Shown().size(), 1u);
-  EXPECT_NE(prompt.Shown()[0].text.find("names both \\data.a.dat and \\data\\a.dat"),
-            std::string::npos)
-      << prompt.Shown()[0].text;
+  const ScriptedPrompt::Box box = FailureBox(LoadFileList);
+  EXPECT_NE(box.text.find("names both \\data.a.dat and \\data\\a.dat"), std::string::npos)
+      << box.text;
   EXPECT_NE(CurrentFailureReason(job).find("\\data.a.dat"), std::string::npos);
 }
 
 TEST_F(LoadFileListTest, AnUnusablePservLogFailsTheStage) {
   for (std::string pservLog : {std::string(), std::string(19, 'p')}) {
     folder.Write("pserv.log", pservLog);
-    ScriptedPrompt prompt;
-    prompt.Then(platform::kAnswerOk);
-    EXPECT_FALSE(LoadFileList(job));
-    ASSERT_EQ(prompt.Shown().size(), 1u);
-    EXPECT_EQ(prompt.Shown()[0].text, "Error reading pserv.log");
-    EXPECT_EQ(prompt.Shown()[0].caption, "Error");
+    const ScriptedPrompt::Box box = FailureBox(LoadFileList);
+    EXPECT_EQ(box.text, "Error reading pserv.log");
+    EXPECT_EQ(box.caption, "Error");
   }
   platform::RemoveFile("pserv.log");
-  ScriptedPrompt prompt;
-  prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(LoadFileList(job));
+  FailureBox(LoadFileList);
   EXPECT_FALSE(FileListRequested());
 }
 
 TEST_F(LoadFileListTest, AListThatCannotBeFetchedFailsTheStage) {
   Announce("not what the server has");
-  ScriptedPrompt prompt;
-  prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(LoadFileList(job));
-  ASSERT_EQ(prompt.Shown().size(), 1u);
-  EXPECT_EQ(prompt.Shown()[0].caption, "Error Downloading File");
+  const ScriptedPrompt::Box box = FailureBox(LoadFileList);
+  EXPECT_EQ(box.caption, "Error Downloading File");
 }
 
 }  // namespace

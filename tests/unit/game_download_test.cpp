@@ -88,12 +88,8 @@ TEST_F(DownloadGameFilesTest, TheSecondOfTwoMissingKeepsTheFirstForNextTime) {
   Listed("\\a.dat", "a");
   Listed("\\b.dat", "b");
   server.SetRules(R"({"_b_dat.ppk": {"status": 404}})");
-  ScriptedPrompt prompt;
-  prompt.Then(platform::kAnswerOk);
-
-  EXPECT_FALSE(DownloadGameFiles(job));
-  ASSERT_EQ(prompt.Shown().size(), 1u);
-  EXPECT_EQ(prompt.Shown()[0].text, "_b_dat.ppk");
+  const ScriptedPrompt::Box box = FailureBox(DownloadGameFiles);
+  EXPECT_EQ(box.text, "_b_dat.ppk");
   EXPECT_EQ(CurrentState(job), PatchState::Failed);
   EXPECT_FALSE(platform::PathExists("a.dat")) << "nothing is unpacked";
   FileDigestMap saved;
@@ -105,12 +101,9 @@ TEST_F(DownloadGameFilesTest, TheSecondOfTwoMissingKeepsTheFirstForNextTime) {
 TEST_F(DownloadGameFilesTest, ARefusedNameFailsTheRunOnceTheRestIsInstalled) {
   Listed("\\a.dat", "alpha");
   job.refusedName = "\\..\\outside.dat (a \"..\")";
-  ScriptedPrompt prompt;
-  prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(DownloadGameFiles(job));
+  const ScriptedPrompt::Box box = FailureBox(DownloadGameFiles);
   EXPECT_EQ(folder.Read("a.dat"), "alpha");
-  ASSERT_EQ(prompt.Shown().size(), 1u);
-  EXPECT_NE(prompt.Shown()[0].text.find("\\..\\outside.dat"), std::string::npos);
+  EXPECT_NE(box.text.find("\\..\\outside.dat"), std::string::npos);
 }
 
 // A network in the way may answer with its own page; the run then installs what it can and
@@ -181,11 +174,7 @@ TEST_F(DownloadGameFilesTest, DamagedBytesKeptFromBeforeCostOneWholeFetch) {
     ASSERT_TRUE(DownloadGameFiles(job));
     EXPECT_TRUE(folder.Read("a.dat") == content);
     EXPECT_TRUE(prompt.Shown().empty());
-    std::vector<std::string> ranges;
-    for (const LoggedRequest& request : server.Requests()) {
-      if (request.status != 401) ranges.push_back(request.range);
-    }
-    EXPECT_EQ(ranges, c.ranges);
+    EXPECT_EQ(server.RangesAsked(), c.ranges);
     platform::RemoveFile("a.dat");
   }
 }

@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
+#include <utility>
 
 using namespace std::chrono_literals;
 
@@ -12,6 +14,17 @@ namespace {
 void WaitUntil(const std::atomic<bool>& flag) {
   for (int i = 0; i < 2000 && !flag.load(); ++i) std::this_thread::sleep_for(5ms);
   ASSERT_TRUE(flag.load());
+}
+
+// Starts a routine that runs until it is asked to stop, and then does `atStop`; returns once
+// the routine runs.
+void StartUntilStopped(PatchWorker& worker, std::function<void(PatchJob&)> atStop) {
+  worker.Start("", "", [atStop = std::move(atStop)](PatchJob& job) {
+    SetState(job, PatchState::Running);
+    while (CurrentState(job) != PatchState::Stop) std::this_thread::sleep_for(1ms);
+    atStop(job);
+  });
+  while (worker.Poll().state != PatchState::Running) std::this_thread::sleep_for(1ms);
 }
 
 TEST(PatchWorkerTest, PollBeforeTheWorkerRunsSeesTheIdleRecord) {
@@ -78,12 +91,7 @@ TEST(PatchWorkerTest, StopBeforeStartReturnsAtOnceAndLeavesTheState) {
 TEST(PatchWorkerTest, StopAsksTheWorkerToStopAndWaitsForIt) {
   PatchWorker worker;
   std::atomic<bool> sawStop{false};
-  worker.Start("", "", [&](PatchJob& job) {
-    SetState(job, PatchState::Running);
-    while (CurrentState(job) != PatchState::Stop) std::this_thread::sleep_for(1ms);
-    sawStop = true;
-  });
-  while (worker.Poll().state != PatchState::Running) std::this_thread::sleep_for(1ms);
+  StartUntilStopped(worker, [&](PatchJob&) { sawStop = true; });
   worker.Stop();
   EXPECT_TRUE(sawStop.load());
   EXPECT_EQ(worker.Poll().state, PatchState::Stop);
@@ -111,13 +119,10 @@ TEST(PatchWorkerTest, WaitForEndTellsWhetherTheWorkerHasEnded) {
 TEST(PatchWorkerTest, StopReturnsOnceTheWorkerHasGivenItsWorkUp) {
   PatchWorker worker;
   std::atomic<bool> release{false};
-  worker.Start("", "", [&](PatchJob& job) {
-    SetState(job, PatchState::Running);
-    while (CurrentState(job) != PatchState::Stop) std::this_thread::sleep_for(1ms);
+  StartUntilStopped(worker, [&](PatchJob& job) {
     job.stopTaken = true;
     while (!release.load()) std::this_thread::sleep_for(1ms);
   });
-  while (worker.Poll().state != PatchState::Running) std::this_thread::sleep_for(1ms);
   EXPECT_TRUE(worker.Stop());
   EXPECT_FALSE(worker.WaitForEnd(0ms)) << "returned before the worker ended";
   release = true;

@@ -74,11 +74,8 @@ TEST_F(UpdatePatchSystemTest, ANewExecutableIsFetchedInPlaceAndRelaunches) {
 TEST_F(UpdatePatchSystemTest, AnExecutableThatCannotBeFetchedStillRelaunches) {
   PublishPatcher("patcher 2");
   server.SetRules(R"({"veldra.exe": {"status": 404}})");
-  ScriptedPrompt prompt;
-  prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(UpdatePatchSystem(job));
-  ASSERT_EQ(prompt.Shown().size(), 1u);
-  EXPECT_EQ(prompt.Shown()[0].text, "veldra.exe");
+  const ScriptedPrompt::Box box = FailureBox(UpdatePatchSystem);
+  EXPECT_EQ(box.text, "veldra.exe");
   EXPECT_EQ(folder.Read("veldra.exe"), "patcher 1");
   EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
 }
@@ -95,25 +92,18 @@ TEST_F(UpdatePatchSystemTest, AnExecutableResumedFromADamagedPartIsFetchedWholeO
   EXPECT_FALSE(UpdatePatchSystem(job));
   EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
   EXPECT_TRUE(folder.Read("veldra.exe") == patcher);
-  std::vector<std::string> ranges;
-  for (const LoggedRequest& request : server.Requests()) {
-    if (request.path == "/./veldra.exe" && request.status != 401) ranges.push_back(request.range);
-  }
-  EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=20000-", ""}));
+  EXPECT_EQ(server.RangesAsked("/./veldra.exe"), (std::vector<std::string>{"bytes=20000-", ""}));
 }
 
 TEST_F(UpdatePatchSystemTest, AnExecutableOtherThanAnnouncedNeverReplacesTheOldOne) {
   folder.Write("pserv.log", PservLogBytes(Digest{}, DigestOfBytes("patcher 2"), {}));
   for (const char* served : {"patcher 3", "patcher", ""}) {
+    SCOPED_TRACE(served);
     server.Serve("veldra.exe", served);
     job.state = PatchState::Running;
-    ScriptedPrompt prompt;
-    prompt.Then(platform::kAnswerOk);
-    EXPECT_FALSE(UpdatePatchSystem(job));
-    EXPECT_EQ(folder.Read("veldra.exe"), "patcher 1") << served;
-    EXPECT_FALSE(platform::PathExists("temp\\veldra.exe")) << served;
-    ASSERT_EQ(prompt.Shown().size(), 1u) << served;
-    EXPECT_EQ(prompt.Shown()[0].caption, "Error Downloading File");
+    EXPECT_EQ(FailureBox(UpdatePatchSystem).caption, "Error Downloading File");
+    EXPECT_EQ(folder.Read("veldra.exe"), "patcher 1");
+    EXPECT_FALSE(platform::PathExists("temp\\veldra.exe"));
     EXPECT_EQ(CurrentState(job), PatchState::Relaunch) << "the relaunch tries again";
   }
 }
@@ -153,11 +143,8 @@ TEST_F(UpdatePatchSystemTest, APictureOnDiskButNotListedIsAskedForAndFails) {
   FileDigests& unlisted = Picture("\\skin\\bg.bmp", "bg", "bg");
   unlisted.listed = Digest{};
   server.SetRules(R"({"_skin_bg_bmp.ppk": {"status": 404}})");
-  ScriptedPrompt prompt;
-  prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(UpdatePatchSystem(job));
-  ASSERT_EQ(prompt.Shown().size(), 1u);
-  EXPECT_EQ(prompt.Shown()[0].text, "_skin_bg_bmp.ppk");
+  const ScriptedPrompt::Box box = FailureBox(UpdatePatchSystem);
+  EXPECT_EQ(box.text, "_skin_bg_bmp.ppk");
 }
 
 TEST_F(UpdatePatchSystemTest, AFetchedPictureWhosePackageIsGoneIsFetchedAgain) {
@@ -171,9 +158,7 @@ TEST_F(UpdatePatchSystemTest, AFetchedPictureWhosePackageIsGoneIsFetchedAgain) {
 TEST_F(UpdatePatchSystemTest, APictureThatCannotBeFetchedFailsWithoutSaving) {
   Picture("\\skin\\bg.bmp", "bg", "new bg");
   server.SetRules(R"({"_skin_bg_bmp.ppk": {"status": 404}})");
-  ScriptedPrompt prompt;
-  prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(UpdatePatchSystem(job));
+  FailureBox(UpdatePatchSystem);
   EXPECT_FALSE(platform::PathExists("localfileStatus.log"));
   EXPECT_EQ(CurrentState(job), PatchState::Running) << "the driver makes it Failed";
 }

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 
 #include "engine/file_digests.h"
 #include "engine/file_list.h"
@@ -17,8 +16,8 @@
 #include "engine/status_log.h"
 #include "engine/worker.h"
 #include "platform/files.h"
+#include "tests/support/game_folder_test.h"
 #include "tests/support/scripted_prompt.h"
-#include "tests/support/stage_test.h"
 
 namespace {
 
@@ -34,12 +33,10 @@ void Link(const std::string& target, const char* name) {
   fs::create_symlink(target, name);
 }
 
-class SpecialFilesTest : public StageTest {
+class SpecialFilesTest : public GameFolderTest {
  protected:
   void SetUp() override {
-    StageTest::SetUp();
-    folder.Write("patch.sys", "[Msg]\r\n");
-    folder.Write("data/a.dat", "game file");
+    GameFolderTest::SetUp();
     outside = fs::path(folder.path()).parent_path() /
               (fs::path(folder.path()).filename().string() + "-outside");
     fs::create_directories(outside);
@@ -69,11 +66,6 @@ TEST_F(SpecialFilesTest, APipeOrAnEndlessDeviceIsNeitherOpenedNorWaitedOn) {
   }
 }
 
-struct Damage {
-  const char* what;
-  std::function<void()> make;
-};
-
 TEST_F(SpecialFilesTest, AStatusLogOrStampsThatNeverEndGiveAFirstRun) {
   const Damage damages[] = {
       {"status log linked to /dev/zero", [] { Link("/dev/zero", kStatusLogName); }},
@@ -87,10 +79,7 @@ TEST_F(SpecialFilesTest, AStatusLogOrStampsThatNeverEndGiveAFirstRun) {
   for (const Damage& damage : damages) {
     SCOPED_TRACE(damage.what);
     damage.make();
-    PatchJob run;
-    run.configPath = job.configPath;
-    ASSERT_TRUE(CheckLocalFiles(run));
-    EXPECT_EQ(run.files.Find("\\data\\a.dat")->installed, DigestOfBytes("game file"));
+    EXPECT_EQ(NextRunsGameFile().installed, DigestOfBytes("game file"));
     EXPECT_EQ(platform::KindOf(kStatusLogName), platform::EntryKind::File);
   }
 }

@@ -17,6 +17,9 @@ namespace {
 
 constexpr const char* kIncorrect = "Error Version Incorrect, Please download new version";
 constexpr const char* kUpdate = "There is a new version, do you want to download now?";
+// The boxes of a run that cannot read the version it must have.
+const std::vector<std::string> kNoRequiredVersion{"remote.ver",
+                                                  "Error Opening remote version file"};
 
 class CheckVersionTest : public StageTest {
  protected:
@@ -42,10 +45,20 @@ class CheckVersionTest : public StageTest {
     }
     return false;
   }
-  static std::vector<std::string> Texts(const ScriptedPrompt& prompt) {
+  static std::vector<std::string> Texts(const std::vector<ScriptedPrompt::Box>& boxes) {
     std::vector<std::string> texts;
-    for (const ScriptedPrompt::Box& box : prompt.Shown()) texts.push_back(box.text);
+    for (const ScriptedPrompt::Box& box : boxes) texts.push_back(box.text);
     return texts;
+  }
+  static std::vector<std::string> Texts(const ScriptedPrompt& prompt) {
+    return Texts(prompt.Shown());
+  }
+  // Runs the check, which must end as `goesOn`, answering OK to its boxes: those boxes.
+  std::vector<ScriptedPrompt::Box> CheckAnsweringOk(bool goesOn) {
+    ScriptedPrompt prompt;
+    prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
+    EXPECT_EQ(CheckVersion(job), goesOn);
+    return prompt.Shown();
   }
 
   std::vector<std::string> opened;
@@ -123,19 +136,11 @@ TEST_F(CheckVersionTest, ANewerFullVersionIsOfferedFirst) {
 
 TEST_F(CheckVersionTest, MissingVersionFilesOnTheServer) {
   server.SetRules(R"({"remote.ver": {"status": 404}})");
-  {
-    ScriptedPrompt prompt;
-    prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
-    EXPECT_FALSE(CheckVersion(job));
-    EXPECT_EQ(Texts(prompt),
-              (std::vector<std::string>{"remote.ver", "Error Opening remote version file"}));
-  }
+  EXPECT_EQ(Texts(CheckAnsweringOk(false)), kNoRequiredVersion);
   server.SetRules(R"({"latest.ver": {"status": 404}})");
   server.Serve("remote.ver", "1.0");
-  ScriptedPrompt prompt;
-  prompt.Then(platform::kAnswerOk);
-  EXPECT_TRUE(CheckVersion(job)) << "no newest version: patch on";
-  EXPECT_EQ(Texts(prompt), std::vector<std::string>{"latest.ver"});
+  EXPECT_EQ(Texts(CheckAnsweringOk(true)), std::vector<std::string>{"latest.ver"})
+      << "no newest version: patch on";
 }
 
 // A portal's page or an answer that is no version, in place of either file: the old copy
@@ -145,20 +150,14 @@ TEST_F(CheckVersionTest, AnAnswerThatIsNoVersionLeavesTheOldFile) {
   folder.Write("latest.ver", "1.0");
   Versions("1.0\r\nlive", "1.0", "<p>newer</p>");
   server.SetRules(R"({"remote.ver": {"portal": true}})");
-  {
-    ScriptedPrompt prompt;
-    prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
-    EXPECT_FALSE(CheckVersion(job));
-    EXPECT_EQ(Texts(prompt),
-              (std::vector<std::string>{"remote.ver", "Error Opening remote version file"}));
-    EXPECT_TRUE(prompt.Shown()[0].reason.starts_with("the network answered with a web page"));
-  }
+  const std::vector<ScriptedPrompt::Box> required = CheckAnsweringOk(false);
+  ASSERT_EQ(Texts(required), kNoRequiredVersion);
+  EXPECT_TRUE(required[0].reason.starts_with("the network answered with a web page"));
   server.SetRules("{}");
-  ScriptedPrompt prompt;
-  prompt.Then(platform::kAnswerOk);
-  EXPECT_TRUE(CheckVersion(job)) << "no usable newest version: patch on";
-  EXPECT_EQ(Texts(prompt), std::vector<std::string>{"latest.ver"});
-  EXPECT_EQ(prompt.Shown()[0].reason, "it does not start with a version number");
+  const std::vector<ScriptedPrompt::Box> newest = CheckAnsweringOk(true);
+  ASSERT_EQ(Texts(newest), std::vector<std::string>{"latest.ver"})
+      << "no usable newest version: patch on";
+  EXPECT_EQ(newest[0].reason, "it does not start with a version number");
   EXPECT_EQ(folder.Read("remote.ver"), "1.0\r\nlive");
   EXPECT_EQ(folder.Read("latest.ver"), "1.0");
 }

@@ -9,8 +9,6 @@
 
 namespace {
 
-using sample_pictures::Format;
-using sample_pictures::Picture;
 using sample_pictures::Rgba;
 
 constexpr Rgba kDown{255, 0, 0, 255};
@@ -28,7 +26,8 @@ class BitmapButtonTest : public testing::Test {
 
   void WriteSkin(const std::string& text) const { folder.Write("skin.ini", text); }
   static void WritePicture(const std::string& name, int width, int height, Rgba colour) {
-    ASSERT_TRUE(sample_pictures::Write(name, Picture(width, height, colour), Format::Png32));
+    ASSERT_TRUE(sample_pictures::Write(name, sample_pictures::Picture(width, height, colour),
+                                       sample_pictures::Format::Png32));
   }
   // The button's place in the dialog's client area and its size.
   RECT PlaceOf(const oBitmapBTN& button) const {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,8 @@
 #include "tests/support/scratch_folder.h"
 
 namespace {
+
+using testing::PrintToString;
 
 struct TrickyFile {
   std::string name;
@@ -79,20 +80,6 @@ std::vector<TrickyFile> TrickyFiles() {
   };
 }
 
-std::string Show(const std::string& text) {
-  std::string shown = "\"";
-  for (unsigned char c : text) {
-    if (c < 0x20 || c >= 0x7f || c == '"' || c == '\\') {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-      shown += escaped;
-    } else {
-      shown += static_cast<char>(c);
-    }
-  }
-  return shown + "\"";
-}
-
 std::string RealString(const std::string& path, const std::string& section, const std::string& key,
                        const std::string& fallback, std::size_t size) {
   std::vector<char> buffer(size + 1, '\0');
@@ -111,9 +98,9 @@ class Agreement {
     std::string rules = platform::posix_profile::LookUpString(path, section, key, fallback, size);
     if (real == rules) return;
     ++disagreements_;
-    ADD_FAILURE() << path << " [" << Show(section) << "] " << Show(key) << " default "
-                  << Show(fallback) << " size " << size << ": Windows " << Show(real) << ", rules "
-                  << Show(rules);
+    ADD_FAILURE() << path << " [" << PrintToString(section) << "] " << PrintToString(key)
+                  << " default " << PrintToString(fallback) << " size " << size << ": Windows "
+                  << PrintToString(real) << ", rules " << PrintToString(rules);
   }
 
   void Int(const std::string& path, const std::string& section, const std::string& key) {
@@ -123,7 +110,8 @@ class Agreement {
     int rules = platform::posix_profile::LookUpInt(path, section, key, -7);
     if (real == rules) return;
     ++disagreements_;
-    ADD_FAILURE() << path << " [" << Show(section) << "] " << Show(key) << " as integer"
+    ADD_FAILURE() << path << " [" << PrintToString(section) << "] " << PrintToString(key)
+                  << " as integer"
                   << ": Windows " << real << ", rules " << rules;
   }
 

@@ -123,6 +123,33 @@ class Fake : public Interface {
   long count_ = -1;
 };
 
+// A creation the component completes later through `handler`: with the result and the object
+// the script asks for, or, when it fails at once, only by letting the handler go. The script
+// is read when the step runs.
+template <class Handler, class Interface>
+HRESULT CreateLater(Handler* handler, const std::string& what, HRESULT failure,
+                    Fake<Interface>& object, const bool& giveNull, const HRESULT& result) {
+  if (handler == nullptr) return E_POINTER;
+  handler->AddRef();
+  const std::string handlerName = what + " handler";
+  if (FAILED(failure)) {
+    Later([handler, handlerName] { LetGo(handler, handlerName.c_str()); });
+    return failure;
+  }
+  Later([handler, handlerName, what, &object, &giveNull, &result] {
+    Interface* made = nullptr;
+    if (!giveNull) {
+      object.Make();
+      made = &object;
+    }
+    Note(handlerName + " Invoke(" + Hex(result) + ", " + (made != nullptr ? what : "null") + ")");
+    Note(handlerName + " returned " + Hex(handler->Invoke(result, made)));
+    if (made != nullptr) made->Release();
+    LetGo(handler, handlerName.c_str());
+  });
+  return S_OK;
+}
+
 class FakeView final : public Fake<ICoreWebView2> {
  public:
   FakeView() : Fake("view") {}
@@ -242,25 +269,8 @@ class FakeEnvironment final : public Fake<ICoreWebView2Environment> {
     Called(IsWindow(parent) ? "CreateCoreWebView2Controller(control " +
                                   std::to_string(GetDlgCtrlID(parent)) + ")"
                             : std::string("CreateCoreWebView2Controller(no window)"));
-    if (handler == nullptr) return E_POINTER;
-    handler->AddRef();
-    if (FAILED(script.createController)) {
-      Later([handler] { LetGo(handler, "controller handler"); });
-      return script.createController;
-    }
-    Later([handler] {
-      ICoreWebView2Controller* made = nullptr;
-      if (!script.nullController) {
-        controller.Make();
-        made = &controller;
-      }
-      Note("controller handler Invoke(" + Hex(script.controllerResult) + ", " +
-           (made != nullptr ? "controller" : "null") + ")");
-      Note("controller handler returned " + Hex(handler->Invoke(script.controllerResult, made)));
-      if (made != nullptr) made->Release();
-      LetGo(handler, "controller handler");
-    });
-    return S_OK;
+    return CreateLater(handler, "controller", script.createController, controller,
+                       script.nullController, script.controllerResult);
   }
 } environment;
 
@@ -271,25 +281,8 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateCoreWebView2Enviro
     ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
   Note("CreateCoreWebView2EnvironmentWithOptions(" + Utf8(browserFolder) + ", " +
        Utf8(userDataFolder) + ", " + (options != nullptr ? "options" : "null") + ")");
-  if (handler == nullptr) return E_POINTER;
-  handler->AddRef();
-  if (FAILED(script.createEnvironment)) {
-    Later([handler] { LetGo(handler, "environment handler"); });
-    return script.createEnvironment;
-  }
-  Later([handler] {
-    ICoreWebView2Environment* made = nullptr;
-    if (!script.nullEnvironment) {
-      environment.Make();
-      made = &environment;
-    }
-    Note("environment handler Invoke(" + Hex(script.environmentResult) + ", " +
-         (made != nullptr ? "environment" : "null") + ")");
-    Note("environment handler returned " + Hex(handler->Invoke(script.environmentResult, made)));
-    if (made != nullptr) made->Release();
-    LetGo(handler, "environment handler");
-  });
-  return S_OK;
+  return CreateLater(handler, "environment", script.createEnvironment, environment,
+                     script.nullEnvironment, script.environmentResult);
 }
 
 extern "C" __declspec(dllexport) void WINAPI LoaderDoubleReset(const LoaderDoubleScript* next) {
