@@ -30,7 +30,7 @@ def arguments(doc, tools="where the native programs are", win_bin=None, scratch=
     None: no such option), --win-bin when `win_bin` is its help, --keep unless the bench
     has no scratch folder, and each of `defaults` (size_mib=1024, files=2000, runs=5,
     level=9) as an option of its own."""
-    parser = argparse.ArgumentParser(description=doc.splitlines()[0])
+    parser = argparse.ArgumentParser(description=" ".join(doc.split("\n\n")[0].split()))
     helps = {"size_mib": "size of the release (MiB)", "files": "files of the release",
              "runs": "timed runs of each", "level": "veldra-publish's gzip level"}
     for name, default in defaults.items():
