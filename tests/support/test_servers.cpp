@@ -13,7 +13,7 @@ namespace {
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr) {
-    ADD_FAILURE() << name << " is not set: run the test through tests/server/serve.py";
+    ADD_FAILURE() << name << " is not set: run the test through testbed/serve.py";
     return {};
   }
   return value;

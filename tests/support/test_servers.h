@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-// The servers that tests/server/serve.py runs beside a test program, found through the
+// The servers that testbed/serve.py runs beside a test program, found through the
 // environment it sets. Each accessor fails the test when the program runs without them.
 
 // A request as the fault-injecting server logged it.
