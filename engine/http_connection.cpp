@@ -45,6 +45,16 @@ std::optional<std::string> RedirectedPath(std::string location, const std::strin
   return path.substr(0, path.rfind('/') + 1) + std::string(rest);
 }
 
+// A 401 whose challenge names a scheme other than Basic: the credentials sent up front did not
+// fit, and the server says how it wants them.
+bool AsksForAnotherScheme(platform::HttpClient& client) {
+  if (client.Status() != 401u) return false;
+  const std::optional<std::string> challenge = client.Header("WWW-Authenticate");
+  if (!challenge) return false;
+  const std::string scheme = challenge->substr(0, challenge->find(' '));
+  return !SameText(scheme, "Basic");
+}
+
 std::string Seconds(std::chrono::milliseconds time) {
   return std::to_string((time.count() + 999) / 1000) + " s";
 }
@@ -140,6 +150,10 @@ bool HttpConnection::Request(const std::string& path,
       failure_.clear();  // an attempt before may have failed; this one answered
       record_->status = client_.Status();
       status_ = record_->status;
+      if (AsksForAnotherScheme(client_) && client_.AnswerChallengesOnly()) {
+        EndRecord();
+        return Request(path, range);  // once more, answered in the server's scheme
+      }
       return true;
     } else {
       failure_ = NoAnswer(client_.LastError(), host, port(), client_.IdleTimeout());

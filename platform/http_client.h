@@ -12,7 +12,9 @@ namespace platform {
 struct HttpServer {
   std::string host;  // a host name or address alone: no user, port or path in it
   std::uint16_t port = 80;
-  std::string user;  // answered to a Basic challenge
+  // Sent as Basic credentials with every request, so that no request waits for a challenge
+  // first; given to the system's client as well, for a challenge of another scheme.
+  std::string user;
   std::string password;
   std::string agent;
 };
@@ -70,6 +72,9 @@ class HttpClient {
   // bytes than announced, or a transfer seen broken) is a failed read.
   bool Read(void* buffer, std::uint32_t size, std::uint32_t& read);
   void EndRequest();
+  // From the next request on, sends no credentials until the server asks for them, and
+  // then in the scheme it names (a round trip more per request). False when it already did.
+  bool AnswerChallengesOnly();
 
   // Of the last Open, Get, BytesAvailable or Read that failed.
   const HttpError& LastError() const { return error_; }

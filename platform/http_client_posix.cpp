@@ -83,6 +83,7 @@ struct HttpClient::Handles {
   CurlEasy easy;
   std::string origin;  // "http://host:port"
   bool added = false;
+  bool answersChallenges = false;
   bool paused = false;
   bool done = false;
   CURLcode result = CURLE_OK;
@@ -171,8 +172,8 @@ bool HttpClient::Open(const HttpServer& server) {
   curl_easy_setopt(easy, CURLOPT_USERAGENT, server.agent.c_str());  // libcurl copies strings
   curl_easy_setopt(easy, CURLOPT_USERNAME, server.user.c_str());
   curl_easy_setopt(easy, CURLOPT_PASSWORD, server.password.c_str());
-  // Ask first and answer the server's Basic challenge, as WinINet does.
-  curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_ONLY);
+  // Basic alone: libcurl then sends the credentials with the first request.
+  curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
   curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http");
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
@@ -185,6 +186,7 @@ bool HttpClient::Open(const HttpServer& server) {
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Handles::Receive);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, handles_.get());
   handles_->easy = std::move(owned);
+  handles_->answersChallenges = false;
   handles_->origin = "http://" + server.host + ":" + std::to_string(server.port);
   return true;
 }
@@ -270,6 +272,20 @@ bool HttpClient::Read(void* buffer, std::uint32_t size, std::uint32_t& read) {
 }
 
 bool HttpClient::IsOpen() const { return handles_->easy != nullptr; }
+
+bool HttpClient::AnswerChallengesOnly() {
+  Handles& h = *handles_;
+  if (!h.easy || h.answersChallenges) return false;
+  EndRequest();
+  // A handle whose Basic credentials were refused answers no later challenge: a copy of its
+  // options without its state does.
+  CurlEasy fresh(curl_easy_duphandle(h.easy.get()));
+  if (!fresh) return false;
+  curl_easy_setopt(fresh.get(), CURLOPT_HTTPAUTH, CURLAUTH_ANY);
+  h.easy = std::move(fresh);
+  h.answersChallenges = true;
+  return true;
+}
 
 void HttpClient::EndRequest() {
   if (handles_->easy) handles_->Detach();

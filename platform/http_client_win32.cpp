@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/base64.h"
 #include "platform/handles_win32.h"
 #include "platform/http_client.h"
 
@@ -83,6 +84,8 @@ struct HttpClient::Handles {
   OwnedInternetHandle session;
   OwnedInternetHandle connection;
   OwnedInternetHandle request;
+  // The Basic credentials every request carries; empty once challenges are answered instead.
+  std::string authorization;
   // WinINet reports a connection closed inside a body as its end; only the count tells.
   std::optional<std::uint64_t> announced;
   std::uint64_t received = 0;
@@ -105,6 +108,8 @@ bool HttpClient::Open(const HttpServer& server) {
   h.connection.Reset(InternetConnectA(h.session.get(), server.host.c_str(), server.port,
                                       server.user.c_str(), server.password.c_str(),
                                       INTERNET_SERVICE_HTTP, 0, 0));
+  // WinINet itself sends credentials only after a challenge: a round trip more per request.
+  h.authorization = "Authorization: Basic " + Base64(server.user + ":" + server.password) + "\r\n";
   if (h.connection) return true;
   error_ = LastSystemError();
   Close();
@@ -121,7 +126,7 @@ bool HttpClient::Get(const std::string& path, const std::optional<HttpRange>& ra
     return false;
   }
   SetTimeouts(h.request.get(), idleTimeout_);
-  const std::string headers = range ? RangeHeaders(*range) : std::string();
+  const std::string headers = h.authorization + (range ? RangeHeaders(*range) : std::string());
   if (!HttpSendRequestA(h.request.get(), headers.empty() ? nullptr : headers.c_str(),
                         static_cast<DWORD>(headers.size()), nullptr, 0)) {
     error_ = LastSystemError();
@@ -198,6 +203,13 @@ bool HttpClient::Read(void* buffer, std::uint32_t size, std::uint32_t& read) {
 }
 
 bool HttpClient::IsOpen() const { return static_cast<bool>(handles_->connection); }
+
+bool HttpClient::AnswerChallengesOnly() {
+  Handles& h = *handles_;
+  if (!h.connection || h.authorization.empty()) return false;
+  h.authorization.clear();
+  return true;
+}
 void HttpClient::EndRequest() { handles_->request.Reset(); }
 void HttpClient::Close() {
   EndRequest();

@@ -14,6 +14,8 @@ maps a file name, as it stands after the last "/" of the request path, to what t
                            ("piece": 16 with it: 16 bytes every 10 ms)
   {"no_auth": true}        serve without asking for credentials
   {"deny": true}           refuse every credential: 401 with a challenge, always
+  {"digest": true}         ask for Digest credentials (MD5, qop "auth") instead of Basic,
+                           and take no others
   {"hang_up": true}        close the connection without any answer
   {"redirect": "URL"}      answer 302 with this Location
   {"trickle": 2}           announce no length, send 2 bytes a second (chunked), never end
@@ -38,7 +40,9 @@ The chosen port is printed as "port N" on the first line of standard output.
 """
 import argparse
 import base64
+import hashlib
 import json
+import re
 import os
 import socket
 import subprocess
@@ -50,6 +54,7 @@ import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 
+DIGEST_NONCE = "5f0e8a2c9b71d4e3"
 PORTAL_PAGE = (b"<!DOCTYPE html>\n<html><head><title>Sign in</title></head>\n"
                b"<body><form action=\"/login\" method=\"post\">Sign in to use the Wi-Fi"
                b"<input name=\"room\"></form></body></html>\n")
@@ -99,7 +104,7 @@ class Handler(BaseHTTPRequestHandler):
         name = path.rsplit("/", 1)[-1]
         rules = server.rules()
         rule = rules.get(name, rules.get("*", {}))
-        user = self.credentials_user()
+        user = self.digest_user() if rule.get("digest") else self.credentials_user()
         entry = {"path": self.path, "agent": self.headers.get("User-Agent", ""), "user": user,
                  "range": self.headers.get("Range", "")}
 
@@ -119,7 +124,9 @@ class Handler(BaseHTTPRequestHandler):
         if rule.get("deny") or (not rule.get("no_auth") and user != server.options.user):
             entry["status"] = 401
             server.record(entry)
-            return self.reply(401, b"", {"WWW-Authenticate": 'Basic realm="patch"'})
+            challenge = (f'Digest realm="patch", nonce="{DIGEST_NONCE}", qop="auth", '
+                         'algorithm=MD5' if rule.get("digest") else 'Basic realm="patch"')
+            return self.reply(401, b"", {"WWW-Authenticate": challenge})
         self.answer(server, path, rule, entry)
 
     # Each answer is logged before its body goes out: a client that has it all may read the
@@ -252,6 +259,22 @@ class Handler(BaseHTTPRequestHandler):
         except ValueError:
             return ""
         return user if password == self.server.options.password else ""
+
+    def digest_user(self):
+        header = self.headers.get("Authorization", "")
+        if not header.startswith("Digest "):
+            return ""
+        fields = {k: v1 or v2 for k, v1, v2 in
+                  re.findall(r'(\w+)=(?:"([^"]*)"|([^\s,]*))', header[7:])}
+        user = fields.get("username", "")
+
+        def md5(*parts):
+            return hashlib.md5(":".join(parts).encode("latin-1")).hexdigest()
+        known = md5(user, "patch", self.server.options.password)
+        asked = md5("GET", fields.get("uri", ""))
+        expected = md5(known, DIGEST_NONCE, fields.get("nc", ""), fields.get("cnonce", ""),
+                       "auth", asked)
+        return user if fields.get("response") == expected else ""
 
     def reply(self, status, body, headers=None):
         self.send_response(status)
