@@ -17,7 +17,8 @@ folder of its own. One table per release, a row for each of:
   - each --cli NAME=PATH (without one, the build's veldra-cli), and veldra-cli.exe from
     --win-bin under Wine (unless --native-only): first runs, each in a game folder made afresh
     holding patch.sys, local.ver and the release's veldra.exe;
-  - curl --parallel-max 8: the packages of every listed file, with the credentials up front;
+  - curl --parallel-max 8: the packages of every listed file, with the credentials up front
+    (it knows them beforehand, so it saves the control files' round trip over the floor);
   - the link's floor: the bytes a first run must fetch (every served file but veldra.exe and
     its package) at the link's rate, plus 3 round trips: one to connect, one for the control
     files, one for the first package, every later request overlapping the bytes in flight;
@@ -214,6 +215,9 @@ def main():
                             size_mib=0, runs=1, rtt_ms=0)
     if any("=" not in entry for entry in options.cli):
         parser.error("--cli takes NAME=PATH")
+    names = [entry.split("=", 1)[0] for entry in options.cli]
+    if len(set(names)) < len(names) or WINE_ROW in names:
+        parser.error(f"--cli names must differ from one another and from {WINE_ROW!r}")
     if options.rate_mbit <= 0:
         parser.error("--rate-mbit must be more than 0")
     if not wanted_releases(options):
