@@ -12,7 +12,6 @@ Exit status 1 when a tool failed or fetched a wrong file; the goal's result is o
 """
 import hashlib
 import os
-import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -73,16 +72,6 @@ def measure(tool, command, cwd, output, size, expected, env, own_seconds):
     return best_seconds, best_wall
 
 
-def wine_environment():
-    env = patcher_window.environment()
-    prefix = env["WINEPREFIX"]
-    if not os.path.isfile(os.path.join(prefix, "system.reg")):
-        return None, f"no Wine prefix at {prefix} (./dev test makes it): Wine skipped"
-    if shutil.which("wine") is None:
-        return None, "wine is not installed: Wine skipped"
-    return env, None
-
-
 def run_benchmarks(options, scratch):
     (native,) = harness.tool_paths(options.tool_dir, ["veldra-bench"])
     size = options.size_mib * (1 << 20)
@@ -114,7 +103,7 @@ def run_benchmarks(options, scratch):
 
         if not options.native_only:
             windows = os.path.join(options.win_bin, "veldra-bench.exe")
-            wine_env, skipped = wine_environment()
+            wine_env, skipped = patcher_window.wine_environment()
             if skipped is None and not os.path.isfile(windows):
                 skipped = f"{windows} is missing: Wine skipped"
             if skipped is not None:

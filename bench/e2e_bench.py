@@ -32,9 +32,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from testbed import bench_harness as harness, game_folders, nginx_server, patch_runs  # noqa: E402
-from testbed import releases  # noqa: E402
-from testbed.bench_harness import BenchError  # noqa: E402
+from testbed import bench_harness as harness, game_folders, patch_runs, releases  # noqa: E402
 from testbed.processes import run_tool  # noqa: E402
 
 BIG = "big"  # the server folders below nginx's root
@@ -51,21 +49,16 @@ def curl_and_gzip(port, staged, scratch):
     unpacked = os.path.join(scratch, "gzip")
     os.makedirs(downloads)
     os.makedirs(unpacked)
-    keys = [k for k in patch_runs.listed_keys(os.path.join(staged.server, "filelist.log"))
-            if k != "\\veldra.exe"]
-    names = [releases.package_name(key) for key in keys] + ["veldra.exe"]
+    packages = patch_runs.first_run_packages(staged.server)
+    names = list(packages.values()) + ["veldra.exe"]
     config = os.path.join(scratch, "curl.config")
-    with open(config, "w") as f:
-        for name in names:
-            f.write(f'url = "http://127.0.0.1:{port}/{BIG}/{name}"\n'
-                    f'output = "{os.path.join(downloads, name)}"\n')
-    targets = [(releases.package_name(key),
-                os.path.join(unpacked, *key.lstrip("\\").split("\\"))) for key in keys]
+    patch_runs.curl_list(config, port, BIG, names, downloads)
+    targets = [(package, os.path.join(unpacked, *key.lstrip("\\").split("\\")))
+               for key, package in packages.items()]
 
     harness.sync_and_read_into_cache(staged.server)
     start = time.perf_counter()
-    run_tool(["curl", "-s", "-u", f"{nginx_server.USER}:{nginx_server.PASSWORD}", "-K", config],
-             "curl", timeout=patch_runs.TIMEOUT)
+    run_tool(patch_runs.curl_command(config), "curl", timeout=patch_runs.TIMEOUT)
     curl_seconds = time.perf_counter() - start
     start = time.perf_counter()
     for package, target in targets:
@@ -76,13 +69,7 @@ def curl_and_gzip(port, staged, scratch):
                      stdout=out, allowed=(0, 2))
     gzip_seconds = time.perf_counter() - start
 
-    received = 0
-    for name in names:
-        path = os.path.join(downloads, name)
-        if not os.path.isfile(path) or os.path.getsize(path) != \
-                os.path.getsize(os.path.join(staged.server, name)):
-            raise BenchError(f"curl: {name} is missing or not the size served")
-        received += os.path.getsize(path)
+    received = patch_runs.check_downloads(downloads, staged.server, names, "curl")
     patch_runs.check_folder(unpacked, {k: v for k, v in staged.expected.items()
                                        if k != "veldra.exe"}, "gzip -dc")
     return curl_seconds, gzip_seconds, (len(names), received)

@@ -45,7 +45,7 @@ def run_benchmarks(options, scratch):
                                    ("signed", key, "veldra-cli-test-key")):
             patch_sys, _ = patch_runs.publish_to(options, scratch, served.www, name, release,
                                                  served.port, level=1, key=signing)
-            clis[name] = (os.path.join(options.tool_dir, cli), patch_sys)
+            clis[name] = ([os.path.join(options.tool_dir, cli)], patch_sys)
         print("timing first runs (hyperfine)", flush=True)
         medians, games = patch_runs.time_first_runs(scratch, clis, expected, options.runs,
                                                     warmup=1)

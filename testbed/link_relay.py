@@ -23,7 +23,8 @@ class Relay:
         self.rate = bytes_per_second
         self.downstream_free = 0.0  # when the shared downstream bandwidth is next free
         self.port = None
-        self.loop = None
+        self._main_task = None
+        self._thread = None
         self._ready = threading.Event()
 
     async def _pump(self, reader, writer, shaped):
@@ -32,11 +33,13 @@ class Relay:
         queue = asyncio.Queue()
 
         async def receive():
-            while True:
-                data = await reader.read(CHUNK)
-                await queue.put((time.monotonic(), data))
-                if not data:
-                    return
+            try:
+                while data := await reader.read(CHUNK):
+                    queue.put_nowait((time.monotonic(), data))
+            except (ConnectionError, OSError):
+                pass  # a reset ends this direction as an orderly end does
+            # Without it, send() would wait forever and hold the other side's connection.
+            queue.put_nowait((time.monotonic(), b""))
 
         async def send():
             while True:
@@ -65,19 +68,24 @@ class Relay:
             receiving.cancel()
 
     async def _serve(self, player_reader, player_writer):
+        server_writer = None
         try:
             server_reader, server_writer = await asyncio.open_connection("127.0.0.1",
                                                                          self.upstream_port)
+            await asyncio.gather(self._pump(player_reader, server_writer, shaped=False),
+                                 self._pump(server_reader, player_writer, shaped=True),
+                                 return_exceptions=True)
         except OSError:
-            player_writer.close()
-            return
-        await asyncio.gather(self._pump(player_reader, server_writer, shaped=False),
-                             self._pump(server_reader, player_writer, shaped=True),
-                             return_exceptions=True)
-        for writer in (player_writer, server_writer):
-            writer.close()
+            pass  # no server: the player's connection ends
+        except asyncio.CancelledError:
+            pass  # the relay stops; asyncio would report a handler that ends cancelled
+        finally:
+            for writer in (player_writer, server_writer):
+                if writer is not None:
+                    writer.close()
 
     async def _main(self):
+        self._main_task = asyncio.current_task()
         server = await asyncio.start_server(self._serve, "127.0.0.1", 0)
         self.port = server.sockets[0].getsockname()[1]
         self._ready.set()
@@ -87,18 +95,21 @@ class Relay:
     def start(self):
         """Runs the relay on a daemon thread; returns its port."""
         def run():
-            self.loop = asyncio.new_event_loop()
             try:
-                self.loop.run_until_complete(self._main())
-            except RuntimeError:
+                asyncio.run(self._main())
+            except asyncio.CancelledError:
                 pass  # stopped
-        threading.Thread(target=run, daemon=True).start()
+        self._thread = threading.Thread(target=run, daemon=True)
+        self._thread.start()
         self._ready.wait()
         return self.port
 
     def stop(self):
-        if self.loop is not None:
-            self.loop.call_soon_threadsafe(self.loop.stop)
+        """Ends the relay and every connection through it."""
+        if self._thread is not None:
+            self._main_task.get_loop().call_soon_threadsafe(self._main_task.cancel)
+            self._thread.join()
+            self._thread = None
 
 
 def main():

@@ -49,17 +49,20 @@ def stage(options, scratch, served, folder, what, make_release):
 
 
 def time_first_runs(scratch, clis, expected, runs, warmup=0, patcher=None):
-    """hyperfine's medians of first runs, alternately, of each {name: (veldra-cli,
-    patch.sys)}, each in a game folder made afresh before each run, holding `patcher` as its
-    veldra.exe when given (so that no run relaunches itself); each game folder is checked
-    against `expected` after the last. Returns ({name: median seconds}, {name: game})."""
+    """hyperfine's medians of first runs of each {name: (words, patch.sys)}, `words` starting
+    a veldra-cli (its absolute path, after `wine` and the like), each run in a game folder
+    made afresh, holding `patcher` as its veldra.exe when given (so that no run relaunches
+    itself); each game folder is checked against `expected` after the last. Returns ({name:
+    median seconds}, {name: game})."""
     games, commands, prepare = {}, [], {}
-    for name, (cli, patch_sys) in clis.items():
+    for name, (words, patch_sys) in clis.items():
         game = games[name] = os.path.join(scratch, "game-" + name)
-        prepare[name] = (f"rm -rf {game} && mkdir {game} && cp {patch_sys} {game}/patch.sys && "
-                         f"printf 1.0 > {game}/local.ver" +
-                         (f" && cp {patcher} {game}/veldra.exe" if patcher else ""))
-        commands.append((name, f"cd {game} && {shlex.quote(os.path.abspath(cli))} --no"))
+        folder = shlex.quote(game)
+        prepare[name] = (f"rm -rf {folder} && mkdir {folder} && "
+                         f"cp {shlex.quote(patch_sys)} {folder}/patch.sys && "
+                         f"printf 1.0 > {folder}/local.ver" +
+                         (f" && cp {shlex.quote(patcher)} {folder}/veldra.exe" if patcher else ""))
+        commands.append((name, f"cd {folder} && {shlex.join(words)} --no"))
     medians = hyperfine(scratch, commands, runs, warmup=warmup, prepare=prepare)
     for name, game in games.items():
         check_folder(game, expected, f"veldra-cli ({name})")
@@ -99,6 +102,42 @@ def fetched(requests):
     """(count, bytes) of the files received whole: status 200."""
     whole = [size for _, status, size in requests if status == 200]
     return len(whole), sum(whole)
+
+
+def first_run_packages(server):
+    """{key: package} of what a first run fetches from the server folder: every listed file
+    but veldra.exe, which the self-update fetches whole."""
+    keys = listed_keys(os.path.join(server, "filelist.log"))
+    return {key: releases.package_name(key) for key in keys if key != "\\veldra.exe"}
+
+
+def curl_list(path, port, folder, names, downloads):
+    """Writes a curl -K list that fetches each name of the server folder into `downloads`."""
+    with open(path, "w") as f:
+        for name in names:
+            f.write(f'url = "http://127.0.0.1:{port}/{folder}/{name}"\n'
+                    f'output = "{os.path.join(downloads, name)}"\n')
+
+
+def curl_command(config, connections=1):
+    """curl over a -K list with the patch server's credentials, failing on an error status;
+    on several connections at once when `connections` > 1."""
+    command = ["curl", "-s", "--fail", "-u", f"{nginx_server.USER}:{nginx_server.PASSWORD}"]
+    if connections > 1:
+        command += ["--parallel", "--parallel-max", str(connections)]
+    return command + ["-K", config]
+
+
+def check_downloads(downloads, server, names, tool):
+    """Every name fetched whole into `downloads`; returns the bytes fetched."""
+    received = 0
+    for name in names:
+        path = os.path.join(downloads, name)
+        if not os.path.isfile(path) or os.path.getsize(path) != \
+                os.path.getsize(os.path.join(server, name)):
+            raise BenchError(f"{tool}: {name} is missing or not the size served")
+        received += os.path.getsize(path)
+    return received
 
 
 def check_folder(folder, expected, tool):

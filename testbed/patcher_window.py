@@ -6,6 +6,7 @@ The Wine prefix is $WINEPREFIX (else build/wine-prefix); the display is $DISPLAY
 for the full-size sample skin (the tests' is 1920 x 1080).
 """
 import os
+import shutil
 import subprocess
 import tempfile
 import time
@@ -31,6 +32,17 @@ def environment():
     env.setdefault("WINEDEBUG", "-all")
     env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
     return env
+
+
+def wine_environment():
+    """(environment(), None) when Wine can run programs here, else (None, the reason)."""
+    env = environment()
+    prefix = env["WINEPREFIX"]
+    if not os.path.isfile(os.path.join(prefix, "system.reg")):
+        return None, f"no Wine prefix at {prefix} (./dev test makes it): Wine skipped"
+    if shutil.which("wine") is None:
+        return None, "wine is not installed: Wine skipped"
+    return env, None
 
 
 def windows_path(path):

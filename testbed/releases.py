@@ -115,22 +115,41 @@ def patcher_stand_in(release):
     return write_file(release, "veldra.exe", b"MZ" + os.urandom(PATCHER_SIZE))
 
 
-def make_big_release(release, files, total, rng):
-    """A game's files: the skin picture patch.sys names, then the others 1 to 3 folders deep,
-    `total` bytes in all, sizes spread evenly on a log scale, each half random bytes and half
-    text; and a veldra.exe stand-in. Returns {path in the release: MD5 hex}."""
-    pool = text_pool(rng, 4 << 20)
+def game_names(files, rng):
+    """The paths of a game's files: the skin picture patch.sys names, then the others 1 to 3
+    folders deep."""
     names = ["skin/bg.bmp"]
     for index in range(1, files):
         folders = rng.sample(BIG_FOLDERS, rng.randint(1, 3))
         names.append("/".join(folders + [f"file{index:05}.{rng.choice(BIG_KINDS)}"]))
-    weights = [SIZE_SPREAD ** rng.random() for _ in range(files)]
-    sizes = [int(total * w / sum(weights)) for w in weights]
-    sizes[sizes.index(max(sizes))] += total - sum(sizes)
+    return names
+
+
+def write_game(release, names, sizes, pool, rng):
+    """The files, each half random bytes and half text, and a veldra.exe stand-in. Returns
+    {path in the release: MD5 hex}."""
     expected = {name: write_mixed_file(os.path.join(release, name), size, pool, rng)
                 for name, size in zip(names, sizes)}
     expected["veldra.exe"] = patcher_stand_in(release)
     return expected
+
+
+def make_big_release(release, files, total, rng):
+    """A game's files, `total` bytes in all, sizes spread evenly on a log scale, and a
+    veldra.exe stand-in. Returns {path in the release: MD5 hex}."""
+    pool = text_pool(rng, 4 << 20)
+    names = game_names(files, rng)
+    weights = [SIZE_SPREAD ** rng.random() for _ in range(files)]
+    sizes = [int(total * w / sum(weights)) for w in weights]
+    sizes[sizes.index(max(sizes))] += total - sum(sizes)
+    return write_game(release, names, sizes, pool, rng)
+
+
+def make_even_release(release, files, size, rng):
+    """A game's files of `size` bytes each, and a veldra.exe stand-in. Returns {path in the
+    release: MD5 hex}."""
+    pool = text_pool(rng, 4 << 20)
+    return write_game(release, game_names(files, rng), [size] * files, pool, rng)
 
 
 def make_many_release(release, files, rng):
