@@ -12,7 +12,7 @@
 #include "bench/throughput_table.h"
 #include "engine/file_digests.h"
 #include "engine/local_check.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "platform/files.h"
 
 namespace {
@@ -47,11 +47,12 @@ int RunDigest(const std::vector<std::string>& args) {
   if (!EnterFolder(folder) || !NoStatusLogYet()) return kExitFailed;
 
   PatchJob job;
+  PatchRun run(job);
   Stopwatch walkClock;
-  WalkFolder(job.files, "\\");
+  WalkFolder(run.files, "\\");
   double walkSeconds = walkClock.Seconds();
   Stopwatch digestClock;
-  bool digested = DigestAllFiles(job);
+  bool digested = static_cast<bool>(DigestAllFiles(run));
   double digestSeconds = digestClock.Seconds();
   if (!digested || !RemoveOwnStatusLog()) return kExitFailed;
 
@@ -59,7 +60,7 @@ int RunDigest(const std::vector<std::string>& args) {
   // every figure a lie.
   std::int64_t bytes = 0;
   int unread = 0;
-  for (const auto& [key, digests] : job.files) {
+  for (const auto& [key, digests] : run.files) {
     std::optional<std::int64_t> length = LengthOfGameFile(key);
     if (!length || IsZeroDigest(digests.installed)) {
       std::fprintf(stderr, "veldra-bench: %s was not digested\n", key.c_str());
@@ -70,11 +71,11 @@ int RunDigest(const std::vector<std::string>& args) {
   }
 
   PrintFigureTitle("digest pass over " + folder);
-  PrintCount("files", static_cast<std::int64_t>(job.files.size()));
+  PrintCount("files", static_cast<std::int64_t>(run.files.size()));
   PrintCount("bytes", bytes);
   PrintSeconds("walk seconds", walkSeconds);
   PrintSeconds("digest seconds", digestSeconds);
   PrintRate("digest MB/s", bytes, digestSeconds);
-  if (list) PrintMd5sumLines(job.files);
+  if (list) PrintMd5sumLines(run.files);
   return unread == 0 ? kExitOk : kExitFailed;
 }

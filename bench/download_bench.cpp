@@ -10,7 +10,7 @@
 #include "bench/throughput_table.h"
 #include "engine/download_file.h"
 #include "engine/http_connection.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "platform/files.h"
 
 namespace {
@@ -56,7 +56,8 @@ int RunDownload(const std::vector<std::string>& args) {
   PrintThroughputHeader("download from " + host + ":" + args[1] + "/" + folder);
   Stopwatch whole;
   PatchJob job;
-  if (!job.connection.Connect(host, *port, folder)) {
+  PatchRun run(job);
+  if (!run.connection.Connect(host, *port, folder)) {
     std::fprintf(stderr, "veldra-bench: cannot connect to %s:%s\n", host.c_str(), args[1].c_str());
     return kExitFailed;
   }
@@ -64,7 +65,7 @@ int RunDownload(const std::vector<std::string>& args) {
   int failures = 0;
   for (const std::string& name : names) {
     Stopwatch one;
-    bool downloaded = DownloadFile(job, name, Arrival::Staged);
+    bool downloaded = static_cast<bool>(DownloadFile(run, name, Arrival::Staged));
     double seconds = one.Seconds();
     // What arrived on disk is what counts, not the 32-bit progress counter.
     std::optional<platform::FileStamp> arrived =
@@ -77,7 +78,7 @@ int RunDownload(const std::vector<std::string>& args) {
     PrintThroughputRow(name, arrived->size, seconds);
     totalBytes += arrived->size;
   }
-  job.connection.Close();
+  run.connection.Close();
   PrintThroughputRow("total", totalBytes, whole.Seconds());
   if (failures > 0) {
     std::fprintf(stderr, "veldra-bench: %d of %zu downloads failed\n", failures, names.size());

@@ -14,7 +14,7 @@
 #include "engine/file_digests.h"
 #include "engine/file_list.h"
 #include "engine/installed_check.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/status_log.h"
 #include "platform/files.h"
 
@@ -86,14 +86,15 @@ int RunStatusLog(const std::vector<std::string>& args) {
   if (!NoStatusLogYet()) return kExitFailed;
 
   PatchJob job;
+  PatchRun run(job);
   DigestSource source;
   for (std::int64_t index = 0; index < *entries; ++index) {
-    FileDigests& digests = job.files.FindOrAdd(KeyOf(index));
+    FileDigests& digests = run.files.FindOrAdd(KeyOf(index));
     digests.installed = digests.fetched = source.Next();
   }
 
   Stopwatch saveClock;
-  bool saved = WriteStatusLog(job);
+  bool saved = WriteStatusLog(run);
   double saveSeconds = saveClock.Seconds();
   if (!saved) {
     std::fprintf(stderr, "veldra-bench: %s could not be saved\n", kStatusLogName);
@@ -108,16 +109,16 @@ int RunStatusLog(const std::vector<std::string>& args) {
   if (log) ReadStatusLog(*log, loaded);
   double loadSeconds = loadClock.Seconds();
   if (!RemoveOwnStatusLog()) return kExitFailed;
-  if (!log || !SameDigests(job.files, loaded)) {
+  if (!log || !SameDigests(run.files, loaded)) {
     std::fprintf(stderr, "veldra-bench: the log read back differs from the map saved\n");
     return kExitFailed;
   }
 
   // The checks a run makes of the list it read and of the folder at its end, over the same map.
-  for (auto& [key, digests] : job.files) digests.listed = digests.installed;
+  for (auto& [key, digests] : run.files) digests.listed = digests.installed;
   Stopwatch checkClock;
-  const bool collide = CollidingKeys(job.files).has_value();
-  const bool installed = CheckListedFilesInstalled(job);
+  const bool collide = CollidingKeys(run.files).has_value();
+  const bool installed = static_cast<bool>(CheckListedFilesInstalled(run));
   double checkSeconds = checkClock.Seconds();
   if (collide || !installed) {
     std::fprintf(stderr, "veldra-bench: the checks refused a sound list\n");

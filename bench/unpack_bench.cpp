@@ -11,7 +11,7 @@
 #include "bench/subcommands.h"
 #include "bench/throughput_table.h"
 #include "engine/package.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/unpacking.h"
 #include "platform/files.h"
 
@@ -52,8 +52,9 @@ int RunUnpack(const std::vector<std::string>& args) {
   }
 
   PatchJob job;
+  PatchRun run(job);
   Stopwatch clock;
-  bool unpacked = DecompressPackages(job);
+  bool unpacked = static_cast<bool>(DecompressPackages(run));
   double seconds = clock.Seconds();
   if (!RemoveOwnStatusLog() || !unpacked) return kExitFailed;
 

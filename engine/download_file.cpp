@@ -9,7 +9,7 @@
 #include "engine/disk_reserve.h"
 #include "engine/http_connection.h"
 #include "engine/partial_download.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/release_check.h"
 #include "engine/staging_file.h"
 #include "platform/files.h"
@@ -20,17 +20,17 @@ namespace {
 constexpr std::uint32_t kChunkSize = 512;
 
 // The box keeps its text; the reason goes where nothing relies on the exact words.
-bool ReportFailure(PatchJob& job, const std::string& name, const std::string& reason) {
-  if (reason == kWebPageAnswer) job.webPageAnswered = true;
-  SetFailureReason(job, name + ": " + reason);
+Outcome ReportFailure(PatchRun& run, const std::string& name, const std::string& reason) {
+  if (reason == kWebPageAnswer) run.webPageAnswered = true;
+  Outcome failed = Failure(run, name + ": " + reason);
   platform::ShowMessage(name, "Error Downloading File", platform::kBoxOk, reason);
-  return false;
+  return failed;
 }
 
 // With a release key every file but the signed manifest itself is checked against that
 // manifest, which the run fetches first.
-bool MustMatchManifest(const PatchJob& job, const std::string& name) {
-  return job.releaseKey && name != kManifestName;
+bool MustMatchManifest(const PatchRun& run, const std::string& name) {
+  return run.inputs.releaseKey && name != kManifestName;
 }
 
 enum class Body { Complete, Broken, TooFull, TooLarge, Stopped };
@@ -38,19 +38,19 @@ enum class Body { Complete, Broken, TooFull, TooLarge, Stopped };
 // Reads the open request's body to its end, the file holding `have` bytes before it; never a
 // byte past `largest` + 1. A stop is looked for before every read: a quit in the middle of a
 // large package must not wait for the rest of it.
-Body ReceiveBody(PatchJob& job, StagingFile& staging, std::uint64_t have,
+Body ReceiveBody(PatchRun& run, StagingFile& staging, std::uint64_t have,
                  std::optional<std::uint64_t> largest) {
   char chunk[kChunkSize];
   for (;;) {
-    if (CurrentState(job) == PatchState::Stop) return Body::Stopped;
+    if (StopAsked(run)) return Body::Stopped;
     std::uint32_t want = kChunkSize;
     if (largest && *largest - have < kChunkSize)
       want = static_cast<std::uint32_t>(*largest - have + 1);
     // ReadFile waits for what is at hand and takes no more of it.
     std::uint32_t read = 0;
-    if (!job.connection.ReadFile(chunk, want, read)) return Body::Broken;
+    if (!run.connection.ReadFile(chunk, want, read)) return Body::Broken;
     if (!staging.Append(chunk, read)) return staging.TooFull() ? Body::TooFull : Body::Broken;
-    AddItemBytes(job, read);
+    AddItemBytes(run.job, read);
     have += read;
     if (largest && have > *largest) return Body::TooLarge;
     if (read == 0) return Body::Complete;
@@ -74,8 +74,8 @@ struct Limits {
 
 // Whether the open answer's announced length, after the `from` bytes at hand, may be the
 // file's rest; else the request is closed and `reason` says why.
-bool LengthFits(PatchJob& job, const Limits& limits, std::uint64_t from, std::string& reason) {
-  const std::optional<std::uint64_t> length = job.connection.ContentLength();
+bool LengthFits(PatchRun& run, const Limits& limits, std::uint64_t from, std::string& reason) {
+  const std::optional<std::uint64_t> length = run.connection.ContentLength();
   if (!length) return true;
   const std::uint64_t total = *length + from;
   if (limits.listed && total != *limits.listed) {
@@ -87,7 +87,7 @@ bool LengthFits(PatchJob& job, const Limits& limits, std::uint64_t from, std::st
   } else {
     return true;
   }
-  job.connection.CloseRequest();
+  run.connection.CloseRequest();
   return false;
 }
 
@@ -102,7 +102,7 @@ struct Opened {
 // opened first (nothing is asked that could not be kept) and made to match what the answer
 // holds. A range the server did not honour as asked costs a second request, for the whole
 // file. None, with the reason, when no body can be received.
-std::optional<Opened> OpenForBody(PatchJob& job, const std::string& name,
+std::optional<Opened> OpenForBody(PatchRun& run, const std::string& name,
                                   const std::string& stagingName, bool resumable,
                                   const Limits& limits, StagingFile& staging, std::string& reason) {
   const std::string part = PartName(stagingName);
@@ -119,27 +119,27 @@ std::optional<Opened> OpenForBody(PatchJob& job, const std::string& name,
   for (;;) {
     std::optional<platform::HttpRange> range;
     if (partial) range = platform::HttpRange{partial->have, partial->validator};
-    const std::int32_t available = job.connection.OpenFile(name, range);
-    const std::uint32_t status = job.connection.Status().value_or(0);
+    const std::int32_t available = run.connection.OpenFile(name, range);
+    const std::uint32_t status = run.connection.Status().value_or(0);
     if (available == -1 && !(partial && status == 416)) {
-      reason = job.connection.failure();
+      reason = run.connection.failure();
       return std::nullopt;
     }
     // Refused before anything changes: the part that waits stays for the network that lets
     // the server answer.
-    if (available != -1 && IsWebPage(job.connection.Header("Content-Type"))) {
-      job.connection.CloseRequest();
+    if (available != -1 && IsWebPage(run.connection.Header("Content-Type"))) {
+      run.connection.CloseRequest();
       reason = kWebPageAnswer;
       return std::nullopt;
     }
     if (!partial && status == 206) {
-      job.connection.CloseRequest();
+      run.connection.CloseRequest();
       reason = "the answer is a piece of the file (HTTP 206), which was asked for whole";
       return std::nullopt;
     }
     if (partial && status == 206 &&
-        ContinuesPartial(job.connection.Header("Content-Range").value_or(""), *partial)) {
-      if (!LengthFits(job, limits, partial->have, reason)) return std::nullopt;
+        ContinuesPartial(run.connection.Header("Content-Range").value_or(""), *partial)) {
+      if (!LengthFits(run, limits, partial->have, reason)) return std::nullopt;
       return Opened{partial->have, partial->total, available};
     }
     if (partial) {
@@ -147,21 +147,21 @@ std::optional<Opened> OpenForBody(PatchJob& job, const std::string& name,
       partial.reset();
       DropPartial(stagingName);
       if (!staging.Create(part)) {
-        job.connection.CloseRequest();
+        run.connection.CloseRequest();
         reason = staging.failure();
         return std::nullopt;
       }
       if (status != 200) {
-        job.connection.CloseRequest();
+        run.connection.CloseRequest();
         continue;
       }
     }
-    const std::optional<std::uint64_t> length = job.connection.ContentLength();
-    if (!LengthFits(job, limits, 0, reason)) return std::nullopt;
+    const std::optional<std::uint64_t> length = run.connection.ContentLength();
+    if (!LengthFits(run, limits, 0, reason)) return std::nullopt;
     if (resumable && length) {
       TagPartial(
           stagingName, *length,
-          ValidatorOf(job.connection.Header("ETag"), job.connection.Header("Last-Modified")));
+          ValidatorOf(run.connection.Header("ETag"), run.connection.Header("Last-Modified")));
     }
     return Opened{0, length, available};
   }
@@ -171,7 +171,7 @@ enum class Attempt {
   Whole,    // the file is complete in its .part
   Again,    // the body broke off after it moved on: ask for the rest
   Damaged,  // put together from a part, it is not the listed file: fetch it whole
-  Ended,    // a failure, told; or a stop
+  Ended,    // a failure, told; or a stop: the fetch's `ended` says which
 };
 
 // How one download goes on over its attempts.
@@ -182,66 +182,68 @@ struct Fetch {
   Limits limits;
   bool pieced = false;      // the file in the .part was put together from a part
   bool wholeAgain = false;  // a damaged part may still cost one whole fetch
+  Outcome ended;            // why it ended, once an attempt did
 };
 
 // One request and its body, into the file's part in temp\.
-Attempt FetchOnce(PatchJob& job, Fetch& fetch, DiskReserve& reserve, bool mayTryAgain) {
+Attempt FetchOnce(PatchRun& run, Fetch& fetch, DiskReserve& reserve, bool mayTryAgain) {
   const std::string& name = fetch.name;
   const std::string stagingName = "temp\\" + name;
   const bool resumable = fetch.resumable;
   StagingFile staging(reserve);
-  if (MustMatchManifest(job, name)) {
-    if (!job.manifest) {
-      ReportFailure(job, name, "the signed release does not list it");
+  if (MustMatchManifest(run, name)) {
+    if (!run.manifest) {
+      fetch.ended = ReportFailure(run, name, "the signed release does not list it");
       return Attempt::Ended;
     }
     staging.HashContent();
   }
   std::string reason;
   const std::optional<Opened> opened =
-      OpenForBody(job, name, stagingName, resumable, fetch.limits, staging, reason);
+      OpenForBody(run, name, stagingName, resumable, fetch.limits, staging, reason);
   if (!opened) {
     staging.Finish(false);
     // A part that waited stays for the next attempt; an empty one is of no use.
     if (staging.Size() == 0) DropPartial(stagingName);
-    ReportFailure(job, name, reason);
+    fetch.ended = ReportFailure(run, name, reason);
     return Attempt::Ended;
   }
   fetch.pieced = opened->from > 0;
   // The item bar shows the file's share when the server told its length; otherwise the
   // bytes at hand when the request opened, which may be fewer than the file. A resumed file
   // shows from where its part ends.
-  BeginItem(job, name,
+  BeginItem(run.job, name,
             opened->total && *opened->total <= INT32_MAX ? static_cast<std::int32_t>(*opened->total)
                                                          : opened->available);
-  AddItemBytes(job, static_cast<std::uint32_t>(opened->from));
+  AddItemBytes(run.job, static_cast<std::uint32_t>(opened->from));
   const bool fits = !opened->total || reserve.Fits(*opened->total - opened->from);
   const std::optional<std::uint64_t> largest =
       fetch.limits.listed ? fetch.limits.listed : fetch.limits.largest;
-  const Body body = fits ? ReceiveBody(job, staging, opened->from, largest) : Body::TooFull;
+  const Body body = fits ? ReceiveBody(run, staging, opened->from, largest) : Body::TooFull;
   const bool written = staging.Finish(fetch.arrival != Arrival::Staged);
   if (body == Body::Stopped) {
     // What arrived of a file that resumes waits for the next run; nothing else may stay.
     if (!resumable) DropPartial(stagingName);
     // The window need not wait for the close: WinINet reads the rest of the body first, to
     // keep the connection, and on a fast line that is the whole of a large package.
-    job.stopTaken.store(true);
-    job.connection.CloseRequest();
+    run.job.stopTaken.store(true);
+    run.connection.CloseRequest();
+    fetch.ended = Outcome::Stopped();
     return Attempt::Ended;
   }
-  reason = written ? job.connection.failure() : staging.failure();
-  job.connection.CloseRequest();
+  reason = written ? run.connection.failure() : staging.failure();
+  run.connection.CloseRequest();
   if (body == Body::TooFull || staging.TooFull()) {
     DropPartial(stagingName);
-    job.diskFull = true;
-    SetFailureReason(job, name + ": the disk is too full");
+    SetFailureReason(run.job, name + ": the disk is too full");
+    fetch.ended = Outcome::DiskFull(name + ": the disk is too full");
     platform::ShowAppMessage(reserve.TooFullMessage(name));
     return Attempt::Ended;
   }
   if (body == Body::TooLarge) {
     DropPartial(stagingName);
-    ReportFailure(
-        job, name,
+    fetch.ended = ReportFailure(
+        run, name,
         "the answer goes on past the " + std::to_string(*largest) + " bytes the file may have");
     return Attempt::Ended;
   }
@@ -251,15 +253,15 @@ Attempt FetchOnce(PatchJob& job, Fetch& fetch, DiskReserve& reserve, bool mayTry
   }
   if (body == Body::Broken || !written) {
     if (!resumable) DropPartial(stagingName);
-    ReportFailure(job, name, reason);
+    fetch.ended = ReportFailure(run, name, reason);
     return Attempt::Ended;
   }
-  if (MustMatchManifest(job, name) && !MatchesManifest(*job.manifest, name, staging.Written())) {
+  if (MustMatchManifest(run, name) && !MatchesManifest(*run.manifest, name, staging.Written())) {
     DropPartial(stagingName);
     // A part kept from before may be what was damaged, on the disk or by a cache between:
     // the file fetched whole tells.
     if (fetch.pieced && fetch.wholeAgain) return Attempt::Damaged;
-    SetFailureReason(job, name + ": its size or SHA-256 is not the signed release's");
+    fetch.ended = Failure(run, name + ": its size or SHA-256 is not the signed release's");
     platform::ShowAppMessage(name +
                              " is not the file the signed release lists (its size or "
                              "SHA-256 differs), so it was not used.");
@@ -268,23 +270,23 @@ Attempt FetchOnce(PatchJob& job, Fetch& fetch, DiskReserve& reserve, bool mayTry
   return Attempt::Whole;
 }
 
-bool Download(PatchJob& job, const std::string& name, Arrival arrival, const FileCheck* check,
-              bool* resumed) {
+Outcome Download(PatchRun& run, const std::string& name, Arrival arrival, const FileCheck* check,
+                 bool* resumed) {
   if (resumed) *resumed = false;
   // Only what is checked once whole may be put together from pieces of different requests;
   // the signed manifest itself is what the others are checked by, so it always comes whole.
   const bool resumable = arrival != Arrival::InPlace && name != kManifestName;
-  Fetch fetch{name, arrival, resumable, Limits{}, false, true};
-  if (MustMatchManifest(job, name) && job.manifest) {
-    auto listed = job.manifest->files.find(name);
-    if (listed != job.manifest->files.end()) fetch.limits.listed = listed->second.size;
+  Fetch fetch{name, arrival, resumable, Limits{}, false, true, Outcome::GoOn()};
+  if (MustMatchManifest(run, name) && run.manifest) {
+    auto listed = run.manifest->files.find(name);
+    if (listed != run.manifest->files.end()) fetch.limits.listed = listed->second.size;
   }
   if (check) fetch.limits.largest = check->largest;
   if (name == kManifestName) fetch.limits.largest = kLargestManifest;
   DiskReserve reserve;
   for (int attempt = 1;; ++attempt) {
-    const Attempt result = FetchOnce(job, fetch, reserve, attempt < HttpConnection::kAttempts);
-    if (result == Attempt::Ended) return false;
+    const Attempt result = FetchOnce(run, fetch, reserve, attempt < HttpConnection::kAttempts);
+    if (result == Attempt::Ended) return fetch.ended;
     if (result == Attempt::Whole) break;
     if (result == Attempt::Damaged) {
       fetch.wholeAgain = false;
@@ -296,7 +298,7 @@ bool Download(PatchJob& job, const std::string& name, Arrival arrival, const Fil
   if (check && check->unsound) {
     if (const std::optional<std::string> why = check->unsound(part)) {
       DropPartial(stagingName);
-      return ReportFailure(job, name, *why);
+      return ReportFailure(run, name, *why);
     }
   }
   // The complete file takes its name in one step, and for InPlace the old one's place: a copy
@@ -306,19 +308,19 @@ bool Download(PatchJob& job, const std::string& name, Arrival arrival, const Fil
   if (!platform::MoveFileOver(part, placed)) {
     const std::string why = platform::LastErrorText();
     DropPartial(stagingName);
-    return ReportFailure(job, name, "cannot move it over " + placed + ": " + why);
+    return ReportFailure(run, name, "cannot move it over " + placed + ": " + why);
   }
   DropPartial(stagingName);
   if (resumed) *resumed = fetch.pieced;
-  return true;
+  return Outcome::GoOn();
 }
 
 }  // namespace
 
-bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival, bool* resumed) {
-  return Download(job, name, arrival, nullptr, resumed);
+Outcome DownloadFile(PatchRun& run, const std::string& name, Arrival arrival, bool* resumed) {
+  return Download(run, name, arrival, nullptr, resumed);
 }
 
-bool DownloadFile(PatchJob& job, const std::string& name, const FileCheck& check) {
-  return Download(job, name, Arrival::InPlace, &check, nullptr);
+Outcome DownloadFile(PatchRun& run, const std::string& name, const FileCheck& check) {
+  return Download(run, name, Arrival::InPlace, &check, nullptr);
 }

@@ -5,7 +5,9 @@
 #include <optional>
 #include <string>
 
-struct PatchJob;
+#include "engine/outcome.h"
+
+struct PatchRun;
 
 // What becomes of a file once it has arrived whole in temp\.
 enum class Arrival {
@@ -22,12 +24,11 @@ struct FileCheck {
   std::function<std::optional<std::string>(const std::string& path)> unsound;
 };
 
-// Streams the server file `name` into "temp\" + name over the job's connection, with the
+// Streams the server file `name` into "temp\" + name over the run's connection, with the
 // progress in the job. A file that did not arrive whole never replaces anything. A failure
-// has been shown to the user, naming the file, with its reason; so has a file that would
-// take the disk's reserve (nothing of it is kept, and the job's `diskFull` is set). A stop
-// asked for while the body arrives ends the download after the read in progress: false, with
-// no message; callers tell it from a failure by the state.
+// has been shown to the user, naming the file, and is returned with its reason; so has a file
+// that would take the disk's reserve (nothing of it is kept: DiskFull). A stop asked for while
+// the body arrives ends the download after the read in progress: Stopped, with no message.
 //
 // What no patch server sends is refused before its body is kept: a web page (a portal's or a
 // proxy's, in place of the file), a piece (206) of a file asked for whole, and with a release
@@ -37,7 +38,8 @@ struct FileCheck {
 // of a body that broke off waits as NAME.part, and the next attempt, in this run or a later
 // one, asks only for the rest. `resumed` tells whether the file was put together so. With a
 // release key, one put together that is not the listed file is fetched whole once more.
-bool DownloadFile(PatchJob& job, const std::string& name, Arrival arrival, bool* resumed = nullptr);
+Outcome DownloadFile(PatchRun& run, const std::string& name, Arrival arrival,
+                     bool* resumed = nullptr);
 // InPlace, and only once `check` finds the whole file sound: a refused file leaves the local
 // one as it was, and the player is told why.
-bool DownloadFile(PatchJob& job, const std::string& name, const FileCheck& check);
+Outcome DownloadFile(PatchRun& run, const std::string& name, const FileCheck& check);

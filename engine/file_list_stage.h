@@ -1,8 +1,10 @@
 #pragma once
 
-struct PatchJob;
+#include "engine/outcome.h"
+
+struct PatchRun;
 
 // The file-list stage: makes the local filelist.log the one pserv.log announces, fetching it
-// when it differs, and loads its digests into the job's map. Keys that cannot be installed
+// when it differs, and loads its digests into the run's map. Keys that cannot be installed
 // (WhyNotInstallable) are left unlisted, the first of them kept in `refusedName`.
-bool LoadFileList(PatchJob& job);
+Outcome LoadFileList(PatchRun& run);

@@ -7,7 +7,7 @@
 #include "engine/file_list.h"
 #include "engine/installable_name.h"
 #include "engine/md5.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/state_file.h"
 #include "engine/worker.h"
 #include "platform/files.h"
@@ -21,11 +21,11 @@ using Kind = FolderReport::Difference::Kind;
 constexpr std::size_t kBlockSize = 1 << 20;
 
 // The file's digest; none when a read fails or a stop came.
-std::optional<Digest> DigestUnlessStopped(PatchJob& job, platform::File& file) {
+std::optional<Digest> DigestUnlessStopped(PatchRun& run, platform::File& file) {
   auto block = std::make_unique_for_overwrite<char[]>(kBlockSize);
   Md5Stream digest;
   for (;;) {
-    if (CurrentState(job) == PatchState::Stop) return std::nullopt;
+    if (StopAsked(run)) return std::nullopt;
     const std::int64_t got = file.Read(block.get(), kBlockSize);
     if (got < 0) return std::nullopt;
     if (got == 0) return digest.Finish();
@@ -35,7 +35,7 @@ std::optional<Digest> DigestUnlessStopped(PatchJob& job, platform::File& file) {
 
 // How the file `key` names differs from `listed`; none when it does not. The name is
 // checked before anything by it is opened: the list may name any path at all.
-std::optional<FolderReport::Difference> Compare(PatchJob& job, const std::string& key,
+std::optional<FolderReport::Difference> Compare(PatchRun& run, const std::string& key,
                                                 const Digest& listed, std::size_t folderLength) {
   if (std::optional<std::string> why = WhyNotInstallable(key, folderLength)) {
     return FolderReport::Difference{key, Kind::Refused, "no game file can have it: " + *why};
@@ -58,45 +58,46 @@ std::optional<FolderReport::Difference> Compare(PatchJob& job, const std::string
   if (!file.Open(name, platform::FileMode::Read, platform::FileShare::Read)) {
     return FolderReport::Difference{key, Kind::Differs, platform::LastErrorText()};
   }
-  const std::optional<Digest> digest = DigestUnlessStopped(job, file);
+  const std::optional<Digest> digest = DigestUnlessStopped(run, file);
   if (digest && *digest == listed) return std::nullopt;
-  if (!digest && CurrentState(job) != PatchState::Stop) {
+  if (!digest && !StopAsked(run)) {
     return FolderReport::Difference{key, Kind::Differs, platform::LastErrorText()};
   }
   return FolderReport::Difference{key, Kind::Differs, ""};
 }
 
-bool VerifyListedFiles(PatchJob& job, FolderReport& report) {
-  BeginStage(job, ConfigText(job, "Msg", "LocalFile", "Checking Local Files"));
+Outcome VerifyListedFiles(PatchRun& run, FolderReport& report) {
+  BeginStage(run.job, ConfigText(run, "Msg", "LocalFile", "Checking Local Files"));
   platform::WholeFile list = platform::ReadRegularFile("filelist.log", kLargestFileList);
   if (list.missing) {
     platform::ShowAppMessage(
         "There is no filelist.log to verify the game folder against: run the patcher once.");
-    return false;
+    return Outcome::Failed();
   }
   if (!list.bytes) {
     platform::ShowAppMessage("The game folder's filelist.log cannot be read (" + list.why +
                              "): run the patcher once to fetch it again.");
-    return false;
+    return Outcome::Failed();
   }
   FileDigestMap files;
   ReadFileList(*list.bytes, files);
-  SetStageRange(job, files.size());
+  SetStageRange(run.job, files.size());
   const std::size_t folderLength = platform::CurrentDirectory().size();
   for (const auto& [key, digests] : files) {
-    if (CurrentState(job) == PatchState::Stop) return false;
-    CountStageItem(job, key);
+    if (StopAsked(run)) return Outcome::Stopped();
+    CountStageItem(run.job, key);
     ++report.listed;
     std::optional<FolderReport::Difference> difference =
-        Compare(job, key, digests.listed, folderLength);
-    if (CurrentState(job) == PatchState::Stop) return false;
+        Compare(run, key, digests.listed, folderLength);
+    if (StopAsked(run)) return Outcome::Stopped();
     if (difference) report.differences.push_back(std::move(*difference));
   }
-  return true;
+  return Outcome::GoOn();
 }
 
 }  // namespace
 
 void RunVerifyWorker(PatchJob& job, FolderReport& report) {
-  RunHoldingGameFolder(job, [&report](PatchJob& held) { return VerifyListedFiles(held, report); });
+  RunHoldingGameFolder(job, {},
+                       [&report](PatchRun& run) { return VerifyListedFiles(run, report); });
 }

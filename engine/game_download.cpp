@@ -6,7 +6,7 @@
 #include "engine/file_digests.h"
 #include "engine/installed_check.h"
 #include "engine/package_fetch.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "platform/prompt.h"
 
 namespace {
@@ -22,15 +22,16 @@ std::vector<std::string> FilesToFetch(const FileDigestMap& files) {
 
 }  // namespace
 
-bool DownloadGameFiles(PatchJob& job) {
-  BeginStage(job, ConfigText(job, "Msg", "Patch Game", "Downloading game files"));
-  const std::vector<std::string> keys = FilesToFetch(job.files);
-  SetStageRange(job, keys.size());
-  if (!FetchPackages(job, keys) || !SaveAndUnpackFetched(job)) return false;
+Outcome DownloadGameFiles(PatchRun& run) {
+  BeginStage(run.job, ConfigText(run, "Msg", "Patch Game", "Downloading game files"));
+  const std::vector<std::string> keys = FilesToFetch(run.files);
+  SetStageRange(run.job, keys.size());
+  if (Outcome fetched = FetchPackages(run, keys); !fetched) return fetched;
+  if (Outcome unpacked = SaveAndUnpackFetched(run); !unpacked) return unpacked;
   // Done only when the folder is what the list says.
-  if (!CheckListedFilesInstalled(job)) return false;
-  if (job.refusedName.empty()) return true;
+  if (Outcome installed = CheckListedFilesInstalled(run); !installed) return installed;
+  if (run.refusedName.empty()) return Outcome::GoOn();
   platform::ShowAppMessage("The file list names a file that cannot be installed: " +
-                           job.refusedName + ". Every other file was installed.");
-  return false;
+                           run.refusedName + ". Every other file was installed.");
+  return Outcome::Failed();
 }

@@ -3,7 +3,7 @@
 #include "engine/file_digests.h"
 #include "engine/file_list.h"
 #include "engine/local_check.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/status_log.h"
 #include "platform/files.h"
 
@@ -25,19 +25,19 @@ bool LookAgain(const std::string& key, FileDigests& digests, bool digestAnyway) 
 
 }  // namespace
 
-bool CheckListedFiles(PatchJob& job) {
-  BeginStage(job, ConfigText(job, "Msg", "LocalFile", "Checking Local Files"));
+Outcome CheckListedFiles(PatchRun& run) {
+  BeginStage(run.job, ConfigText(run, "Msg", "LocalFile", "Checking Local Files"));
   std::size_t listed = 0;
-  for (const auto& entry : job.files) {
+  for (const auto& entry : run.files) {
     if (!IsZeroDigest(entry.second.listed)) ++listed;
   }
-  SetStageRange(job, listed);
+  SetStageRange(run.job, listed);
   bool changed = false;
-  for (auto& [key, digests] : job.files) {
+  for (auto& [key, digests] : run.files) {
     if (IsZeroDigest(digests.listed)) continue;
-    if (CurrentState(job) == PatchState::Stop) return false;
-    CountStageItem(job, key);
-    if (LookAgain(key, digests, job.digestEveryListedFile)) changed = true;
+    if (StopAsked(run)) return Outcome::Stopped();
+    CountStageItem(run.job, key);
+    if (LookAgain(key, digests, run.inputs.digestEveryListedFile)) changed = true;
   }
-  return !changed || SaveStatusLog(job);
+  return !changed || SaveStatusLog(run) ? Outcome::GoOn() : Outcome::Failed();
 }

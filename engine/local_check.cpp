@@ -4,7 +4,7 @@
 
 #include "engine/file_digests.h"
 #include "engine/file_stamps.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/state_file.h"
 #include "engine/status_log.h"
 #include "platform/files.h"
@@ -33,31 +33,31 @@ void WalkFolder(FileDigestMap& files, const std::string& prefix) {
   }
 }
 
-bool DigestAllFiles(PatchJob& job) {
-  SetStageRange(job, job.files.size());
-  for (auto& [key, digests] : job.files) {
-    if (CurrentState(job) == PatchState::Stop) return false;
-    CountStageItem(job, key);
+Outcome DigestAllFiles(PatchRun& run) {
+  SetStageRange(run.job, run.files.size());
+  for (auto& [key, digests] : run.files) {
+    if (StopAsked(run)) return Outcome::Stopped();
+    CountStageItem(run.job, key);
     TakeStock(key, digests);
     digests.fetched = digests.installed;
   }
-  if (CurrentState(job) == PatchState::Stop) return false;
-  return SaveStatusLog(job);
+  if (StopAsked(run)) return Outcome::Stopped();
+  return SaveStatusLog(run) ? Outcome::GoOn() : Outcome::Failed();
 }
 
-bool CheckLocalFiles(PatchJob& job) {
-  BeginStage(job, ConfigText(job, "Msg", "LocalFile", "Checking Local Files"));
+Outcome CheckLocalFiles(PatchRun& run) {
+  BeginStage(run.job, ConfigText(run, "Msg", "LocalFile", "Checking Local Files"));
   if (!platform::PathExists("temp")) platform::CreateFolder("temp");
   std::optional<std::string> log = ReadStateFile(kStatusLogName, kLargestStatusLog);
   if (!log) {
     // No log, or a damaged one: take stock of the whole folder again.
-    WalkFolder(job.files, "\\");
-    return DigestAllFiles(job);
+    WalkFolder(run.files, "\\");
+    return DigestAllFiles(run);
   }
-  ReadStatusLog(*log, job.files);
+  ReadStatusLog(*log, run.files);
   if (std::optional<std::string> stamps = ReadStateFile(kStampsName, kLargestStamps)) {
-    ReadStamps(*stamps, job.files);
+    ReadStamps(*stamps, run.files);
   }
-  RememberSavedFiles(job);
-  return true;
+  RememberSavedFiles(run);
+  return Outcome::GoOn();
 }

@@ -5,51 +5,50 @@
 #include "engine/download_file.h"
 #include "engine/file_digests.h"
 #include "engine/http_connection.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/status_log.h"
 #include "engine/unpacking.h"
 
 namespace {
 
-bool SaveAndUnpack(PatchJob& job) {
-  if (!SaveStatusLog(job)) return false;
-  if (CurrentState(job) == PatchState::Stop) return false;
-  if (DecompressPackages(job)) return true;
-  SetState(job, PatchState::Failed);  // a stop in the middle of the unpacking too
-  return false;
+Outcome SaveAndUnpack(PatchRun& run) {
+  if (!SaveStatusLog(run)) return Outcome::Failed();
+  if (StopAsked(run)) return Outcome::Stopped();
+  return DecompressPackages(run);
 }
 
 }  // namespace
 
-bool FetchPackages(PatchJob& job, const std::vector<std::string>& keys) {
+Outcome FetchPackages(PatchRun& run, const std::vector<std::string>& keys) {
   for (const std::string& key : keys) {
-    if (CurrentState(job) == PatchState::Stop) break;
-    CountStageItem(job);
+    if (StopAsked(run)) break;
+    CountStageItem(run.job);
     bool resumed = false;
-    if (!DownloadFile(job, PackageNameOf(key), Arrival::Staged, &resumed)) {
-      if (CurrentState(job) == PatchState::Stop) break;  // the status log is saved after
-      WriteStatusLog(job);  // what was fetched so far need not be fetched again
-      SetState(job, PatchState::Failed);
-      return false;
+    Outcome fetched = DownloadFile(run, PackageNameOf(key), Arrival::Staged, &resumed);
+    if (!fetched) {
+      if (StopAsked(run)) break;  // the status log is saved after
+      WriteStatusLog(run);        // what was fetched so far need not be fetched again
+      return fetched;
     }
-    FileDigests& digests = *job.files.Find(key);
+    FileDigests& digests = *run.files.Find(key);
     digests.fetched = digests.listed;
     digests.fetchedThisRun = true;
     digests.resumedThisRun = resumed;
   }
-  return true;
+  return Outcome::GoOn();
 }
 
-bool SaveAndUnpackFetched(PatchJob& job) {
-  if (!SaveAndUnpack(job)) return false;
-  if (job.fetchAgain.empty()) return true;
+Outcome SaveAndUnpackFetched(PatchRun& run) {
+  if (Outcome unpacked = SaveAndUnpack(run); !unpacked) return unpacked;
+  if (run.fetchAgain.empty()) return Outcome::GoOn();
   std::vector<std::string> keys;
-  for (const auto& [key, why] : job.fetchAgain) keys.push_back(key);
-  BeginStage(job, ConfigText(job, "Msg", "Patch Game", "Downloading game files"));
-  SetStageRange(job, keys.size());
-  job.fetchAgain.clear();
-  if (!FetchPackages(job, keys) || !SaveAndUnpack(job)) return false;
+  for (const auto& [key, why] : run.fetchAgain) keys.push_back(key);
+  BeginStage(run.job, ConfigText(run, "Msg", "Patch Game", "Downloading game files"));
+  SetStageRange(run.job, keys.size());
+  run.fetchAgain.clear();
+  if (Outcome fetched = FetchPackages(run, keys); !fetched) return fetched;
+  if (Outcome unpacked = SaveAndUnpack(run); !unpacked) return unpacked;
   // Damaged once more, though fetched whole but for a break within this fetch.
-  for (auto& [key, why] : std::exchange(job.fetchAgain, {})) job.fileFailures.try_emplace(key, why);
-  return true;
+  for (auto& [key, why] : std::exchange(run.fetchAgain, {})) run.fileFailures.try_emplace(key, why);
+  return Outcome::GoOn();
 }

@@ -3,16 +3,18 @@
 #include <string>
 #include <vector>
 
-struct PatchJob;
+#include "engine/outcome.h"
+
+struct PatchRun;
 
 // Downloads the package of each key into temp\, in order, and records it as fetched; a stop
-// ends the loop before the next key. A failed download saves what came before it and ends
-// the run: state Failed, and false.
-bool FetchPackages(PatchJob& job, const std::vector<std::string>& keys);
+// ends the loop before the next key, and goes on to the caller's save. A failed download
+// saves what came before it and ends the run with the download's failure.
+Outcome FetchPackages(PatchRun& run, const std::vector<std::string>& keys);
 
 // What a download stage does at its end: saves what it fetched and unpacks everything
 // waiting; a package that proved damaged where a whole fetch may mend it is fetched whole and
-// unpacked once more. False on a stop before the unpacking (left as Stop), or on a stop
-// within it, a failed download or a disk too full (state Failed). The files that could not be
-// installed are in the job's `fileFailures`.
-bool SaveAndUnpackFetched(PatchJob& job);
+// unpacked once more. Stopped on a stop, before the unpacking or within it; otherwise the
+// failure of a download, of the save or of a disk too full. The files that could not be
+// installed are in the run's `fileFailures`.
+Outcome SaveAndUnpackFetched(PatchRun& run);

@@ -2,8 +2,6 @@
 
 #include <condition_variable>
 
-#include "platform/profile.h"
-
 void SetState(PatchJob& job, PatchState state) {
   std::lock_guard<std::mutex> guard(job.lock);
   job.state.store(state, std::memory_order_release);
@@ -58,11 +56,6 @@ void SetFailureReason(PatchJob& job, const std::string& reason) {
 std::string CurrentFailureReason(PatchJob& job) {
   std::lock_guard<std::mutex> guard(job.lock);
   return job.failureReason;
-}
-
-std::string ConfigText(const PatchJob& job, const std::string& section, const std::string& key,
-                       const std::string& fallback) {
-  return platform::ProfileReader(job.configPath).String(section, key, fallback, 1024);
 }
 
 // Signalled by the thread as its last act, so the window can wait for it with a time limit.

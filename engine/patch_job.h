@@ -4,22 +4,14 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "engine/file_digests.h"
-#include "engine/file_list.h"
-#include "engine/http_connection.h"
-#include "engine/release_manifest.h"
-#include "platform/clock.h"
-
-// The record that the window and the patch worker share. `lock` guards the three texts, the
-// four counters and writes of `state`; the worker may read `state` without it.
+// The record that the window polls and the patch worker publishes to. `lock` guards the three
+// texts, the four counters and writes of `state`; the worker may read `state` without it.
+// What only the worker uses lives in its run (engine/patch_run.h).
 enum class PatchState : std::int32_t {
   Idle = 0,
   Running = 1,
@@ -37,48 +29,19 @@ struct PatchJob {
   std::int32_t itemRange = 0;
   std::int32_t stagePos = 0;
   std::int32_t stageRange = 0;
+  // The window's inputs, given before the thread starts.
   std::string zone;        // the patch.sys section naming the zone's servers; may be empty
   std::string configPath;  // full path of patch.sys
-  HttpConnection connection;
   std::atomic<PatchState> state{PatchState::Idle};
-  FileDigestMap files;
-  std::uint16_t port = 0;
-  // The clock the server choice reads; tests set their own.
-  std::function<std::int64_t()> secondsNow = platform::SecondsNow;
-  // A repair: every listed file is digested, whatever its stamp says.
-  bool digestEveryListedFile = false;
-  // Set before the run ends Failed because another run holds the game folder.
-  bool folderBusy = false;
-  // The first listed key no file can be made for, and why; the run installs the rest, then
-  // fails with it.
-  std::string refusedName;
-  // The listed files this run could not install, by key, with why; the run fails naming them.
-  std::map<std::string, std::string> fileFailures;
-  // Keys whose package proved damaged or stale at the unpacking, to be fetched whole once
-  // more, with why.
-  std::map<std::string, std::string> fetchAgain;
-  // The entries of `files` in key order as the status log and its stamps last held them;
-  // none before either was read or saved.
-  std::optional<std::vector<FileDigests>> savedFiles;
-  // The operator's key, when the program was built with one: then every file the run fetches
-  // must be as `manifest`, the release.sig of this run's server, lists it.
-  std::optional<platform::P256PublicKey> releaseKey;
-  std::optional<ReleaseManifest> manifest;
   // Set by the worker once it has given its work up for a stop: what it still does (closing
   // its connection, saving the status log) changes nothing on disk that a killed run would
   // not leave whole.
   std::atomic<bool> stopTaken{false};
-  // Set when a download or unpacking stopped at the disk's reserve: no server can help then.
-  bool diskFull = false;
-  // Set when the network answered a request with a web page of its own (a sign-in page): a
-  // run that then fails ends by asking the player to sign in to the network.
-  bool webPageAnswered = false;
+  // Set before the run ends Failed because another run holds the game folder.
+  bool folderBusy = false;
   // Why the item worked on failed, naming it ("_data_a_dat.ppk: HTTP 404"), until the next
   // item or stage begins: the boxes keep their texts, and the window shows this beside them.
   std::string failureReason;
-  // Where the run tells what the player or operator should know and that does not fail it
-  // (a damaged record replaced, say); called on the worker thread. None: nobody listens.
-  std::function<void(const std::string&)> tellNote;
 };
 
 // Worker side: the unlocked read of the state between items, and the locked write.
@@ -99,16 +62,8 @@ void CountStageItem(PatchJob& job, const std::string& item);
 void BeginItem(PatchJob& job, const std::string& item, std::int32_t range);
 void AddItemBytes(PatchJob& job, std::uint32_t bytes);
 
-inline void TellNote(const PatchJob& job, const std::string& note) {
-  if (job.tellNote) job.tellNote(note);
-}
-
 void SetFailureReason(PatchJob& job, const std::string& reason);
 std::string CurrentFailureReason(PatchJob& job);
-
-// A text of the job's patch.sys, as every stage looks up its captions and messages.
-std::string ConfigText(const PatchJob& job, const std::string& section, const std::string& key,
-                       const std::string& fallback);
 
 // What one poll sees, copied in one locked region.
 struct PatchSnapshot {

@@ -5,39 +5,39 @@
 #include "engine/accepted_release.h"
 #include "engine/download_file.h"
 #include "engine/http_connection.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/state_file.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 
 namespace {
 
-bool Refuse(const std::string& why) {
+Outcome Refuse(const std::string& why) {
   platform::ShowAppMessage("The patch server's release cannot be trusted: " + why +
                            ".\nNothing was changed.");
-  return false;
+  return Outcome::Failed();
 }
 
 }  // namespace
 
-bool FetchReleaseManifest(PatchJob& job) {
+Outcome FetchReleaseManifest(PatchRun& run) {
   const std::string staged = std::string("temp\\") + kManifestName;
-  job.manifest.reset();
+  run.manifest.reset();
   // The download stops past the largest manifest, and so does the read.
-  const bool fetched = DownloadFile(job, kManifestName, Arrival::Staged);
+  const bool fetched = static_cast<bool>(DownloadFile(run, kManifestName, Arrival::Staged));
   std::optional<std::string> text =
       fetched ? ReadStateFile(staged, kLargestManifest) : std::nullopt;
   platform::RemoveFile(staged);
-  if (CurrentState(job) == PatchState::Stop) return false;
+  if (StopAsked(run)) return Outcome::Stopped();
   if (!text) return Refuse("its release.sig could not be fetched");
-  return TakeSignedRelease(job, *text);
+  return TakeSignedRelease(run, *text);
 }
 
-bool TakeSignedRelease(PatchJob& job, const std::string& text) {
+Outcome TakeSignedRelease(PatchRun& run, const std::string& text) {
   std::string why;
-  std::optional<ReleaseManifest> manifest = ReadSignedManifest(text, *job.releaseKey, why);
+  std::optional<ReleaseManifest> manifest = ReadSignedManifest(text, *run.inputs.releaseKey, why);
   if (!manifest) return Refuse(why);
-  const AcceptedRelease accepted = ReadAcceptedRelease(*job.releaseKey);
+  const AcceptedRelease accepted = ReadAcceptedRelease(*run.inputs.releaseKey);
   const bool known = accepted.state == AcceptedRelease::State::Known;
   if (known && manifest->release < accepted.number) {
     return Refuse("it is release " + std::to_string(manifest->release) + ", older than release " +
@@ -53,13 +53,13 @@ bool TakeSignedRelease(PatchJob& job, const std::string& text) {
   // Only what is on this computer damages the record, never the network: the server's
   // signed release is the best there is to start it anew from.
   if (accepted.state == AcceptedRelease::State::Damaged) {
-    TellNote(job, std::string("the game folder's record of the last release it accepted (") +
+    TellNote(run, std::string("the game folder's record of the last release it accepted (") +
                       kAcceptedReleaseName + ", " + kAcceptedCopyName +
                       ") was damaged; it now records the server's release " +
                       std::to_string(manifest->release));
   }
-  job.manifest = std::move(manifest);
-  return true;
+  run.manifest = std::move(manifest);
+  return Outcome::GoOn();
 }
 
 bool MatchesManifest(const ReleaseManifest& manifest, const std::string& name,

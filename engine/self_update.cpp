@@ -10,7 +10,7 @@
 #include "engine/installed_check.h"
 #include "engine/local_check.h"
 #include "engine/package_fetch.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/pserv_log.h"
 #include "engine/state_file.h"
 #include "platform/files.h"
@@ -22,8 +22,8 @@ namespace {
 constexpr const char* kPictureKeys[] = {"imaged", "imagen", "imageh", "imagex"};
 
 // The pictures patch.sys names for the window, as keys, in lookup order and with repeats.
-std::vector<std::string> SkinPictureKeys(const PatchJob& job) {
-  platform::ProfileReader config(job.configPath);
+std::vector<std::string> SkinPictureKeys(const PatchRun& run) {
+  platform::ProfileReader config(run.job.configPath);
   std::vector<std::string> keys;
   auto add = [&](const std::string& section, const char* key) {
     // The key's backslash and the value share one 1024-byte buffer.
@@ -43,10 +43,10 @@ std::vector<std::string> SkinPictureKeys(const PatchJob& job) {
 
 // Pictures to fetch: those the map knows whose installed content is not the listed one. A
 // picture the map does not know cannot be fetched, and must not ask for a relaunch each run.
-std::vector<std::string> StalePictures(PatchJob& job) {
+std::vector<std::string> StalePictures(PatchRun& run) {
   std::vector<std::string> stale;
-  for (const std::string& key : SkinPictureKeys(job)) {
-    const FileDigests* digests = job.files.Find(key);
+  for (const std::string& key : SkinPictureKeys(run)) {
+    const FileDigests* digests = run.files.Find(key);
     if (digests != nullptr && digests->installed != digests->listed) stale.push_back(key);
   }
   return stale;
@@ -54,8 +54,8 @@ std::vector<std::string> StalePictures(PatchJob& job) {
 
 // A file fetched whole and put in place is installed: without this its package would be
 // fetched again by the game download.
-void RecordFetchedWhole(PatchJob& job, const std::string& key) {
-  FileDigests* digests = job.files.Find(key);
+void RecordFetchedWhole(PatchRun& run, const std::string& key) {
+  FileDigests* digests = run.files.Find(key);
   if (digests == nullptr) return;
   TakeStock(key, *digests);
   digests->fetched = digests->installed;
@@ -63,65 +63,66 @@ void RecordFetchedWhole(PatchJob& job, const std::string& key) {
 
 // The new patcher arrives beside the old one and replaces it only once its digest is the one
 // pserv.log announces: a cut or wrong file must never take the place of a working patcher.
-bool FetchPatcher(PatchJob& job, const Digest& announced) {
+bool FetchPatcher(PatchRun& run, const Digest& announced) {
   const std::string arrived = "temp\\veldra.exe";
   bool resumed = false;
-  if (!DownloadFile(job, "veldra.exe", Arrival::Kept, &resumed)) return false;
+  if (!DownloadFile(run, "veldra.exe", Arrival::Kept, &resumed)) return false;
   bool differs = FileDiffersFromDigest(arrived, announced);
   // A part kept from before may hold other bytes: that costs one whole fetch.
   if (differs && resumed) {
     platform::RemoveFile(arrived);
-    if (!DownloadFile(job, "veldra.exe", Arrival::Kept)) return false;
+    if (!DownloadFile(run, "veldra.exe", Arrival::Kept)) return false;
     differs = FileDiffersFromDigest(arrived, announced);
   }
   if (!differs && platform::MoveFileOver(arrived, "veldra.exe")) return true;
   platform::RemoveFile(arrived);
   const std::string reason = differs ? "its MD5 is not the one pserv.log announces"
                                      : "it cannot replace the running patcher's file";
-  SetFailureReason(job, "veldra.exe: " + reason);
+  SetFailureReason(run.job, "veldra.exe: " + reason);
   platform::ShowMessage("veldra.exe", "Error Downloading File", platform::kBoxOk, reason);
   return false;
 }
 
 }  // namespace
 
-bool UpdatePatchSystem(PatchJob& job) {
-  std::optional<std::string> pservLog = ReadStateFile(job, "pserv.log", kLargestPservLog);
+Outcome UpdatePatchSystem(PatchRun& run) {
+  std::optional<std::string> pservLog = ReadStateFile(run.job, "pserv.log", kLargestPservLog);
   std::optional<Digest> patcher = pservLog ? PatcherDigestOfPservLog(*pservLog) : std::nullopt;
   if (!patcher) {
-    platform::ShowMessage("Error reading pserv.log", "Error", platform::kBoxOk,
-                          CurrentFailureReason(job));
-    return false;
+    const std::string reason = CurrentFailureReason(run.job);
+    platform::ShowMessage("Error reading pserv.log", "Error", platform::kBoxOk, reason);
+    return Outcome::Failed(reason);
   }
   bool patcherChanged = false;
   if (FileDiffersFromDigest("veldra.exe", *patcher)) {
     // Counts as changed even when the download failed: the relaunch tries again.
-    if (FetchPatcher(job, *patcher)) RecordFetchedWhole(job, "\\veldra.exe");
+    if (FetchPatcher(run, *patcher)) RecordFetchedWhole(run, "\\veldra.exe");
     patcherChanged = true;
   }
-  const std::vector<std::string> pictures = StalePictures(job);
+  const std::vector<std::string> pictures = StalePictures(run);
   const bool relaunch = patcherChanged || !pictures.empty();
 
-  BeginStage(job, ConfigText(job, "Msg", "UpdatePatchSys", "Update Patch System"));
-  SetStageRange(job, pictures.size());
+  BeginStage(run.job, ConfigText(run, "Msg", "UpdatePatchSys", "Update Patch System"));
+  SetStageRange(run.job, pictures.size());
   for (const std::string& key : pictures) {
-    if (CurrentState(job) == PatchState::Stop) break;
-    CountStageItem(job);
-    FileDigests& digests = *job.files.Find(key);
+    if (StopAsked(run)) break;
+    CountStageItem(run.job);
+    FileDigests& digests = *run.files.Find(key);
     if (!NeedsPackage(key, digests)) continue;
     bool resumed = false;
-    if (!DownloadFile(job, PackageNameOf(key), Arrival::Staged, &resumed)) {
-      if (CurrentState(job) == PatchState::Stop) break;  // what came before it is saved below
-      return false;
+    Outcome fetched = DownloadFile(run, PackageNameOf(key), Arrival::Staged, &resumed);
+    if (!fetched) {
+      if (StopAsked(run)) break;  // what came before it is saved below
+      return fetched;
     }
     digests.fetched = digests.listed;
     digests.fetchedThisRun = true;
     digests.resumedThisRun = resumed;
   }
-  if (!SaveAndUnpackFetched(job) || !CheckNoFileFailed(job)) return false;
-  if (!relaunch) return true;
-  // A stop that came meanwhile wins: the game download then ends before its first file.
-  if (CurrentState(job) == PatchState::Stop) return true;
-  SetState(job, PatchState::Relaunch);
-  return false;
+  if (Outcome unpacked = SaveAndUnpackFetched(run); !unpacked) return unpacked;
+  if (Outcome installed = CheckNoFileFailed(run); !installed) return installed;
+  if (!relaunch) return Outcome::GoOn();
+  // A stop that came meanwhile wins: the run then ends before the game download.
+  if (StopAsked(run)) return Outcome::Stopped();
+  return Outcome::Relaunch();
 }

@@ -1,8 +1,10 @@
 #pragma once
 
-struct PatchJob;
+#include "engine/outcome.h"
+
+struct PatchRun;
 
 // Brings the patcher itself up to date before the game: "veldra.exe" against the digest in
 // pserv.log, and the skin pictures patch.sys names against the file list. When anything of
-// it was replaced the state becomes Relaunch, so the new patcher does the game download.
-bool UpdatePatchSystem(PatchJob& job);
+// it was replaced it ends with Relaunch, so the new patcher does the game download.
+Outcome UpdatePatchSystem(PatchRun& run);

@@ -1,7 +1,7 @@
 #include "engine/status_log.h"
 
 #include "engine/file_stamps.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "platform/prompt.h"
 #include "platform/replacing_file.h"
 
@@ -15,10 +15,10 @@ constexpr std::size_t kKeyAt = 36;
 // Whole under this name first, so that a crash while saving leaves the previous file.
 std::string SavingName(const char* name) { return std::string(name) + ".new"; }
 
-bool SameAsSaved(const PatchJob& job) {
-  if (!job.savedFiles || job.savedFiles->size() != job.files.size()) return false;
-  auto saved = job.savedFiles->begin();
-  for (const auto& [key, digests] : job.files) {
+bool SameAsSaved(const PatchRun& run) {
+  if (!run.savedFiles || run.savedFiles->size() != run.files.size()) return false;
+  auto saved = run.savedFiles->begin();
+  for (const auto& [key, digests] : run.files) {
     if (saved->installed != digests.installed || saved->fetched != digests.fetched ||
         saved->stamp != digests.stamp) {
       return false;
@@ -29,15 +29,15 @@ bool SameAsSaved(const PatchJob& job) {
 }
 
 // WriteStatusLog, saying in `why` what kept the log from being saved.
-bool Save(PatchJob& job, std::string& why) {
-  if (SameAsSaved(job)) return true;
+bool Save(PatchRun& run, std::string& why) {
+  if (SameAsSaved(run)) return true;
   platform::ReplacingFile log(kStatusLogName, SavingName(kStatusLogName));
-  if (!log.Write(StatusLogBytes(job.files))) {
+  if (!log.Write(StatusLogBytes(run.files))) {
     why = log.failure();
     return false;
   }
   platform::ReplacingFile stamps(kStampsName, SavingName(kStampsName));
-  const bool stampsWritten = stamps.Write(StampsBytes(job.files));
+  const bool stampsWritten = stamps.Write(StampsBytes(run.files));
   // Any pair of an old and a new file is sound, as the stamps vouch only for the digests
   // they were taken with: a crash between the two moves costs digests, never a missed change.
   if (!log.Commit()) {
@@ -45,9 +45,9 @@ bool Save(PatchJob& job, std::string& why) {
     return false;
   }
   if (stampsWritten && stamps.Commit()) {
-    RememberSavedFiles(job);
+    RememberSavedFiles(run);
   } else {
-    job.savedFiles.reset();  // so that the next save tries the stamps again
+    run.savedFiles.reset();  // so that the next save tries the stamps again
   }
   return true;
 }
@@ -88,20 +88,20 @@ void ReadStatusLog(std::string_view bytes, FileDigestMap& files) {
   }
 }
 
-void RememberSavedFiles(PatchJob& job) {
-  job.savedFiles.emplace();
-  job.savedFiles->reserve(job.files.size());
-  for (const auto& [key, digests] : job.files) job.savedFiles->push_back(digests);
+void RememberSavedFiles(PatchRun& run) {
+  run.savedFiles.emplace();
+  run.savedFiles->reserve(run.files.size());
+  for (const auto& [key, digests] : run.files) run.savedFiles->push_back(digests);
 }
 
-bool WriteStatusLog(PatchJob& job) {
+bool WriteStatusLog(PatchRun& run) {
   std::string ignored;
-  return Save(job, ignored);
+  return Save(run, ignored);
 }
 
-bool SaveStatusLog(PatchJob& job) {
+bool SaveStatusLog(PatchRun& run) {
   std::string why;
-  if (Save(job, why)) return true;
+  if (Save(run, why)) return true;
   platform::ShowAppMessage(std::string("Cannot save ") + kStatusLogName + " in the game folder (" +
                            why + "), so the run cannot go on.");
   return false;

@@ -7,7 +7,7 @@
 #include "engine/file_digests.h"
 #include "engine/state_file.h"
 
-struct PatchJob;
+struct PatchRun;
 
 // localfileStatus.log: the digests of the game folder as the last run left them, so that
 // later runs need not read every game file again. Integers are 32-bit little-endian.
@@ -29,14 +29,14 @@ std::string StatusLogBytes(const FileDigestMap& files);
 // short is dropped; no byte outside `bytes` is read.
 void ReadStatusLog(std::string_view bytes, FileDigestMap& files);
 
-// Saves the job's map, and its stamps into localfileStamps.log. Each is written beside its
+// Saves the run's map, and its stamps into localfileStamps.log. Each is written beside its
 // file, flushed to the disk and moved over it, so a crash leaves the previous one whole. False
 // when the log could not be saved; stamps that could not be are only missed. Nothing is
 // written when the map holds what was last read or saved: most runs change nothing, and
 // rewriting the two files several times a run cost more than the check of 100,000 files.
-bool WriteStatusLog(PatchJob& job);
+bool WriteStatusLog(PatchRun& run);
 // WriteStatusLog where the run must not go on without it: later runs would trust a log that
 // no longer tells the truth. A failure is told with its reason, and false.
-bool SaveStatusLog(PatchJob& job);
-// The job's map is what the status log and its stamps on disk hold.
-void RememberSavedFiles(PatchJob& job);
+bool SaveStatusLog(PatchRun& run);
+// The run's map is what the status log and its stamps on disk hold.
+void RememberSavedFiles(PatchRun& run);

@@ -10,7 +10,7 @@
 #include "engine/disk_reserve.h"
 #include "engine/file_digests.h"
 #include "engine/package.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/status_log.h"
 #include "platform/file_names.h"
 #include "platform/files.h"
@@ -126,55 +126,54 @@ void DropPackage(const std::string& package, FileDigests* entry) {
 }
 
 // The disk's reserve ends the stage: no other file would fit either.
-bool FailTooFull(PatchJob& job, const std::string& package, const std::string& target,
-                 FileDigests* entry, const DiskReserve& reserve) {
+Outcome FailTooFull(PatchRun& run, const std::string& package, const std::string& target,
+                    FileDigests* entry, const DiskReserve& reserve) {
   DropPackage(package, entry);
-  WriteStatusLog(job);
-  SetFailureReason(job, target + ": the disk is too full");
+  WriteStatusLog(run);
+  SetFailureReason(run.job, target + ": the disk is too full");
   platform::ShowAppMessage(reserve.TooFullMessage(target));
-  SetState(job, PatchState::Failed);
-  return false;
+  return Outcome::DiskFull(target + ": the disk is too full");
 }
 
 // The file of `key` is not installed in this run; the others go on.
-void FailFile(PatchJob& job, const std::string& package, const std::string& key,
+void FailFile(PatchRun& run, const std::string& package, const std::string& key,
               const std::string& reason) {
-  const bool first = job.fileFailures.empty();
-  job.fileFailures.try_emplace(key, reason);
+  const bool first = run.fileFailures.empty();
+  run.fileFailures.try_emplace(key, reason);
   if (!first) return;
   const std::string name = package.substr(package.rfind('\\') + 1);
-  SetFailureReason(job, name + ": " + reason);
+  SetFailureReason(run.job, name + ": " + reason);
   platform::ShowMessage(name, "Error Decompress File", platform::kBoxOk, reason);
 }
 
 // A package is kept for a later run only when another program holds its target: anything
 // else (a broken package, a folder in the way) would fail every later run too.
-void FailUnpacking(PatchJob& job, const std::string& package, const std::string& key,
+void FailUnpacking(PatchRun& run, const std::string& package, const std::string& key,
                    FileDigests* entry, Unpacking failure, const std::string& why) {
   const std::string target = key.substr(1);
   if (failure != Unpacking::CannotPlace || !platform::IsHeldByAnotherProgram(target)) {
     DropPackage(package, entry);
   }
-  FailFile(job, package, key,
+  FailFile(run, package, key,
            failure == Unpacking::CannotPlace ? "cannot write " + target + ": " + why : why);
 }
 
 // Damage that a whole fetch may mend costs that fetch, once: the package goes, and the file
 // is fetched again after this stage.
-void FetchAgain(PatchJob& job, const std::string& package, const std::string& key,
+void FetchAgain(PatchRun& run, const std::string& package, const std::string& key,
                 FileDigests& entry, const std::string& why) {
   DropPackage(package, &entry);
   entry.resumedThisRun = false;
   // A file already as listed needs no package: this one was left over.
   if (!IsZeroDigest(entry.listed) && entry.installed != entry.listed) {
-    job.fetchAgain.insert_or_assign(key, why);
+    run.fetchAgain.insert_or_assign(key, why);
   }
 }
 
 // The listed or fetched files by the names of their packages.
-std::map<std::string, std::string> KeysByPackage(const PatchJob& job) {
+std::map<std::string, std::string> KeysByPackage(const PatchRun& run) {
   std::map<std::string, std::string> keys;
-  for (const auto& [key, digests] : job.files) {
+  for (const auto& [key, digests] : run.files) {
     if (digests.fetchedThisRun || !IsZeroDigest(digests.listed)) {
       keys.emplace(PackageNameOf(key), key);
     }
@@ -229,48 +228,48 @@ std::optional<std::string> TargetOf(const WaitingPackage& waiting, bool& held, s
 }
 
 // Unpacks one waiting package. A package fetched in this run that cannot install its file
-// fails that file, loudly; one an earlier run left goes without a word. False when the
+// fails that file, loudly; one an earlier run left goes without a word. DiskFull when the
 // disk's reserve ends the stage.
-bool UnpackWaiting(PatchJob& job, const WaitingPackage& waiting, DiskReserve& reserve) {
+Outcome UnpackWaiting(PatchRun& run, const WaitingPackage& waiting, DiskReserve& reserve) {
   bool held = false;
   std::string why;
   const std::optional<std::string> target = TargetOf(waiting, held, why);
   if (held) {
-    if (waiting.fetchedThisRun()) FailFile(job, waiting.package, waiting.key, why);
-    return true;  // left for a later run
+    if (waiting.fetchedThisRun()) FailFile(run, waiting.package, waiting.key, why);
+    return Outcome::GoOn();  // left for a later run
   }
   if (!target) {
     if (waiting.mendable()) {
-      FetchAgain(job, waiting.package, waiting.key, *waiting.entry, why);
+      FetchAgain(run, waiting.package, waiting.key, *waiting.entry, why);
     } else if (waiting.fetchedThisRun()) {
       DropPackage(waiting.package, waiting.entry);
-      FailFile(job, waiting.package, waiting.key, why);
+      FailFile(run, waiting.package, waiting.key, why);
     } else {
       platform::RemoveFile(waiting.package);
     }
-    return true;
+    return Outcome::GoOn();
   }
   const std::string key = "\\" + *target;
-  FileDigests* entry = waiting.entry != nullptr ? waiting.entry : job.files.Find(key);
-  CountStageItem(job, *target);
+  FileDigests* entry = waiting.entry != nullptr ? waiting.entry : run.files.Find(key);
+  CountStageItem(run.job, *target);
   MakeFolders(*target);
   // Left for content the server has since dropped: the package goes.
   if (entry != nullptr && IsZeroDigest(entry->listed)) {
     DropPackage(waiting.package, entry);
-    return true;
+    return Outcome::GoOn();
   }
-  const Reporting report{waiting.mendable() || !job.fileFailures.empty() ||
+  const Reporting report{waiting.mendable() || !run.fileFailures.empty() ||
                          !waiting.fetchedThisRun()};
   Unpacking result = UnpackInto(waiting.package, *target, entry, reserve, report, why);
   if (result == Unpacking::TooFull) {
-    return FailTooFull(job, waiting.package, *target, entry, reserve);
+    return FailTooFull(run, waiting.package, *target, entry, reserve);
   }
   if (result == Unpacking::BadData && entry != nullptr && waiting.mendable()) {
-    FetchAgain(job, waiting.package, key, *entry, why);
+    FetchAgain(run, waiting.package, key, *entry, why);
   } else if (result == Unpacking::BadData && !waiting.fetchedThisRun()) {
     platform::RemoveFile(waiting.package);
   } else if (result != Unpacking::Done) {
-    FailUnpacking(job, waiting.package, key, entry, result, why);
+    FailUnpacking(run, waiting.package, key, entry, result, why);
   } else {
     platform::RemoveFile(waiting.package);
     if (entry != nullptr) {
@@ -278,7 +277,7 @@ bool UnpackWaiting(PatchJob& job, const WaitingPackage& waiting, DiskReserve& re
       entry->stamp = platform::StampOf(*target);
     }
   }
-  return true;
+  return Outcome::GoOn();
 }
 
 }  // namespace
@@ -300,14 +299,14 @@ void MakeFolders(const std::string& target) {
   }
 }
 
-bool DecompressPackages(PatchJob& job) {
-  BeginStage(job, ConfigText(job, "Msg", "Decompress", "Decompressing Files"));
+Outcome DecompressPackages(PatchRun& run) {
+  BeginStage(run.job, ConfigText(run, "Msg", "Decompress", "Decompressing Files"));
   std::vector<platform::FoundEntry> found;
   platform::FindEntries("temp\\*.ppk", found);
-  const std::map<std::string, std::string> keys = KeysByPackage(job);
+  const std::map<std::string, std::string> keys = KeysByPackage(run);
   DiskReserve reserve;
   for (const platform::FoundEntry& match : found) {
-    if (CurrentState(job) == PatchState::Stop) break;
+    if (StopAsked(run)) break;
     if (match.folder) continue;
     const std::string package = "temp\\" + match.name;
     if (!package.ends_with(".ppk")) {
@@ -317,10 +316,10 @@ bool DecompressPackages(PatchJob& job) {
     WaitingPackage waiting{package, match.name, "", nullptr};
     if (auto key = keys.find(match.name); key != keys.end()) {
       waiting.key = key->second;
-      waiting.entry = job.files.Find(key->second);
+      waiting.entry = run.files.Find(key->second);
     }
-    if (!UnpackWaiting(job, waiting, reserve)) return false;
+    if (Outcome unpacked = UnpackWaiting(run, waiting, reserve); !unpacked) return unpacked;
   }
-  if (!SaveStatusLog(job)) return false;
-  return CurrentState(job) != PatchState::Stop;
+  if (!SaveStatusLog(run)) return Outcome::Failed();
+  return StopAsked(run) ? Outcome::Stopped() : Outcome::GoOn();
 }

@@ -2,17 +2,19 @@
 
 #include <string>
 
-struct PatchJob;
+#include "engine/outcome.h"
+
+struct PatchRun;
 
 // Unpacks every package waiting in temp\ into its place in the game folder, deleting each
 // once unpacked and recording the server's digest as installed. A package fetched in this run
 // must install exactly the file it was fetched for: one that cannot (not a package, another
 // file's trailer, broken or other content, a target that cannot be written) fails that file
-// alone, into the job's `fileFailures`, and the first such failure is shown. A package whose
+// alone, into the run's `fileFailures`, and the first such failure is shown. A package whose
 // content proves wrong although it may be mended by a whole fetch (resumed from a part, or
-// left by an earlier run) goes without a word, and its key into the job's `fetchAgain`.
-// False on a stop (left as Stop) or when the disk's reserve ends the stage (state Failed).
-bool DecompressPackages(PatchJob& job);
+// left by an earlier run) goes without a word, and its key into the run's `fetchAgain`.
+// Stopped on a stop; DiskFull when the disk's reserve ends the stage.
+Outcome DecompressPackages(PatchRun& run);
 
 // Creates the folders that a target path (data\maps\a.dat) needs below the game folder.
 void MakeFolders(const std::string& target);

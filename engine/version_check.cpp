@@ -6,7 +6,7 @@
 #include "engine/control_files.h"
 #include "engine/download_file.h"
 #include "engine/http_connection.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 #include "platform/shell.h"
@@ -29,40 +29,40 @@ float ReadVersion(const std::string& name) {
   return version;
 }
 
-int Ask(const PatchJob& job, const char* key, const char* fallback, unsigned style) {
-  return platform::ShowMessage(ConfigText(job, "ErrMsg", key, fallback), "Error", style);
+int Ask(const PatchRun& run, const char* key, const char* fallback, unsigned style) {
+  return platform::ShowMessage(ConfigText(run, "ErrMsg", key, fallback), "Error", style);
 }
 
-bool OpenDownloadPage(PatchJob& job) {
-  platform::ShellOpen(ConfigText(job, "ErrMsg", "PatchURL", ""));
-  SetState(job, PatchState::Stop);
-  return false;
+Outcome OpenDownloadPage(PatchRun& run) {
+  platform::ShellOpen(ConfigText(run, "ErrMsg", "PatchURL", ""));
+  return Outcome::Stopped();
 }
 
 }  // namespace
 
-bool CheckVersion(PatchJob& job) {
-  if (!DownloadFile(job, "remote.ver", VersionFileCheck())) {
-    if (CurrentState(job) == PatchState::Stop) return false;
-    Ask(job, "ErrRemoteVer", "Error Opening remote version file", platform::kBoxOk);
-    return false;
+Outcome CheckVersion(PatchRun& run) {
+  if (Outcome fetched = DownloadFile(run, "remote.ver", VersionFileCheck()); !fetched) {
+    if (StopAsked(run)) return Outcome::Stopped();
+    Ask(run, "ErrRemoteVer", "Error Opening remote version file", platform::kBoxOk);
+    return fetched;
   }
   const float required = ReadVersion("remote.ver");
   const float installed = ReadVersion("local.ver");
   if (required > installed) {
-    if (Ask(job, "VersionIncorrect", "Error Version Incorrect, Please download new version",
+    if (Ask(run, "VersionIncorrect", "Error Version Incorrect, Please download new version",
             platform::kBoxYesNo) == platform::kAnswerYes) {
-      return OpenDownloadPage(job);
+      return OpenDownloadPage(run);
     }
-    return false;
+    return Outcome::Failed();
   }
   // Without latest.ver the run goes on; a stop while it arrived ends it.
-  if (!DownloadFile(job, "latest.ver", VersionFileCheck()))
-    return CurrentState(job) != PatchState::Stop;
-  if (ReadVersion("latest.ver") > installed &&
-      Ask(job, "VersionUpdate", "There is a new version, do you want to download now?",
-          platform::kBoxYesNo) == platform::kAnswerYes) {
-    return OpenDownloadPage(job);
+  if (!DownloadFile(run, "latest.ver", VersionFileCheck())) {
+    return StopAsked(run) ? Outcome::Stopped() : Outcome::GoOn();
   }
-  return true;
+  if (ReadVersion("latest.ver") > installed &&
+      Ask(run, "VersionUpdate", "There is a new version, do you want to download now?",
+          platform::kBoxYesNo) == platform::kAnswerYes) {
+    return OpenDownloadPage(run);
+  }
+  return Outcome::GoOn();
 }

@@ -4,14 +4,11 @@
 #include <string>
 #include <utility>
 
-#include "engine/file_digests.h"
-#include "engine/file_list.h"
 #include "engine/file_list_stage.h"
 #include "engine/game_download.h"
 #include "engine/http_connection.h"
 #include "engine/listed_check.h"
 #include "engine/local_check.h"
-#include "engine/patch_job.h"
 #include "engine/self_update.h"
 #include "engine/server_select.h"
 #include "engine/version_check.h"
@@ -20,18 +17,18 @@
 
 namespace {
 
-using Stage = bool (*)(PatchJob&);
+using Stage = Outcome (*)(PatchRun&);
 
 // A "lock.ftp" that the server hands out, empty or not, means maintenance.
-bool ProbeMaintenance(PatchJob& job) {
-  if (job.connection.OpenFile("lock.ftp") == -1) return true;
-  job.connection.CloseRequest();
+Outcome ProbeMaintenance(PatchRun& run) {
+  if (run.connection.OpenFile("lock.ftp") == -1) return Outcome::GoOn();
+  run.connection.CloseRequest();
   platform::ShowMessage("Server is under maintenance, please try again later", "Maintenance",
                         platform::kBoxOk);
-  return false;
+  return Outcome::Failed();
 }
 
-// In order; the first that returns false ends the run.
+// In order; the first that does not go on ends the run.
 constexpr Stage kStages[] = {
     CheckLocalFiles, ConnectServer,    CheckVersion,      ProbeMaintenance,
     LoadFileList,    CheckListedFiles, UpdatePatchSystem, DownloadGameFiles,
@@ -45,21 +42,23 @@ bool BeginRunning(PatchJob& job) {
   return true;
 }
 
-// A stage that set Relaunch, Failed or Stop itself, or a window that asked to stop, keeps
-// its state; only a plain failure becomes Failed.
-void EndFailed(PatchJob& job) {
+// The one write of how the run ended. A stop the window asked for meanwhile stays.
+void EndRun(PatchJob& job, const Outcome& outcome) {
   std::lock_guard<std::mutex> guard(job.lock);
   PatchState running = PatchState::Running;
-  job.state.compare_exchange_strong(running, PatchState::Failed);
+  if (job.state.compare_exchange_strong(running, EndStateOf(outcome)) && !outcome.reason.empty()) {
+    job.failureReason = outcome.reason;
+  }
 }
 
-bool RunStages(PatchJob& job) {
+Outcome RunStages(PatchRun& run) {
   for (Stage stage : kStages) {
     // A stop that came during a stage ends the run before the next one talks to the server.
-    if (CurrentState(job) == PatchState::Stop) return false;
-    if (!stage(job)) return false;
+    if (StopAsked(run)) return Outcome::Stopped();
+    Outcome outcome = stage(run);
+    if (!outcome) return outcome;
   }
-  return true;
+  return Outcome::GoOn();
 }
 
 bool LockGameFolder(PatchJob& job, platform::FolderLock& lock) {
@@ -71,51 +70,49 @@ bool LockGameFolder(PatchJob& job, platform::FolderLock& lock) {
           "The patcher is already running in this game folder.\n"
           "Nothing was changed; try again once that run has finished.");
       job.folderBusy = true;
-      break;
+      EndRun(job, Outcome::Failed());
+      return false;
     case platform::FolderLock::Result::Failed:
-      SetFailureReason(
-          job, std::string(kFolderLockName) + ": system error " + std::to_string(lock.error()));
-      platform::ShowAppMessage("Cannot lock the game folder: " + std::string(kFolderLockName) +
-                               " could not be opened, or is no plain file of the folder's own (a "
-                               "link, a folder or a device) (system error " +
-                               std::to_string(lock.error()) + ").");
       break;
   }
-  EndFailed(job);
+  const std::string reason =
+      std::string(kFolderLockName) + ": system error " + std::to_string(lock.error());
+  SetFailureReason(job, reason);
+  platform::ShowAppMessage("Cannot lock the game folder: " + std::string(kFolderLockName) +
+                           " could not be opened, or is no plain file of the folder's own (a "
+                           "link, a folder or a device) (system error " +
+                           std::to_string(lock.error()) + ").");
+  EndRun(job, Outcome::Failed(reason));
   return false;
 }
 
 }  // namespace
 
-void RunHoldingGameFolder(PatchJob& job, const std::function<bool(PatchJob&)>& work) {
+void RunHoldingGameFolder(PatchJob& job, RunInputs inputs,
+                          const std::function<Outcome(PatchRun&)>& work) {
   if (!BeginRunning(job)) return;
   platform::FolderLock lock;
   if (!LockGameFolder(job, lock)) return;
-  if (work(job)) {
+  PatchRun run(job, std::move(inputs));
+  const Outcome outcome = work(run);
+  if (outcome) {
     SetState(job, PatchState::Done);
     return;
   }
   // The last word of a run that met a captive portal is what the player can do about it.
-  if (job.webPageAnswered && CurrentState(job) != PatchState::Stop) {
+  if (run.webPageAnswered && !outcome.stopped() && !StopAsked(run)) {
     platform::ShowAppMessage(
         "The network answered with a web page instead of the patch server: a sign-in page "
         "of a Wi-Fi or a proxy.\nSign in to the network (open any web page in a browser), "
         "then start the patcher again.");
   }
-  EndFailed(job);
+  EndRun(job, outcome);
 }
 
-void RunPatchWorker(PatchJob& job) { RunHoldingGameFolder(job, RunStages); }
-
-void RunRepairWorker(PatchJob& job) {
-  job.digestEveryListedFile = true;
-  RunHoldingGameFolder(job, RunStages);
+void RunPatchWorker(PatchJob& job, RunInputs inputs) {
+  RunHoldingGameFolder(job, std::move(inputs), RunStages);
 }
 
-std::function<void(PatchJob&)> WithReleaseKey(std::optional<platform::P256PublicKey> key,
-                                              std::function<void(PatchJob&)> routine) {
-  return [key, routine = std::move(routine)](PatchJob& job) {
-    job.releaseKey = key;
-    routine(job);
-  };
+PatchWorker::Routine PatchRoutine(RunInputs inputs) {
+  return [inputs = std::move(inputs)](PatchJob& job) { RunPatchWorker(job, inputs); };
 }

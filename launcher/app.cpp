@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <utility>
+
 #include "engine/built_in_key.h"
 #include "engine/worker.h"
 #include "launcher/command_line.h"
@@ -46,7 +48,9 @@ BOOL CVeldrinApp::InitInstance() {
   CVeldrinDlg dialog;
   dialog.m_patchSysPath = patchSysPath;
   dialog.m_steam = plan.steam;
-  dialog.m_workerRoutine = WithReleaseKey(BuiltInReleaseKey(), RunPatchWorker);
+  RunInputs inputs;
+  inputs.releaseKey = BuiltInReleaseKey();
+  dialog.m_workerRoutine = PatchRoutine(std::move(inputs));
   dialog.DoModal();
   // A worker that gave its work up may still be closing its connection: it must not meet the
   // program's statics being torn down, so the process ends here, without them.

@@ -41,7 +41,7 @@ constinit const MessageMap CVeldrinDlg::messageMap{&CBitmapDialog::messageMap, m
 CVeldrinDlg::CVeldrinDlg()
     : CBitmapDialog(IDD_VELDRIN_DIALOG, nullptr),
       m_hIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))),
-      m_workerRoutine(RunPatchWorker) {}
+      m_workerRoutine(PatchRoutine()) {}
 
 CVeldrinDlg::~CVeldrinDlg() = default;
 

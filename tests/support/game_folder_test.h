@@ -6,7 +6,7 @@
 
 #include "engine/file_digests.h"
 #include "engine/local_check.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "tests/support/stage_test.h"
 
 // A game folder with one game file, data\a.dat, whose state files a test damages.
@@ -25,10 +25,11 @@ class GameFolderTest : public StageTest {
   // Takes stock of the folder in a job of its own, as the patcher's next start does: what it
   // found of the game file.
   FileDigests NextRunsGameFile() const {
-    PatchJob run;
-    run.configPath = job.configPath;
-    EXPECT_TRUE(CheckLocalFiles(run));
-    const FileDigests* game = run.files.Find("\\data\\a.dat");
+    PatchJob next;
+    next.configPath = job.configPath;
+    PatchRun nextRun(next);
+    EXPECT_TRUE(CheckLocalFiles(nextRun));
+    const FileDigests* game = nextRun.files.Find("\\data\\a.dat");
     EXPECT_NE(game, nullptr);
     return game != nullptr ? *game : FileDigests{};
   }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/release_check.h"
 #include "platform/files.h"
 #include "tests/support/scratch_folder.h"
@@ -135,15 +135,16 @@ TEST(AcceptedReleaseTest, ARunRefusesOlderReleasesAndStartsADamagedRecordAnew) {
     Leave(folder, kAcceptedReleaseName, c.log);
     Leave(folder, kAcceptedCopyName, c.copy);
     PatchJob job;
-    job.releaseKey = Key();
+    PatchRun run{job};
+    run.inputs.releaseKey = Key();
     std::vector<std::string> notes;
-    job.tellNote = [&](const std::string& note) { notes.push_back(note); };
+    run.inputs.tellNote = [&](const std::string& note) { notes.push_back(note); };
     ScriptedPrompt prompt;
     if (!c.taken) prompt.Then(platform::kAnswerOk);
 
-    EXPECT_EQ(TakeSignedRelease(job, c.served), c.taken);
+    EXPECT_EQ(static_cast<bool>(TakeSignedRelease(run, c.served)), c.taken);
 
-    EXPECT_EQ(job.manifest.has_value(), c.taken);
+    EXPECT_EQ(run.manifest.has_value(), c.taken);
     if (!c.taken) {
       ASSERT_EQ(prompt.Shown().size(), 1u);
       EXPECT_NE(prompt.Shown()[0].text.find("older than release 9"), std::string::npos)

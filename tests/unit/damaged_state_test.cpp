@@ -9,7 +9,7 @@
 #include "engine/file_list_stage.h"
 #include "engine/file_stamps.h"
 #include "engine/local_check.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/pserv_log.h"
 #include "engine/state_file.h"
 #include "engine/status_log.h"
@@ -38,15 +38,16 @@ using DamagedStateTest = GameFolderTest;
 // Read, a log of zeros would have been an empty map: nothing installed, nothing digested.
 TEST_F(DamagedStateTest, AStatusLogLargerThanAnyMeansTakingStockAgain) {
   Oversized(kStatusLogName, kLargestStatusLog + 1);
-  ASSERT_TRUE(CheckLocalFiles(job));
-  EXPECT_EQ(job.files.Find("\\data\\a.dat")->installed, DigestOfBytes("game file"));
-  EXPECT_EQ(folder.Read(kStatusLogName), StatusLogBytes(job.files));
+  ASSERT_TRUE(CheckLocalFiles(run));
+  EXPECT_EQ(run.files.Find("\\data\\a.dat")->installed, DigestOfBytes("game file"));
+  EXPECT_EQ(folder.Read(kStatusLogName), StatusLogBytes(run.files));
 }
 
 TEST_F(DamagedStateTest, DamagedStampsVouchForNothingAndTheRunGoesOn) {
   PatchJob first;
   first.configPath = job.configPath;
-  ASSERT_TRUE(CheckLocalFiles(first));
+  PatchRun firstRun(first);
+  ASSERT_TRUE(CheckLocalFiles(firstRun));
   const Damage damages[] = {
       {"of 16 GiB", [] { Oversized(kStampsName, 16ull << 30); }},
       {"a folder", [] { Folder(kStampsName); }},
@@ -76,9 +77,9 @@ class DamagedFileListTest : public DamagedStateTest {
 
 TEST_F(DamagedFileListTest, ALocalListLargerThanAnyIsFetchedAgain) {
   Oversized("filelist.log", kLargestFileList + 1);
-  ASSERT_TRUE(LoadFileList(job));
+  ASSERT_TRUE(LoadFileList(run));
   EXPECT_EQ(folder.Read("filelist.log"), list);
-  EXPECT_EQ(job.files.Find("\\data\\a.dat")->listed, DigestOfBytes("game file"));
+  EXPECT_EQ(run.files.Find("\\data\\a.dat")->listed, DigestOfBytes("game file"));
 }
 
 TEST_F(DamagedFileListTest, AFolderInPlaceOfTheListFailsTheRunSayingWhy) {

@@ -12,7 +12,7 @@
 
 #include "engine/control_files.h"
 #include "engine/http_connection.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/release_manifest.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
@@ -30,7 +30,7 @@ class DownloadFileTest : public testing::Test {
     ASSERT_TRUE(platform::CreateFolder("temp"));
   }
   void ConnectTo(std::uint16_t port) {
-    ASSERT_TRUE(job.connection.Connect("127.0.0.1", port, "."));
+    ASSERT_TRUE(run.connection.Connect("127.0.0.1", port, "."));
   }
   // The server has f.ppk as `serverHas`, answering by `rules`; temp\ holds a part of it
   // with its tag, as an earlier run left them.
@@ -56,6 +56,7 @@ class DownloadFileTest : public testing::Test {
   FaultServer server;
   ScratchFolder folder;
   PatchJob job;
+  PatchRun run{job};
 };
 
 TEST_F(DownloadFileTest, InPlaceReplacesTheLocalFileAndClearsTheStaging) {
@@ -64,7 +65,7 @@ TEST_F(DownloadFileTest, InPlaceReplacesTheLocalFileAndClearsTheStaging) {
   folder.Write("patch.sys", "old");
   ConnectTo(server.port());
 
-  ASSERT_TRUE(DownloadFile(job, "patch.sys", Arrival::InPlace));
+  ASSERT_TRUE(DownloadFile(run, "patch.sys", Arrival::InPlace));
   EXPECT_EQ(folder.Read("patch.sys"), content);
   EXPECT_FALSE(platform::PathExists("temp\\patch.sys"));
   EXPECT_EQ(job.itemText, "patch.sys");
@@ -75,7 +76,7 @@ TEST_F(DownloadFileTest, InPlaceReplacesTheLocalFileAndClearsTheStaging) {
 TEST_F(DownloadFileTest, APackageStaysInTheStagingFolder) {
   server.Serve("data_a_dat.ppk", "package");
   ConnectTo(server.port());
-  ASSERT_TRUE(DownloadFile(job, "data_a_dat.ppk", Arrival::Staged));
+  ASSERT_TRUE(DownloadFile(run, "data_a_dat.ppk", Arrival::Staged));
   EXPECT_EQ(folder.Read("temp/data_a_dat.ppk"), "package");
   EXPECT_FALSE(platform::PathExists("data_a_dat.ppk"));
 }
@@ -83,7 +84,7 @@ TEST_F(DownloadFileTest, APackageStaysInTheStagingFolder) {
 TEST_F(DownloadFileTest, AZeroByteFileDownloads) {
   server.Serve("lock.ftp", "");
   ConnectTo(server.port());
-  ASSERT_TRUE(DownloadFile(job, "lock.ftp", Arrival::InPlace));
+  ASSERT_TRUE(DownloadFile(run, "lock.ftp", Arrival::InPlace));
   ASSERT_TRUE(platform::PathExists("lock.ftp"));
   EXPECT_EQ(folder.Read("lock.ftp"), "");
   EXPECT_EQ(job.itemPos, 0);
@@ -96,7 +97,7 @@ TEST_F(DownloadFileTest, AMissingFileIsOneRequestAndLeavesNothingInTheStagingFol
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
 
-  EXPECT_FALSE(DownloadFile(job, "remote.ver", Arrival::InPlace));
+  EXPECT_FALSE(DownloadFile(run, "remote.ver", Arrival::InPlace));
   ExpectFailureBoxFor(prompt, "remote.ver", "HTTP 404");
   EXPECT_EQ(server.Requests().size(), 1u);
   std::vector<platform::FoundEntry> left;
@@ -122,7 +123,7 @@ TEST_F(DownloadFileTest, ABodyCutShortNeverReplacesTheLocalFile) {
     SCOPED_TRACE(name);
     ScriptedPrompt prompt;
     prompt.Then(platform::kAnswerOk);
-    EXPECT_FALSE(DownloadFile(job, name, Arrival::InPlace));
+    EXPECT_FALSE(DownloadFile(run, name, Arrival::InPlace));
     ExpectFailureBoxFor(prompt, name, reason);
     EXPECT_EQ(folder.Read(name), "installed");
   }
@@ -131,13 +132,13 @@ TEST_F(DownloadFileTest, ABodyCutShortNeverReplacesTheLocalFile) {
 TEST_F(DownloadFileTest, AStalledServerEndsTheRequest) {
   server.Serve("stall.bin", "late");
   server.SetRules(R"({"stall.bin": {"stall": 8}})");
-  job.connection.SetIdleTimeout(std::chrono::seconds(1));
+  run.connection.SetIdleTimeout(std::chrono::seconds(1));
   ConnectTo(server.port());
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
 
   auto started = std::chrono::steady_clock::now();
-  EXPECT_FALSE(DownloadFile(job, "stall.bin", Arrival::InPlace));
+  EXPECT_FALSE(DownloadFile(run, "stall.bin", Arrival::InPlace));
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(7));
   ExpectFailureBoxFor(prompt, "stall.bin", "no byte for 1 s at byte 0");
   EXPECT_FALSE(platform::PathExists("stall.bin"));
@@ -150,7 +151,7 @@ TEST_F(DownloadFileTest, AStagingFileThatCannotBeMadeIsADownloadFailure) {
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
 
-  EXPECT_FALSE(DownloadFile(job, "patch.sys", Arrival::InPlace));
+  EXPECT_FALSE(DownloadFile(run, "patch.sys", Arrival::InPlace));
   ExpectFailureBoxFor(prompt, "patch.sys", "cannot create temp\\patch.sys.part: ");
   EXPECT_TRUE(server.Requests().empty()) << "nothing to receive into, nothing asked";
 }
@@ -162,7 +163,7 @@ TEST_F(DownloadFileTest, ABodyThatBreaksOffIsResumedInTheSameRun) {
   server.Serve("_data_a_dat.ppk", content);
   server.SetRules(R"({"_data_a_dat.ppk": {"drop_after": 40000}})");
   ConnectTo(server.port());
-  ASSERT_TRUE(DownloadFile(job, "_data_a_dat.ppk", Arrival::Staged));
+  ASSERT_TRUE(DownloadFile(run, "_data_a_dat.ppk", Arrival::Staged));
   EXPECT_TRUE(folder.Read("temp/_data_a_dat.ppk") == content) << "the bytes differ";
   EXPECT_EQ(server.RangesAsked(), (std::vector<std::string>{"", "bytes=40000-", "bytes=80000-"}));
   EXPECT_EQ(job.itemPos, 100000);
@@ -213,7 +214,7 @@ TEST_F(DownloadFileTest, APartLeftByAnEarlierRunIsUsedOnlyWhereTheServerVouchesF
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     PartWaits(c.serverHas, c.rules, old.substr(0, 40000), c.tag);
-    ASSERT_TRUE(DownloadFile(job, "f.ppk", Arrival::Staged));
+    ASSERT_TRUE(DownloadFile(run, "f.ppk", Arrival::Staged));
     EXPECT_TRUE(folder.Read("temp/f.ppk") == c.serverHas) << "the bytes differ";
     EXPECT_EQ(server.RangesAsked(), c.ranges);
     EXPECT_FALSE(platform::PathExists("temp\\f.ppk.part"));
@@ -266,8 +267,8 @@ TEST_F(DownloadFileTest, AResumedFileThatIsNotTheSignedOneIsFetchedWholeOnce) {
   };
   platform::Sha256 hash;
   hash.Add(content.data(), content.size());
-  job.releaseKey = platform::P256PublicKey{};
-  job.manifest = ReleaseManifest{1, "", {{"f.ppk", ManifestEntry{hash.Finish(), content.size()}}}};
+  run.inputs.releaseKey = platform::P256PublicKey{};
+  run.manifest = ReleaseManifest{1, "", {{"f.ppk", ManifestEntry{hash.Finish(), content.size()}}}};
   ConnectTo(server.port());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -275,7 +276,8 @@ TEST_F(DownloadFileTest, AResumedFileThatIsNotTheSignedOneIsFetchedWholeOnce) {
     ScriptedPrompt prompt;
     if (!c.installed) prompt.Then(platform::kAnswerOk);
     bool resumed = !c.resumed;
-    EXPECT_EQ(DownloadFile(job, "f.ppk", Arrival::Staged, &resumed), c.installed);
+    EXPECT_EQ(static_cast<bool>(DownloadFile(run, "f.ppk", Arrival::Staged, &resumed)),
+              c.installed);
     if (c.installed) {
       EXPECT_EQ(resumed, c.resumed);
     }
@@ -323,7 +325,7 @@ TEST_F(DownloadFileTest, APortalPageOrAPieceOfTheFileIsRefusedBeforeItIsKept) {
       if (std::string(name) == "f.ppk" && c.reason != kWebPageAnswer) continue;
       ScriptedPrompt prompt;
       prompt.Then(platform::kAnswerOk);
-      EXPECT_FALSE(DownloadFile(job, name, arrival));
+      EXPECT_FALSE(DownloadFile(run, name, arrival));
       ExpectFailureBoxFor(prompt, name, c.reason);
       EXPECT_TRUE(job.failureReason.starts_with(std::string(name) + ": " + c.reason));
     }
@@ -371,19 +373,19 @@ TEST_F(DownloadFileTest, AnAnswerLongerThanTheFileMayBeIsRefused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     server.SetRules(c.rules);
-    job.releaseKey.reset();
-    job.manifest.reset();
+    run.inputs.releaseKey.reset();
+    run.manifest.reset();
     if (c.signed_) {
-      job.releaseKey = platform::P256PublicKey{};
-      job.manifest = manifest;
+      run.inputs.releaseKey = platform::P256PublicKey{};
+      run.manifest = manifest;
     }
     job.itemPos = -1;
     ScriptedPrompt prompt;
     prompt.Then(platform::kAnswerOk);
     const FileCheck check =
         std::string(c.name) == "patch.sys" ? PatchSysCheck(false) : VersionFileCheck();
-    EXPECT_FALSE(c.signed_ ? DownloadFile(job, c.name, Arrival::Staged)
-                           : DownloadFile(job, c.name, check));
+    EXPECT_FALSE(c.signed_ ? DownloadFile(run, c.name, Arrival::Staged)
+                           : DownloadFile(run, c.name, check));
     ExpectFailureBoxFor(prompt, c.name, c.reason);
     EXPECT_EQ(job.itemPos, c.bodyRead);
     EXPECT_FALSE(platform::PathExists("temp\\" + std::string(c.name) + ".part"));
@@ -401,10 +403,10 @@ TEST_F(DownloadFileTest, TheReleaseManifestIsNeverResumed) {
   ConnectTo(server.port());
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(DownloadFile(job, "release.sig", Arrival::Staged));
+  EXPECT_FALSE(DownloadFile(run, "release.sig", Arrival::Staged));
   EXPECT_FALSE(platform::PathExists("temp\\release.sig.part")) << "what broke off is not kept";
   bool resumed = true;
-  ASSERT_TRUE(DownloadFile(job, "release.sig", Arrival::Staged, &resumed));
+  ASSERT_TRUE(DownloadFile(run, "release.sig", Arrival::Staged, &resumed));
   EXPECT_FALSE(resumed);
   EXPECT_TRUE(folder.Read("temp/release.sig") == content) << "the bytes differ";
   for (const LoggedRequest& request : server.Requests()) EXPECT_EQ(request.range, "");
@@ -412,7 +414,7 @@ TEST_F(DownloadFileTest, TheReleaseManifestIsNeverResumed) {
   // Nor does it go on without end.
   server.SetRules(R"({"release.sig": {"content_length": 268435457}})");
   prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(DownloadFile(job, "release.sig", Arrival::Staged));
+  EXPECT_FALSE(DownloadFile(run, "release.sig", Arrival::Staged));
   EXPECT_TRUE(prompt.Shown().back().reason.ends_with("more than the 268435456 it may have"));
 }
 
@@ -450,7 +452,7 @@ TEST_F(DownloadFileTest, AStopWhileTheBodyArrivesEndsTheDownloadWithinOneRead) {
       }
     });
     // No box may show: the test program refuses every box it did not script.
-    EXPECT_FALSE(DownloadFile(job, name, inPlace));
+    EXPECT_FALSE(DownloadFile(run, name, inPlace));
     returned = true;
     window.join();
     ASSERT_GE(atStop, kAtOnce) << "the download ended before the stop";
@@ -463,7 +465,7 @@ TEST_F(DownloadFileTest, AStopWhileTheBodyArrivesEndsTheDownloadWithinOneRead) {
   // The next run, on the same connection, gets the rest of the package.
   server.SetRules("{}");
   job.state = PatchState::Running;
-  ASSERT_TRUE(DownloadFile(job, "data_big_dat.ppk", Arrival::Staged));
+  ASSERT_TRUE(DownloadFile(run, "data_big_dat.ppk", Arrival::Staged));
   EXPECT_TRUE(folder.Read("temp/data_big_dat.ppk") == content) << "the bytes differ";
   EXPECT_TRUE(server.Requests().back().range.starts_with("bytes=")) << "asked from the start";
 }
@@ -472,9 +474,9 @@ TEST_F(DownloadFileTest, TenMegabytesFromNginxArriveWhole) {
   NginxServer nginx;
   std::string content = PatternBytes(10 * 1024 * 1024);
   nginx.Serve("game/big.bin", content);
-  ASSERT_TRUE(job.connection.Connect("127.0.0.1", nginx.port(), "game"));
+  ASSERT_TRUE(run.connection.Connect("127.0.0.1", nginx.port(), "game"));
 
-  ASSERT_TRUE(DownloadFile(job, "big.bin", Arrival::InPlace));
+  ASSERT_TRUE(DownloadFile(run, "big.bin", Arrival::InPlace));
   EXPECT_TRUE(folder.Read("big.bin") == content) << "the bytes differ";
   std::vector<std::string> log = nginx.AccessLog();
   ASSERT_FALSE(log.empty());
@@ -484,7 +486,7 @@ TEST_F(DownloadFileTest, TenMegabytesFromNginxArriveWhole) {
   nginx.Serve("game/_big_bin.ppk", content);
   folder.Write("temp/_big_bin.ppk.part", content.substr(0, 4 << 20));
   folder.Write("temp/_big_bin.ppk.tag", "10485760\n\n");
-  ASSERT_TRUE(DownloadFile(job, "_big_bin.ppk", Arrival::Staged));
+  ASSERT_TRUE(DownloadFile(run, "_big_bin.ppk", Arrival::Staged));
   EXPECT_TRUE(folder.Read("temp/_big_bin.ppk") == content) << "the bytes differ";
   EXPECT_EQ(nginx.AccessLog().back(),
             "quarn \"GET /game/_big_bin.ppk HTTP/1.1\" 206 6291456 \"Quarn Patch Client\"");

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/file_list.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/pserv_log.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
@@ -24,7 +24,7 @@ class LoadFileListTest : public StageTest {
   }
   void SetUp() override {
     StageTest::SetUp();
-    ASSERT_TRUE(job.connection.Connect("127.0.0.1", server.port(), "."));
+    ASSERT_TRUE(run.connection.Connect("127.0.0.1", server.port(), "."));
   }
   void Announce(const std::string& list) {
     folder.Write("pserv.log",
@@ -33,7 +33,7 @@ class LoadFileListTest : public StageTest {
   // pserv.log announces `list`; then the stage runs.
   bool LoadAnnounced(const std::string& list) {
     Announce(list);
-    return LoadFileList(job);
+    return static_cast<bool>(LoadFileList(run));
   }
   bool FileListRequested() const {
     for (const LoggedRequest& request : server.Requests()) {
@@ -48,7 +48,7 @@ TEST_F(LoadFileListTest, AMatchingLocalListIsReadWithoutAFetch) {
   folder.Write("filelist.log", list);
   ASSERT_TRUE(LoadAnnounced(list));
   EXPECT_FALSE(FileListRequested());
-  EXPECT_EQ(job.files.size(), StageList().size());
+  EXPECT_EQ(run.files.size(), StageList().size());
 }
 
 TEST_F(LoadFileListTest, AMissingOrStaleListIsFetchedFirst) {
@@ -63,7 +63,7 @@ TEST_F(LoadFileListTest, AMissingOrStaleListIsFetchedFirst) {
   server.Serve("filelist.log", newer);
   ASSERT_TRUE(LoadAnnounced(newer));
   EXPECT_TRUE(FileListRequested());
-  EXPECT_EQ(job.files.Find("\\new")->listed, Filled(3));
+  EXPECT_EQ(run.files.Find("\\new")->listed, Filled(3));
 }
 
 TEST_F(LoadFileListTest, KeysThatCannotBeInstalledAreTakenOffTheList) {
@@ -73,11 +73,11 @@ TEST_F(LoadFileListTest, KeysThatCannotBeInstalledAreTakenOffTheList) {
                                     {"\\a\\b:c", Filled(4)}});
   folder.Write("filelist.log", list);
   ASSERT_TRUE(LoadAnnounced(list));
-  EXPECT_EQ(job.files.Find("\\ok.dat")->listed, Filled(1));
+  EXPECT_EQ(run.files.Find("\\ok.dat")->listed, Filled(1));
   for (const char* refused : {"\\..\\outside.dat", "\\CON", "\\a\\b:c"}) {
-    EXPECT_TRUE(IsZeroDigest(job.files.Find(refused)->listed)) << refused;
+    EXPECT_TRUE(IsZeroDigest(run.files.Find(refused)->listed)) << refused;
   }
-  EXPECT_EQ(job.refusedName, "\\..\\outside.dat (a \"..\")");
+  EXPECT_EQ(run.refusedName, "\\..\\outside.dat (a \"..\")");
 }
 
 TEST_F(LoadFileListTest, AListWhoseKeysCollideIsRefusedNamingBoth) {

@@ -4,7 +4,7 @@
 
 #include "engine/file_digests.h"
 #include "engine/package.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/status_log.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
@@ -25,7 +25,7 @@ class DownloadGameFilesTest : public StageTest {
   // The server lists `key` with `content` and has its package.
   FileDigests& Listed(const std::string& key, const std::string& content) {
     server.Serve(PackageNameOf(key), GzipBytes(content) + PackageTrailer(key.substr(1)));
-    FileDigests& digests = job.files.FindOrAdd(key);
+    FileDigests& digests = run.files.FindOrAdd(key);
     digests.listed = DigestOfBytes(content);
     return digests;
   }
@@ -46,9 +46,9 @@ TEST_F(DownloadGameFilesTest, FetchesWhatDiffersAndLeavesUnlistedFilesAlone) {
   FileDigests& current = Listed("\\same.dat", "same");
   current.installed = current.fetched = current.listed;
   folder.Write("mine.cfg", "local settings");
-  job.files.FindOrAdd("\\mine.cfg").installed = DigestOfBytes("local settings");
+  run.files.FindOrAdd("\\mine.cfg").installed = DigestOfBytes("local settings");
 
-  ASSERT_TRUE(DownloadGameFiles(job));
+  ASSERT_TRUE(DownloadGameFiles(run));
   EXPECT_EQ(folder.Read("data/new.dat"), "new");
   EXPECT_EQ(folder.Read("old.dat"), "second");
   EXPECT_EQ(folder.Read("mine.cfg"), "local settings");
@@ -63,7 +63,7 @@ TEST_F(DownloadGameFilesTest, APackageLeftWaitingIsUnpackedWithoutFetching) {
   FileDigests& waiting = Listed("\\a.dat", "a");
   waiting.fetched = waiting.listed;
   folder.Write("temp/_a_dat.ppk", GzipBytes("a") + PackageTrailer("a.dat"));
-  ASSERT_TRUE(DownloadGameFiles(job));
+  ASSERT_TRUE(DownloadGameFiles(run));
   EXPECT_EQ(Fetches("\\a.dat"), 0);
   EXPECT_EQ(folder.Read("a.dat"), "a");
 }
@@ -71,7 +71,7 @@ TEST_F(DownloadGameFilesTest, APackageLeftWaitingIsUnpackedWithoutFetching) {
 TEST_F(DownloadGameFilesTest, AFetchedPackageThatIsGoneIsFetchedAgain) {
   FileDigests& gone = Listed("\\a.dat", "a");
   gone.fetched = gone.listed;
-  ASSERT_TRUE(DownloadGameFiles(job));
+  ASSERT_TRUE(DownloadGameFiles(run));
   EXPECT_EQ(Fetches("\\a.dat"), 1);
   EXPECT_EQ(folder.Read("a.dat"), "a");
 }
@@ -79,7 +79,7 @@ TEST_F(DownloadGameFilesTest, AFetchedPackageThatIsGoneIsFetchedAgain) {
 TEST_F(DownloadGameFilesTest, AStalePackageOfTheSameNameIsReplaced) {
   Listed("\\a.dat", "current");
   folder.Write("temp/_a_dat.ppk", GzipBytes("outdated") + PackageTrailer("a.dat"));
-  ASSERT_TRUE(DownloadGameFiles(job));
+  ASSERT_TRUE(DownloadGameFiles(run));
   EXPECT_EQ(Fetches("\\a.dat"), 1);
   EXPECT_EQ(folder.Read("a.dat"), "current");
 }
@@ -90,7 +90,7 @@ TEST_F(DownloadGameFilesTest, TheSecondOfTwoMissingKeepsTheFirstForNextTime) {
   server.SetRules(R"({"_b_dat.ppk": {"status": 404}})");
   const ScriptedPrompt::Box box = FailureBox(DownloadGameFiles);
   EXPECT_EQ(box.text, "_b_dat.ppk");
-  EXPECT_EQ(CurrentState(job), PatchState::Failed);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Failed);
   EXPECT_FALSE(platform::PathExists("a.dat")) << "nothing is unpacked";
   FileDigestMap saved;
   ReadStatusLog(folder.Read("localfileStatus.log"), saved);
@@ -100,7 +100,7 @@ TEST_F(DownloadGameFilesTest, TheSecondOfTwoMissingKeepsTheFirstForNextTime) {
 
 TEST_F(DownloadGameFilesTest, ARefusedNameFailsTheRunOnceTheRestIsInstalled) {
   Listed("\\a.dat", "alpha");
-  job.refusedName = "\\..\\outside.dat (a \"..\")";
+  run.refusedName = "\\..\\outside.dat (a \"..\")";
   const ScriptedPrompt::Box box = FailureBox(DownloadGameFiles);
   EXPECT_EQ(folder.Read("a.dat"), "alpha");
   EXPECT_NE(box.text.find("\\..\\outside.dat"), std::string::npos);
@@ -120,8 +120,10 @@ TEST_F(DownloadGameFilesTest, TheRunIsDoneOnlyWhenEveryListedFileIsAsListed) {
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
 
-  EXPECT_FALSE(DownloadGameFiles(job));
-  EXPECT_EQ(CurrentState(job), PatchState::Failed);
+  ended = DownloadGameFiles(run);
+
+  EXPECT_FALSE(ended);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Failed);
   EXPECT_EQ(folder.Read("good.dat"), "good");
   EXPECT_EQ(folder.Read("a.dat"), "old");
   ASSERT_EQ(prompt.Shown().size(), 2u) << "the first package's box, then the run's end";
@@ -161,7 +163,7 @@ TEST_F(DownloadGameFilesTest, DamagedBytesKeptFromBeforeCostOneWholeFetch) {
     SCOPED_TRACE(c.what);
     server.Reset();
     server.SetRules(R"({"_a_dat.ppk": {"etag": "\"v1\""}})");
-    job.files.FindOrAdd("\\a.dat") = FileDigests{};
+    run.files.FindOrAdd("\\a.dat") = FileDigests{};
     FileDigests& digests = Listed("\\a.dat", content);
     if (!c.part.empty()) {
       folder.Write("temp/_a_dat.ppk.part", c.part);
@@ -171,7 +173,7 @@ TEST_F(DownloadGameFilesTest, DamagedBytesKeptFromBeforeCostOneWholeFetch) {
       folder.Write("temp/_a_dat.ppk", c.leftOver);
     }
     ScriptedPrompt prompt;
-    ASSERT_TRUE(DownloadGameFiles(job));
+    ASSERT_TRUE(DownloadGameFiles(run));
     EXPECT_TRUE(folder.Read("a.dat") == content);
     EXPECT_TRUE(prompt.Shown().empty());
     EXPECT_EQ(server.RangesAsked(), c.ranges);
@@ -182,9 +184,10 @@ TEST_F(DownloadGameFilesTest, DamagedBytesKeptFromBeforeCostOneWholeFetch) {
 TEST_F(DownloadGameFilesTest, AStopEndsBeforeTheNextFile) {
   Listed("\\a.dat", "a");
   job.state = PatchState::Stop;
-  EXPECT_FALSE(DownloadGameFiles(job));
+  ended = DownloadGameFiles(run);
+  EXPECT_FALSE(ended);
   EXPECT_EQ(Fetches("\\a.dat"), 0);
-  EXPECT_EQ(CurrentState(job), PatchState::Stop);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Stop);
   EXPECT_TRUE(platform::PathExists("localfileStatus.log"));
 }
 

@@ -9,7 +9,7 @@
 #include "engine/file_list.h"
 #include "engine/file_stamps.h"
 #include "engine/local_check.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/status_log.h"
 #include "platform/files.h"
 #include "tests/support/scratch_folder.h"
@@ -39,18 +39,20 @@ class ListedCheckTest : public testing::Test {
     SetWholeSecondTime("a.dat");
     SetWholeSecondTime("data/b.dat");
     PatchJob first;
-    ASSERT_TRUE(CheckLocalFiles(first));  // digests both and saves the log with its stamps
+    PatchRun firstRun(first);
+    ASSERT_TRUE(CheckLocalFiles(firstRun));  // digests both and saves the log with its stamps
   }
 
   // A later run up to the download: the log and stamps read, the list loaded, the check.
   FileDigestMap NextRun(bool repair = false) {
     PatchJob job;
-    job.digestEveryListedFile = repair;
-    EXPECT_TRUE(CheckLocalFiles(job));
-    job.files.FindOrAdd("\\a.dat").listed = DigestOfBytes("alpha");
-    job.files.FindOrAdd("\\data\\b.dat").listed = DigestOfBytes("bravo");
-    EXPECT_TRUE(CheckListedFiles(job));
-    return job.files;
+    PatchRun run{job};
+    run.inputs.digestEveryListedFile = repair;
+    EXPECT_TRUE(CheckLocalFiles(run));
+    run.files.FindOrAdd("\\a.dat").listed = DigestOfBytes("alpha");
+    run.files.FindOrAdd("\\data\\b.dat").listed = DigestOfBytes("bravo");
+    EXPECT_TRUE(CheckListedFiles(run));
+    return run.files;
   }
 
   ScratchFolder folder;
@@ -90,12 +92,13 @@ TEST_F(ListedCheckTest, AnyPairOfOldAndNewLogAndStampsGivesTheFilesAsTheyAre) {
   const std::string oldStamps = folder.Read(kStampsName);
   // A run unpacks a new a.dat and saves the pair.
   PatchJob job;
-  ASSERT_TRUE(CheckLocalFiles(job));
+  PatchRun run{job};
+  ASSERT_TRUE(CheckLocalFiles(run));
   Rewrite(folder, "a.dat", "ALPHA", false);
-  FileDigests& a = *job.files.Find("\\a.dat");
+  FileDigests& a = *run.files.Find("\\a.dat");
   a.installed = DigestOfBytes("ALPHA");
   a.stamp = platform::StampOf("a.dat");
-  ASSERT_TRUE(WriteStatusLog(job));
+  ASSERT_TRUE(WriteStatusLog(run));
   const std::string newLog = folder.Read(kStatusLogName);
   const std::string newStamps = folder.Read(kStampsName);
 

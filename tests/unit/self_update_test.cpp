@@ -4,7 +4,7 @@
 
 #include "engine/file_digests.h"
 #include "engine/package.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/pserv_log.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
@@ -27,7 +27,7 @@ class UpdatePatchSystemTest : public StageTest {
     PublishPatcher("patcher 1");
     Picture("\\skin\\bg.bmp", "bg", "bg");
     Picture("\\skin\\start.bmp", "start", "start");
-    job.files.FindOrAdd("\\veldra.exe").installed = DigestOfBytes("patcher 1");
+    run.files.FindOrAdd("\\veldra.exe").installed = DigestOfBytes("patcher 1");
     RunningAndConnected();
   }
   void PublishPatcher(const std::string& content) {
@@ -39,7 +39,7 @@ class UpdatePatchSystemTest : public StageTest {
                        const std::string& listed) {
     folder.Write(key.substr(1), installed);
     server.Serve(PackageNameOf(key), GzipBytes(listed) + PackageTrailer(key.substr(1)));
-    FileDigests& digests = job.files.FindOrAdd(key);
+    FileDigests& digests = run.files.FindOrAdd(key);
     digests.installed = digests.fetched = DigestOfBytes(installed);
     digests.listed = DigestOfBytes(listed);
     return digests;
@@ -55,20 +55,22 @@ class UpdatePatchSystemTest : public StageTest {
 
 TEST_F(UpdatePatchSystemTest, ACurrentPatcherGoesOnToTheGame) {
   folder.Write("temp/_game_dat.ppk", GzipBytes("game") + PackageTrailer("game.dat"));
-  ASSERT_TRUE(UpdatePatchSystem(job));
+  ended = UpdatePatchSystem(run);
+  ASSERT_TRUE(ended);
   EXPECT_TRUE(server.Requests().empty());
   EXPECT_TRUE(platform::PathExists("localfileStatus.log"));
   EXPECT_EQ(folder.Read("game.dat"), "game") << "packages left waiting are unpacked";
-  EXPECT_EQ(CurrentState(job), PatchState::Running);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Running);
 }
 
 TEST_F(UpdatePatchSystemTest, ANewExecutableIsFetchedInPlaceAndRelaunches) {
   PublishPatcher("patcher 2");
-  EXPECT_FALSE(UpdatePatchSystem(job));
+  ended = UpdatePatchSystem(run);
+  EXPECT_FALSE(ended);
   EXPECT_EQ(folder.Read("veldra.exe"), "patcher 2");
-  EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Relaunch);
   // Installed now, so the game download does not fetch its package as well.
-  EXPECT_EQ(job.files.Find("\\veldra.exe")->installed, DigestOfBytes("patcher 2"));
+  EXPECT_EQ(run.files.Find("\\veldra.exe")->installed, DigestOfBytes("patcher 2"));
 }
 
 TEST_F(UpdatePatchSystemTest, AnExecutableThatCannotBeFetchedStillRelaunches) {
@@ -77,7 +79,7 @@ TEST_F(UpdatePatchSystemTest, AnExecutableThatCannotBeFetchedStillRelaunches) {
   const ScriptedPrompt::Box box = FailureBox(UpdatePatchSystem);
   EXPECT_EQ(box.text, "veldra.exe");
   EXPECT_EQ(folder.Read("veldra.exe"), "patcher 1");
-  EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Relaunch);
 }
 
 // A part kept from an earlier run may hold other bytes than the file has: one whole fetch
@@ -89,8 +91,9 @@ TEST_F(UpdatePatchSystemTest, AnExecutableResumedFromADamagedPartIsFetchedWholeO
   folder.Write("temp/veldra.exe.part", std::string(20000, 'x'));
   folder.Write("temp/veldra.exe.tag", std::to_string(patcher.size()) + "\n\"v2\"\n");
   ScriptedPrompt prompt;
-  EXPECT_FALSE(UpdatePatchSystem(job));
-  EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
+  ended = UpdatePatchSystem(run);
+  EXPECT_FALSE(ended);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Relaunch);
   EXPECT_TRUE(folder.Read("veldra.exe") == patcher);
   EXPECT_EQ(server.RangesAsked("/./veldra.exe"), (std::vector<std::string>{"bytes=20000-", ""}));
 }
@@ -104,21 +107,22 @@ TEST_F(UpdatePatchSystemTest, AnExecutableOtherThanAnnouncedNeverReplacesTheOldO
     EXPECT_EQ(FailureBox(UpdatePatchSystem).caption, "Error Downloading File");
     EXPECT_EQ(folder.Read("veldra.exe"), "patcher 1");
     EXPECT_FALSE(platform::PathExists("temp\\veldra.exe"));
-    EXPECT_EQ(CurrentState(job), PatchState::Relaunch) << "the relaunch tries again";
+    EXPECT_EQ(EndStateOf(ended), PatchState::Relaunch) << "the relaunch tries again";
   }
 }
 
 TEST_F(UpdatePatchSystemTest, AChangedPictureNamedTwiceIsFetchedOnceAndRelaunchesOnce) {
   Picture("\\skin\\start.bmp", "start", "new start");
-  EXPECT_FALSE(UpdatePatchSystem(job));
-  EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
+  ended = UpdatePatchSystem(run);
+  EXPECT_FALSE(ended);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Relaunch);
   EXPECT_EQ(Fetches("_skin_start_bmp.ppk"), 1);
   EXPECT_EQ(folder.Read("skin/start.bmp"), "new start");
-  EXPECT_EQ(job.files.Find("\\skin\\start.bmp")->installed, DigestOfBytes("new start"));
+  EXPECT_EQ(run.files.Find("\\skin\\start.bmp")->installed, DigestOfBytes("new start"));
 
   // The relaunched patcher finds its pictures current.
   job.state = PatchState::Running;
-  EXPECT_TRUE(UpdatePatchSystem(job));
+  EXPECT_TRUE(UpdatePatchSystem(run));
   EXPECT_EQ(Fetches("_skin_start_bmp.ppk"), 1);
 }
 
@@ -126,17 +130,19 @@ TEST_F(UpdatePatchSystemTest, APictureWaitingInTempIsUnpackedNotFetched) {
   FileDigests& bg = Picture("\\skin\\bg.bmp", "bg", "new bg");
   bg.fetched = bg.listed;
   folder.Write("temp/_skin_bg_bmp.ppk", GzipBytes("new bg") + PackageTrailer("skin\\bg.bmp"));
-  EXPECT_FALSE(UpdatePatchSystem(job));
+  ended = UpdatePatchSystem(run);
+  EXPECT_FALSE(ended);
   EXPECT_EQ(Fetches("_skin_bg_bmp.ppk"), 0);
   EXPECT_EQ(folder.Read("skin/bg.bmp"), "new bg");
-  EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Relaunch);
 }
 
 TEST_F(UpdatePatchSystemTest, APictureNobodyKnowsAsksForNoRelaunch) {
   // skin\gone.bmp is named by patch.sys, but is neither on disk nor in the file list.
-  ASSERT_EQ(job.files.Find("\\skin\\gone.bmp"), nullptr);
-  EXPECT_TRUE(UpdatePatchSystem(job));
-  EXPECT_EQ(CurrentState(job), PatchState::Running);
+  ASSERT_EQ(run.files.Find("\\skin\\gone.bmp"), nullptr);
+  ended = UpdatePatchSystem(run);
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Running);
 }
 
 TEST_F(UpdatePatchSystemTest, APictureOnDiskButNotListedIsAskedForAndFails) {
@@ -150,7 +156,7 @@ TEST_F(UpdatePatchSystemTest, APictureOnDiskButNotListedIsAskedForAndFails) {
 TEST_F(UpdatePatchSystemTest, AFetchedPictureWhosePackageIsGoneIsFetchedAgain) {
   FileDigests& bg = Picture("\\skin\\bg.bmp", "bg", "new bg");
   bg.fetched = bg.listed;
-  EXPECT_FALSE(UpdatePatchSystem(job));
+  EXPECT_FALSE(UpdatePatchSystem(run));
   EXPECT_EQ(Fetches("_skin_bg_bmp.ppk"), 1);
   EXPECT_EQ(folder.Read("skin/bg.bmp"), "new bg");
 }
@@ -160,7 +166,7 @@ TEST_F(UpdatePatchSystemTest, APictureThatCannotBeFetchedFailsWithoutSaving) {
   server.SetRules(R"({"_skin_bg_bmp.ppk": {"status": 404}})");
   FailureBox(UpdatePatchSystem);
   EXPECT_FALSE(platform::PathExists("localfileStatus.log"));
-  EXPECT_EQ(CurrentState(job), PatchState::Running) << "the driver makes it Failed";
+  EXPECT_EQ(EndStateOf(ended), PatchState::Failed);
 }
 
 }  // namespace

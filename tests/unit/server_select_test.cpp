@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
@@ -49,12 +49,12 @@ TEST_F(ConnectServerTest, APortAndFolderInTheServerStringWin) {
   server.Serve("patch/live/patch.sys", ZoneConfig("Live", {entry}, "configured", "[Msg]\r\n"));
   server.Serve("patch/live/pserv.log", std::string(36, 'h') + "Server1=" + entry + "\r\n");
 
-  EXPECT_TRUE(ConnectServer(job));
+  EXPECT_TRUE(ConnectServer(run));
   EXPECT_EQ(RequestedPaths(),
             (std::vector<std::string>{"/patch/live/patch.sys", "/patch/live/pserv.log"}));
-  EXPECT_EQ(job.connection.port(), server.port());
-  EXPECT_EQ(job.connection.folder(), "patch/live");
-  EXPECT_EQ(job.zone, "Live") << "an empty zone is taken from Combo/Zone0";
+  EXPECT_EQ(run.connection.port(), server.port());
+  EXPECT_EQ(run.connection.folder(), "patch/live");
+  EXPECT_EQ(run.zone, "Live") << "an empty zone is taken from Combo/Zone0";
   EXPECT_EQ(folder.Read("patch.sys"), ZoneConfig("Live", {entry}, "configured", "[Msg]\r\n"));
   EXPECT_EQ(job.stageText, "Update Server List");
 }
@@ -65,7 +65,7 @@ TEST_F(ConnectServerTest, APortAfterTheFolderKeepsTheConfiguredFolder) {
   server.Serve("configured/patch.sys", ZoneConfig("Live", {entry}, "configured"));
   server.Serve("configured/pserv.log", kNoServerList);
 
-  EXPECT_TRUE(ConnectServer(job));
+  EXPECT_TRUE(ConnectServer(run));
   EXPECT_EQ(RequestedPaths(),
             (std::vector<std::string>{"/configured/patch.sys", "/configured/pserv.log"}));
 }
@@ -77,8 +77,10 @@ TEST_F(ConnectServerTest, ReleaseIniFixesTheServerWithoutConfirmation) {
   server.Serve("fixed/patch.sys", "[Combo]\r\nZone0=Other\r\n");  // lists no server at all
   server.Serve("fixed/pserv.log", kNoServerList);
 
-  EXPECT_TRUE(ConnectServer(job));
-  EXPECT_EQ(CurrentState(job), PatchState::Running);
+  ended = ConnectServer(run);
+
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Running);
   EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{"/fixed/patch.sys", "/fixed/pserv.log"}));
 }
 
@@ -86,7 +88,7 @@ TEST_F(ConnectServerTest, AnEmptyReleaseIniHostNeverConnects) {
   folder.Write("common/Release.ini", "[FTP]\r\nIP=\r\n");
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
-  EXPECT_FALSE(ConnectServer(job));
+  EXPECT_FALSE(ConnectServer(run));
   EXPECT_EQ(ExpectConnectionFailure(prompt, "").size(), 1u);
   EXPECT_TRUE(server.Requests().empty());
 }
@@ -96,14 +98,15 @@ TEST_F(ConnectServerTest, TheConfirmationComparesHostsExactly) {
   server.Serve("pserv.log", kNoServerList);
   // Listed with a port and a folder: still this host.
   server.Serve("patch.sys", ZoneConfig("Live", {"other.invalid", "127.0.0.1:9/x"}));
-  EXPECT_TRUE(ConnectServer(job));
+  EXPECT_TRUE(ConnectServer(run));
 
   // The same address written differently is another server: the patcher starts again.
-  job.connection.Close();
+  run.connection.Close();
   folder.Write("patch.sys", ZoneConfig("Live", {Local()}));
   server.Serve("patch.sys", ZoneConfig("Live", {"127.000.0.1:" + std::to_string(server.port())}));
-  EXPECT_FALSE(ConnectServer(job));
-  EXPECT_EQ(CurrentState(job), PatchState::Relaunch);
+  ended = ConnectServer(run);
+  EXPECT_FALSE(ended);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Relaunch);
 }
 
 TEST_F(ConnectServerTest, EveryAttemptWithinOneSecondTakesTheSameEntry) {
@@ -114,11 +117,11 @@ TEST_F(ConnectServerTest, EveryAttemptWithinOneSecondTakesTheSameEntry) {
   for (std::int64_t second : {100, 101, 102}) {
     SCOPED_TRACE(second);
     server.Reset();
-    job.connection.Close();
-    job.secondsNow = [second] { return second; };
+    run.connection.Close();
+    run.inputs.secondsNow = [second] { return second; };
     ScriptedPrompt prompt;
     prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
-    EXPECT_FALSE(ConnectServer(job));
+    EXPECT_FALSE(ConnectServer(run));
     std::string expected = "/f" + std::to_string(second % 3) + "/patch.sys";
     EXPECT_EQ(RequestedPaths(), std::vector<std::string>{expected})
         << "one fetch: the failed attempt's connection stays open and later attempts fail";
@@ -135,10 +138,12 @@ TEST_F(ConnectServerTest, WithoutAZoneTheServerListOfPservLogIsUsedAndRelaunches
   server.Serve("old/patch.sys", ZoneConfig("Live", {Local()}, "old"));
   server.Serve("old/pserv.log", kNoServerList);
 
-  EXPECT_FALSE(ConnectServer(job));
+  ended = ConnectServer(run);
+
+  EXPECT_FALSE(ended);
   EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{"/old/patch.sys", "/old/pserv.log"}));
   EXPECT_EQ(job.stageText, "Servers");
-  EXPECT_EQ(CurrentState(job), PatchState::Relaunch) << "an empty zone lists no server";
+  EXPECT_EQ(EndStateOf(ended), PatchState::Relaunch) << "an empty zone lists no server";
 }
 
 // A portal's page, or a file of no use to a run, in place of patch.sys or pserv.log: the old
@@ -166,7 +171,7 @@ TEST_F(ConnectServerTest, AnAnswerThatIsNoConfigurationLeavesTheLocalOneAndEndsT
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     server.Reset();
-    job.connection.Close();
+    run.connection.Close();
     job.state = PatchState::Running;
     folder.Write("patch.sys", config);
     folder.Write("pserv.log", pservLog);
@@ -175,7 +180,7 @@ TEST_F(ConnectServerTest, AnAnswerThatIsNoConfigurationLeavesTheLocalOneAndEndsT
     server.SetRules(c.rules);
     ScriptedPrompt prompt;
     prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
-    EXPECT_FALSE(ConnectServer(job));
+    EXPECT_FALSE(ConnectServer(run));
     EXPECT_TRUE(folder.Read("patch.sys") == config) << "patch.sys was replaced";
     EXPECT_TRUE(folder.Read("pserv.log") == pservLog) << "pserv.log was replaced";
     std::vector<ScriptedPrompt::Box> shown = ExpectConnectionFailure(prompt, "127.0.0.1");
@@ -201,12 +206,12 @@ TEST_F(ConnectServerTest, NoServerToChooseFailsEveryAttempt) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    job.zone.clear();
+    run.zone.clear();
     folder.Write("patch.sys", c.patchSys);
     folder.Write("pserv.log", c.pservLog);
     ScriptedPrompt prompt;
     prompt.Then(platform::kAnswerOk);
-    EXPECT_FALSE(ConnectServer(job));
+    EXPECT_FALSE(ConnectServer(run));
     EXPECT_EQ(ExpectConnectionFailure(prompt, "").size(), 1u);
   }
   EXPECT_TRUE(server.Requests().empty());

@@ -11,7 +11,7 @@
 #include "engine/file_list_stage.h"
 #include "engine/folder_verify.h"
 #include "engine/local_check.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/pserv_log.h"
 #include "engine/status_log.h"
 #include "engine/worker.h"
@@ -88,9 +88,9 @@ TEST_F(SpecialFilesTest, AFirstRunWalksNoFolderThroughALink) {
   Link("..", "data/loop");  // back to the game folder, without end
   Link(outside.string(), "data/outside");
   Link("a.dat", "data/linked.dat");
-  ASSERT_TRUE(CheckLocalFiles(job));
+  ASSERT_TRUE(CheckLocalFiles(run));
   std::vector<std::string> keys;
-  for (const auto& [key, digests] : job.files) keys.push_back(key);
+  for (const auto& [key, digests] : run.files) keys.push_back(key);
   EXPECT_EQ(keys, (std::vector<std::string>{"\\data\\a.dat", "\\data\\linked.dat", "\\patch.sys"}));
 }
 
@@ -100,7 +100,7 @@ TEST_F(SpecialFilesTest, AListLinkedToAnEndlessDeviceIsFetchedAgainInItsPlace) {
   server.Serve("filelist.log", list);
   folder.Write("pserv.log", PservLogBytes(DigestOfBytes(list), Digest{}, {{"Server1", "x"}}));
   Link("/dev/zero", "filelist.log");
-  ASSERT_TRUE(LoadFileList(job));
+  ASSERT_TRUE(LoadFileList(run));
   EXPECT_FALSE(fs::is_symlink("filelist.log"));
   EXPECT_EQ(folder.Read("filelist.log"), list);
 }
@@ -110,7 +110,10 @@ TEST_F(SpecialFilesTest, ALockLinkedOutOfTheFolderIsRefusedAndMakesNothingThere)
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
   bool worked = false;
-  RunHoldingGameFolder(job, [&worked](PatchJob&) { return worked = true; });
+  RunHoldingGameFolder(job, {}, [&worked](PatchRun&) {
+    worked = true;
+    return Outcome::GoOn();
+  });
   EXPECT_FALSE(worked);
   EXPECT_EQ(CurrentState(job), PatchState::Failed);
   EXPECT_FALSE(fs::exists(outside / "made.lock"));

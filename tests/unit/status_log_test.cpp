@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "platform/files.h"
 #include "tests/support/scratch_folder.h"
 
@@ -103,16 +103,17 @@ TEST(StatusLogTest, MalformedRecordsNeverReadOutsideTheBytes) {
 TEST(StatusLogTest, SavingReplacesTheLogWholeOrNotAtAll) {
   ScratchFolder folder;
   PatchJob job;
-  job.files = SampleMap();
+  PatchRun run{job};
+  run.files = SampleMap();
   folder.Write("localfileStatus.log.new", "left by a crash");
-  ASSERT_TRUE(WriteStatusLog(job));
+  ASSERT_TRUE(WriteStatusLog(run));
   EXPECT_EQ(folder.Read("localfileStatus.log"), StatusLogBytes(SampleMap()));
   EXPECT_FALSE(platform::PathExists("localfileStatus.log.new"));
 
   // The new log cannot be written: the old one stays as it was.
   std::filesystem::create_directory("localfileStatus.log.new");
-  job.files.FindOrAdd("\\new.dat");
-  EXPECT_FALSE(WriteStatusLog(job));
+  run.files.FindOrAdd("\\new.dat");
+  EXPECT_FALSE(WriteStatusLog(run));
   EXPECT_EQ(folder.Read("localfileStatus.log"), StatusLogBytes(SampleMap()));
 }
 

@@ -7,7 +7,7 @@
 
 #include "engine/file_digests.h"
 #include "engine/package.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "engine/status_log.h"
 #include "platform/file_names.h"
 #include "platform/files.h"
@@ -34,7 +34,7 @@ class DecompressPackagesTest : public testing::Test {
   }
   // A file the server lists with the digest of `content`, and its package fetched this run.
   void Waiting(const std::string& key, const std::string& content) {
-    FileDigests& digests = job.files.FindOrAdd(key);
+    FileDigests& digests = run.files.FindOrAdd(key);
     digests.listed = digests.fetched = DigestOfBytes(content);
     digests.fetchedThisRun = true;
     folder.Write("temp/" + PackageNameOf(key), Package(content, key.substr(1)));
@@ -54,18 +54,20 @@ class DecompressPackagesTest : public testing::Test {
 
   ScratchFolder folder;
   PatchJob job;
+  PatchRun run{job};
+  Outcome ended;
 };
 
 TEST_F(DecompressPackagesTest, UnpacksIntoNewFoldersAndRecordsTheServerDigest) {
   Waiting("\\data\\new\\sub\\a.dat", "alpha");
   Waiting("\\b.dat", std::string(100000, 'b'));
   folder.Write("b.dat", "old b");
-  ASSERT_TRUE(DecompressPackages(job));
+  ASSERT_TRUE(DecompressPackages(run));
 
   EXPECT_EQ(folder.Read("data/new/sub/a.dat"), "alpha");
   EXPECT_EQ(folder.Read("b.dat"), std::string(100000, 'b'));
   EXPECT_EQ(FilesIn("temp"), 0u);
-  EXPECT_EQ(job.files.Find("\\b.dat")->installed, DigestOfBytes(std::string(100000, 'b')));
+  EXPECT_EQ(run.files.Find("\\b.dat")->installed, DigestOfBytes(std::string(100000, 'b')));
   EXPECT_EQ(job.stagePos, 2);
   EXPECT_EQ(job.stageRange, 0) << "the packages are not counted in advance";
   EXPECT_EQ(job.stageText, "Decompressing Files");
@@ -75,15 +77,15 @@ TEST_F(DecompressPackagesTest, UnpacksIntoNewFoldersAndRecordsTheServerDigest) {
 }
 
 TEST_F(DecompressPackagesTest, NothingWaitingSavesTheLogAndSucceeds) {
-  ASSERT_TRUE(DecompressPackages(job));
+  ASSERT_TRUE(DecompressPackages(run));
   EXPECT_TRUE(platform::PathExists("localfileStatus.log"));
 }
 
 TEST_F(DecompressPackagesTest, AFileTheMapDoesNotKnowIsUnpackedAndLeavesTheMapAlone) {
   folder.Write("temp/_extra_txt.ppk", Package("extra", "extra.txt"));
-  ASSERT_TRUE(DecompressPackages(job));
+  ASSERT_TRUE(DecompressPackages(run));
   EXPECT_EQ(folder.Read("extra.txt"), "extra");
-  EXPECT_TRUE(job.files.empty());
+  EXPECT_TRUE(run.files.empty());
 }
 
 TEST_F(DecompressPackagesTest, InvalidPackagesAreDeletedSilentlyAndTheRestUnpacked) {
@@ -103,7 +105,7 @@ TEST_F(DecompressPackagesTest, InvalidPackagesAreDeletedSilentlyAndTheRestUnpack
   folder.Write("user.cfg", "the player's settings");
   folder.Write("temp/_new_dat.ppk", Package("overwritten", "user.cfg"));
 
-  ASSERT_TRUE(DecompressPackages(job));
+  ASSERT_TRUE(DecompressPackages(run));
   EXPECT_EQ(folder.Read("good.dat"), "good");
   EXPECT_EQ(folder.Read("user.cfg"), "the player's settings");
   EXPECT_FALSE(platform::PathExists("x.dat"));
@@ -122,7 +124,7 @@ TEST_F(DecompressPackagesTest, UnsafeTargetsWriteNothingAnywhere) {
   for (const char* target : targets) {
     folder.Write("temp/p" + std::to_string(number++) + ".ppk", Package("evil", target));
   }
-  ASSERT_TRUE(DecompressPackages(job));
+  ASSERT_TRUE(DecompressPackages(run));
   fs::current_path(folder.path());
   EXPECT_EQ(FilesIn("."), 2u) << "only the status log and its stamps";
   EXPECT_TRUE(platform::PathExists("game\\localfileStatus.log"));
@@ -134,20 +136,20 @@ TEST_F(DecompressPackagesTest, ACorruptMemberFailsAndIsDeletedKeepingTheOldFile)
   package[package.size() / 2] ^= 0x55;  // inside the stored data: the CRC no longer fits
   folder.Write("temp/_a_dat.ppk", package);
   folder.Write("a.dat", "installed");
-  job.files.FindOrAdd("\\a.dat").installed = DigestOfBytes("installed");
+  run.files.FindOrAdd("\\a.dat").installed = DigestOfBytes("installed");
   ScriptedPrompt prompt;
   for (int i = 0; i < 4; ++i) prompt.Then(platform::kAnswerOk);
 
-  EXPECT_TRUE(DecompressPackages(job));
+  EXPECT_TRUE(DecompressPackages(run));
   std::vector<std::string> texts = Texts(prompt);
   ASSERT_GE(texts.size(), 2u);
   EXPECT_EQ(texts.front().rfind("Error in Minigzip: ", 0), 0u) << texts.front();
   EXPECT_EQ(prompt.Shown().front().style, platform::kBoxOk) << "no icon";
   EXPECT_EQ(texts.back(), "_a_dat.ppk");
   EXPECT_EQ(prompt.Shown().back().caption, "Error Decompress File");
-  EXPECT_EQ(job.fileFailures.count("\\a.dat"), 1u);
+  EXPECT_EQ(run.fileFailures.count("\\a.dat"), 1u);
   EXPECT_EQ(folder.Read("a.dat"), "installed");
-  EXPECT_EQ(job.files.Find("\\a.dat")->installed, DigestOfBytes("installed"));
+  EXPECT_EQ(run.files.Find("\\a.dat")->installed, DigestOfBytes("installed"));
   EXPECT_FALSE(platform::PathExists("temp\\_a_dat.ppk")) << "fetched again next run";
   EXPECT_EQ(FilesIn("."), 3u) << "a.dat, the status log and its stamps, no half-unpacked file";
 }
@@ -158,10 +160,10 @@ TEST_F(DecompressPackagesTest, ContentOtherThanListedIsADigestMismatch) {
   folder.Write("a.dat", "installed");
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
-  EXPECT_TRUE(DecompressPackages(job));
+  EXPECT_TRUE(DecompressPackages(run));
   EXPECT_EQ(Texts(prompt), std::vector<std::string>{"_a_dat.ppk"});
   EXPECT_EQ(prompt.Shown()[0].reason, "what it holds is not the listed file (its MD5 differs)");
-  EXPECT_EQ(job.fileFailures["\\a.dat"], prompt.Shown()[0].reason);
+  EXPECT_EQ(run.fileFailures["\\a.dat"], prompt.Shown()[0].reason);
   EXPECT_EQ(folder.Read("a.dat"), "installed");
   EXPECT_FALSE(platform::PathExists("temp\\_a_dat.ppk"));
 }
@@ -178,32 +180,32 @@ TEST_F(DecompressPackagesTest, APackageLeftByAnEarlierRunThatNoLongerFitsGoesSil
   for (const auto& [key, package] : leftOvers) {
     folder.Write(key.substr(1), "installed");
     folder.Write("temp/" + PackageNameOf(key), package);
-    FileDigests& digests = job.files.FindOrAdd(key);
+    FileDigests& digests = run.files.FindOrAdd(key);
     digests.fetched = DigestOfBytes("what an earlier run fetched");
     digests.listed = DigestOfBytes("what the server lists now");
   }
-  job.files.Find("\\b.dat")->listed = Digest{};
+  run.files.Find("\\b.dat")->listed = Digest{};
   // Current already: a package left for it is no reason to fetch one.
   folder.Write("e.dat", "current e");
   folder.Write("temp/_e_dat.ppk", Package("an older e", "e.dat"));
-  FileDigests& current = job.files.FindOrAdd("\\e.dat");
+  FileDigests& current = run.files.FindOrAdd("\\e.dat");
   current.installed = current.listed = DigestOfBytes("current e");
   current.fetched = DigestOfBytes("an older e");
   Waiting("\\d.dat", "current");
   ScriptedPrompt prompt;
-  ASSERT_TRUE(DecompressPackages(job));
+  ASSERT_TRUE(DecompressPackages(run));
   EXPECT_TRUE(prompt.Shown().empty());
   for (const auto& [key, package] : leftOvers) {
     EXPECT_EQ(folder.Read(key.substr(1)), "installed") << key;
     EXPECT_FALSE(platform::PathExists("temp\\" + PackageNameOf(key))) << key;
-    EXPECT_TRUE(IsZeroDigest(job.files.Find(key)->fetched)) << key << ": fetched again";
+    EXPECT_TRUE(IsZeroDigest(run.files.Find(key)->fetched)) << key << ": fetched again";
   }
   EXPECT_EQ(folder.Read("d.dat"), "current");
-  EXPECT_EQ(job.fetchAgain.size(), 3u) << "the stale ones, a.dat, c.dat, f\\g.dat, in this run";
+  EXPECT_EQ(run.fetchAgain.size(), 3u) << "the stale ones, a.dat, c.dat, f\\g.dat, in this run";
   EXPECT_FALSE(platform::PathExists("f.g.dat"));
   EXPECT_EQ(folder.Read("e.dat"), "current e");
   EXPECT_FALSE(platform::PathExists("temp\\_e_dat.ppk"));
-  EXPECT_EQ(job.fetchAgain.count("\\b.dat"), 0u);
+  EXPECT_EQ(run.fetchAgain.count("\\b.dat"), 0u);
 }
 
 // Kept, that package would fail every later run the same way, even against a mended server.
@@ -212,10 +214,10 @@ TEST_F(DecompressPackagesTest, ATargetThatCannotBeReplacedDropsThePackageToFetch
   fs::create_directories("held/inside");  // a folder where the file should go
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
-  EXPECT_TRUE(DecompressPackages(job));
+  EXPECT_TRUE(DecompressPackages(run));
   EXPECT_EQ(Texts(prompt).back(), "_held.ppk");
   EXPECT_FALSE(platform::PathExists("temp\\_held.ppk"));
-  EXPECT_TRUE(IsZeroDigest(job.files.Find("\\held")->fetched));
+  EXPECT_TRUE(IsZeroDigest(run.files.Find("\\held")->fetched));
   EXPECT_TRUE(platform::IsFolder("held"));
 }
 
@@ -229,7 +231,7 @@ TEST_F(DecompressPackagesTest, ATargetAnotherProgramHoldsKeepsItsPackageForALate
   }
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
-  EXPECT_TRUE(DecompressPackages(job));
+  EXPECT_TRUE(DecompressPackages(run));
   EXPECT_TRUE(platform::PathExists("temp\\_held_dat.ppk"));
   holder.Close();
   EXPECT_EQ(folder.Read("held.dat"), "old");
@@ -238,7 +240,7 @@ TEST_F(DecompressPackagesTest, ATargetAnotherProgramHoldsKeepsItsPackageForALate
 TEST_F(DecompressPackagesTest, ALeftOverUnpackingFileIsReplaced) {
   Waiting("\\a.dat", "fresh");
   folder.Write("a.dat.unpacking", "left by a crash, longer than the new content");
-  ASSERT_TRUE(DecompressPackages(job));
+  ASSERT_TRUE(DecompressPackages(run));
   EXPECT_EQ(folder.Read("a.dat"), "fresh");
   EXPECT_FALSE(platform::PathExists("a.dat.unpacking"));
 }
@@ -246,10 +248,11 @@ TEST_F(DecompressPackagesTest, ALeftOverUnpackingFileIsReplaced) {
 TEST_F(DecompressPackagesTest, AStopEndsAfterTheCurrentPackage) {
   Waiting("\\a.dat", "a");
   job.state = PatchState::Stop;
-  EXPECT_FALSE(DecompressPackages(job));
+  ended = DecompressPackages(run);
+  EXPECT_FALSE(ended);
   EXPECT_TRUE(platform::PathExists("temp\\_a_dat.ppk"));
   EXPECT_TRUE(platform::PathExists("localfileStatus.log"));
-  EXPECT_EQ(CurrentState(job), PatchState::Stop);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Stop);
 }
 
 TEST_F(DecompressPackagesTest, AFolderThatCannotBeMadeIsToldAndTheFileFails) {
@@ -257,7 +260,7 @@ TEST_F(DecompressPackagesTest, AFolderThatCannotBeMadeIsToldAndTheFileFails) {
   Waiting("\\data\\a.dat", "a");
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
-  EXPECT_TRUE(DecompressPackages(job));
+  EXPECT_TRUE(DecompressPackages(run));
   EXPECT_EQ(Texts(prompt),
             (std::vector<std::string>{"Cannot create directory.\ndata\\", "_data_a_dat.ppk"}));
   EXPECT_EQ(prompt.Shown()[0].caption, "") << "the application's own box";
@@ -291,16 +294,16 @@ TEST_F(DecompressPackagesTest, AFetchedPackageThatCannotBeUsedFailsItsFileAlone)
   ScriptedPrompt prompt;
   for (int i = 0; i < 3; ++i) prompt.Then(platform::kAnswerOk);
 
-  ASSERT_TRUE(DecompressPackages(job));
+  ASSERT_TRUE(DecompressPackages(run));
   EXPECT_EQ(folder.Read("good.dat"), "good");
   EXPECT_EQ(folder.Read("data/z.dat"), "last");
   for (const Row& row : rows) {
-    ASSERT_EQ(job.fileFailures.count(row.key), 1u) << row.key;
-    EXPECT_NE(job.fileFailures[row.key].find(row.why), std::string::npos)
-        << row.key << ": " << job.fileFailures[row.key];
-    EXPECT_NE(job.files.Find(row.key)->installed, job.files.Find(row.key)->listed);
+    ASSERT_EQ(run.fileFailures.count(row.key), 1u) << row.key;
+    EXPECT_NE(run.fileFailures[row.key].find(row.why), std::string::npos)
+        << row.key << ": " << run.fileFailures[row.key];
+    EXPECT_NE(run.files.Find(row.key)->installed, run.files.Find(row.key)->listed);
   }
-  EXPECT_EQ(job.fileFailures.size(), rows.size());
+  EXPECT_EQ(run.fileFailures.size(), rows.size());
   EXPECT_FALSE(platform::PathExists("data.a.dat")) << "a sibling is never written";
   EXPECT_FALSE(platform::PathExists("data\\a.dat"));
   EXPECT_FALSE(platform::PathExists("..\\up.dat"));
@@ -322,9 +325,9 @@ TEST_F(DecompressPackagesTest, ATrailerInAnotherCaseIsTheSameFileOnlyWhereNamesI
   folder.Write("temp/_Data_Map_dat.ppk", Package("map", "data\\MAP.DAT"));
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerOk);
-  ASSERT_TRUE(DecompressPackages(job));
+  ASSERT_TRUE(DecompressPackages(run));
   const bool namesIgnoreCase = platform::ComparableName("a") == platform::ComparableName("A");
-  EXPECT_EQ(job.fileFailures.empty(), namesIgnoreCase);
+  EXPECT_EQ(run.fileFailures.empty(), namesIgnoreCase);
   EXPECT_EQ(platform::PathExists("Data\\Map.dat"), namesIgnoreCase);
   EXPECT_FALSE(!namesIgnoreCase && platform::PathExists("data\\MAP.DAT"));
 }
@@ -332,14 +335,14 @@ TEST_F(DecompressPackagesTest, ATrailerInAnotherCaseIsTheSameFileOnlyWhereNamesI
 // Bytes that a part kept from before got wrong are no fault of the server's file.
 TEST_F(DecompressPackagesTest, AResumedPackageThatProvesDamagedIsToBeFetchedWholeQuietly) {
   Waiting("\\a.dat", "the listed content");
-  job.files.Find("\\a.dat")->resumedThisRun = true;
+  run.files.Find("\\a.dat")->resumedThisRun = true;
   folder.Write("temp/_a_dat.ppk", Package("other bytes after the part", "a.dat"));
   ScriptedPrompt prompt;
-  ASSERT_TRUE(DecompressPackages(job));
+  ASSERT_TRUE(DecompressPackages(run));
   EXPECT_TRUE(prompt.Shown().empty());
-  EXPECT_TRUE(job.fileFailures.empty());
-  ASSERT_EQ(job.fetchAgain.count("\\a.dat"), 1u);
-  EXPECT_FALSE(job.files.Find("\\a.dat")->resumedThisRun) << "a second time fails loudly";
+  EXPECT_TRUE(run.fileFailures.empty());
+  ASSERT_EQ(run.fetchAgain.count("\\a.dat"), 1u);
+  EXPECT_FALSE(run.files.Find("\\a.dat")->resumedThisRun) << "a second time fails loudly";
   EXPECT_FALSE(platform::PathExists("temp\\_a_dat.ppk"));
 }
 

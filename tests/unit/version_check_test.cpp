@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 #include "platform/shell.h"
@@ -57,7 +57,7 @@ class CheckVersionTest : public StageTest {
   std::vector<ScriptedPrompt::Box> CheckAnsweringOk(bool goesOn) {
     ScriptedPrompt prompt;
     prompt.Then(platform::kAnswerOk).Then(platform::kAnswerOk);
-    EXPECT_EQ(CheckVersion(job), goesOn);
+    EXPECT_EQ(static_cast<bool>(CheckVersion(run)), goesOn);
     return prompt.Shown();
   }
 
@@ -66,7 +66,7 @@ class CheckVersionTest : public StageTest {
 
 TEST_F(CheckVersionTest, EqualVersionsAskNothingAndGoOn) {
   Versions("1.5\r\nlive", "1.5", "1.5");
-  EXPECT_TRUE(CheckVersion(job));
+  EXPECT_TRUE(CheckVersion(run));
   EXPECT_TRUE(LatestWasFetched());
   EXPECT_EQ(folder.Read("remote.ver"), "1.5\r\nlive");
 }
@@ -75,23 +75,24 @@ TEST_F(CheckVersionTest, AMissingLocalVersionCountsAsOne) {
   Versions("2", nullptr, "2");
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerNo);
-  EXPECT_FALSE(CheckVersion(job));
+  ended = CheckVersion(run);
+  EXPECT_FALSE(ended);
   EXPECT_EQ(Texts(prompt), std::vector<std::string>{kIncorrect});
   EXPECT_EQ(prompt.Shown()[0].caption, "Error");
   EXPECT_EQ(prompt.Shown()[0].style, platform::kBoxYesNo);
-  EXPECT_EQ(CurrentState(job), PatchState::Running) << "the driver makes it Failed";
+  EXPECT_EQ(EndStateOf(ended), PatchState::Failed);
   EXPECT_FALSE(LatestWasFetched());
   EXPECT_TRUE(opened.empty());
 }
 
 TEST_F(CheckVersionTest, VersionsCompareAsNumbers) {
   Versions("1.10", "1.9", "1.10");  // 1.1 is older than 1.9
-  EXPECT_TRUE(CheckVersion(job));
+  EXPECT_TRUE(CheckVersion(run));
 
   Versions("1.9", "1.10", "1.9");
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerNo);
-  EXPECT_FALSE(CheckVersion(job));
+  EXPECT_FALSE(CheckVersion(run));
   EXPECT_EQ(Texts(prompt), std::vector<std::string>{kIncorrect});
 }
 
@@ -103,7 +104,7 @@ TEST_F(CheckVersionTest, AReadOnlyLocalVersionCountsAsOne) {
                   fs::perm_options::remove);
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerNo);
-  EXPECT_FALSE(CheckVersion(job));
+  EXPECT_FALSE(CheckVersion(run));
   EXPECT_EQ(Texts(prompt), std::vector<std::string>{kIncorrect});
   fs::permissions("local.ver", fs::perms::owner_write, fs::perm_options::add);
 }
@@ -112,9 +113,10 @@ TEST_F(CheckVersionTest, GoingToTheDownloadPageLeavesTheWindowOpen) {
   Versions("2", "1", "2");
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerYes);
-  EXPECT_FALSE(CheckVersion(job));
+  ended = CheckVersion(run);
+  EXPECT_FALSE(ended);
   EXPECT_EQ(opened, std::vector<std::string>{"http://example.invalid/full"});
-  EXPECT_EQ(CurrentState(job), PatchState::Stop);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Stop);
 }
 
 TEST_F(CheckVersionTest, ANewerFullVersionIsOfferedFirst) {
@@ -122,16 +124,17 @@ TEST_F(CheckVersionTest, ANewerFullVersionIsOfferedFirst) {
   {
     ScriptedPrompt prompt;
     prompt.Then(platform::kAnswerNo);
-    EXPECT_TRUE(CheckVersion(job)) << "declined: patch all the same";
+    EXPECT_TRUE(CheckVersion(run)) << "declined: patch all the same";
     EXPECT_EQ(Texts(prompt), std::vector<std::string>{kUpdate});
   }
   folder.Write("patch.sys", "[ErrMsg]\r\nVersionUpdate=Get 1.3?\r\n");
   ScriptedPrompt prompt;
   prompt.Then(platform::kAnswerYes);
-  EXPECT_FALSE(CheckVersion(job));
+  ended = CheckVersion(run);
+  EXPECT_FALSE(ended);
   EXPECT_EQ(Texts(prompt), std::vector<std::string>{"Get 1.3?"});
   EXPECT_EQ(opened, std::vector<std::string>{""}) << "an empty PatchURL still ends the work";
-  EXPECT_EQ(CurrentState(job), PatchState::Stop);
+  EXPECT_EQ(EndStateOf(ended), PatchState::Stop);
 }
 
 TEST_F(CheckVersionTest, MissingVersionFilesOnTheServer) {

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/file_digests.h"
 #include "engine/file_list.h"
@@ -110,13 +111,30 @@ TEST_F(PatchWorkerRunTest, TheDownloadPageLeavesStop) {
 TEST_F(PatchWorkerRunTest, AStopDuringAStageEndsTheRunBeforeTheNext) {
   server.SetRules(R"({"latest.ver": {"stall": 1.5}})");
   PatchWorker worker;
-  ASSERT_TRUE(worker.Start("", job.configPath, RunPatchWorker));
+  ASSERT_TRUE(worker.Start("", job.configPath, PatchRoutine()));
   for (int i = 0; i < 400 && !Requested("/./latest.ver"); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   worker.Stop();
   EXPECT_EQ(worker.Poll().state, PatchState::Stop);
   EXPECT_FALSE(Requested("/./lock.ftp")) << "the version check went on, the probe did not";
+}
+
+// The player presses Quit while the unpacking shows a box: the run ends as the stop it was
+// asked for, not as a failure, and nothing more is shown.
+TEST_F(PatchWorkerRunTest, AStopDuringTheUnpackingEndsTheRunAsAStop) {
+  server.Serve("_data_a_dat.ppk", "not gzip" + PackageTrailer("data\\a.dat"));
+  std::vector<platform::PromptBox> shown;
+  platform::SetPromptHook([&](const platform::PromptBox& box) {
+    shown.push_back(box);
+    SetState(job, PatchState::Stop);  // as the window's Quit does, beside the box
+    return platform::kAnswerOk;
+  });
+  RunPatchWorker(job);
+  RefuseUnexpectedBoxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].caption, "Error Decompress File");
+  EXPECT_EQ(CurrentState(job), PatchState::Stop);
 }
 
 TEST_F(PatchWorkerRunTest, AStopBeforeTheStartRunsNothing) {
@@ -177,7 +195,7 @@ TEST_P(StopWhileReceivingTest, EndsTheRunAsAStopAndTheNextRunCompletes) {
   const std::string before = folder.Read(GetParam().installed);
   {
     PatchWorker worker;
-    ASSERT_TRUE(worker.Start("", job.configPath, RunPatchWorker));
+    ASSERT_TRUE(worker.Start("", job.configPath, PatchRoutine()));
     ASSERT_TRUE(Arriving(worker, name));
     ASSERT_TRUE(worker.Stop()) << "the worker gave the file up";
     // What it still does after giving up (closing the request, saving the status log) ends

@@ -70,11 +70,12 @@ RunEnd WatchRun(const PatchWorker::Routine& routine, const std::string& zone,
 }
 
 RunEnd PatchRuns::RunOnce(int run) const {
-  PatchWorker::Routine routine =
-      WithReleaseKey(releaseKey, repair && run == 1 ? RunRepairWorker : RunPatchWorker);
-  if (showRequests) routine = WithRequestLines(console, std::move(routine));
-  routine = WithNotes(console, std::move(routine));
-  return WatchRun(routine, zone, configPath, console,
+  RunInputs inputs;
+  inputs.releaseKey = releaseKey;
+  inputs.digestEveryListedFile = repair && run == 1;
+  if (showRequests) inputs.requestLog = RequestLinesOn(console);
+  inputs.tellNote = NotesOn(console);
+  return WatchRun(PatchRoutine(std::move(inputs)), zone, configPath, console,
                   [&](const RunEnd& end) { console.Tell(RunLine(run, end)); });
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/patch_job.h"
+#include "platform/signature.h"
 
 class Console;
 

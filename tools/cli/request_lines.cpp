@@ -14,17 +14,10 @@ std::string RequestLine(const HttpRequestRecord& request) {
   return line;
 }
 
-PatchWorker::Routine WithRequestLines(Console& console, PatchWorker::Routine routine) {
-  return [&console, routine = std::move(routine)](PatchJob& job) {
-    job.connection.SetRequestLog(
-        [&console](const HttpRequestRecord& request) { console.Tell(RequestLine(request)); });
-    routine(job);
-  };
+HttpConnection::RequestLog RequestLinesOn(Console& console) {
+  return [&console](const HttpRequestRecord& request) { console.Tell(RequestLine(request)); };
 }
 
-PatchWorker::Routine WithNotes(Console& console, PatchWorker::Routine routine) {
-  return [&console, routine = std::move(routine)](PatchJob& job) {
-    job.tellNote = [&console](const std::string& note) { console.Tell("veldra-cli: " + note); };
-    routine(job);
-  };
+std::function<void(const std::string&)> NotesOn(Console& console) {
+  return [&console](const std::string& note) { console.Tell("veldra-cli: " + note); };
 }

@@ -1,17 +1,18 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "engine/http_connection.h"
-#include "engine/patch_job.h"
+#include "engine/patch_run.h"
 
 class Console;
 
 // "veldra-cli: GET URL: STATUS, N bytes, T s", and ": REASON" after it when it failed.
 std::string RequestLine(const HttpRequestRecord& request);
 
-// `routine`, with each request of the run's connection told on `console` as it ends.
-PatchWorker::Routine WithRequestLines(Console& console, PatchWorker::Routine routine);
+// Tells each request of a run's connection on `console` as it ends.
+HttpConnection::RequestLog RequestLinesOn(Console& console);
 
-// `routine`, with each note of the run told on `console`.
-PatchWorker::Routine WithNotes(Console& console, PatchWorker::Routine routine);
+// Tells each note of a run on `console`.
+std::function<void(const std::string&)> NotesOn(Console& console);
