@@ -184,8 +184,9 @@ def sync_and_read_into_cache(paths):
 
 def print_table(heading, columns, rows):
     """A blank line, the heading, then the columns' titles and the rows; `columns` are
-    (title, format spec: "<36", ">9", "" for the last, unpadded), a row's cells strings."""
+    (title, alignment and width: "<36", ">9", "" for the last, unpadded), a row's cells
+    strings."""
     print()
     print(heading)
     for cells in [[title for title, _ in columns]] + list(rows):
-        print(" ".join(format(cell, spec) for cell, (_, spec) in zip(cells, columns)).rstrip())
+        print(" ".join(format(cell, width) for cell, (_, width) in zip(cells, columns)).rstrip())

@@ -3,6 +3,8 @@ and a window player's, as an installer leaves it (veldra.exe, patch.sys, the ski
 import os
 import shutil
 
+from testbed.releases import files_below
+
 ZONE = "Live"
 
 
@@ -40,3 +42,34 @@ def player_folder(game, release, patch_sys_path, patcher=None, zone=ZONE):
     shutil.copytree(os.path.join(release, "skin"), os.path.join(game, "skin"))
     with open(os.path.join(game, "zone.log"), "wb") as f:
         f.write(zone.encode())
+
+
+def same_bytes(a, b):
+    """Whether the two files hold the same bytes, read a MiB at a time."""
+    if os.path.getsize(a) != os.path.getsize(b):
+        return False
+    with open(a, "rb") as fa, open(b, "rb") as fb:
+        while True:
+            block_a, block_b = fa.read(1 << 20), fb.read(1 << 20)
+            if block_a != block_b:
+                return False
+            if not block_a:
+                return True
+
+
+def differences(release, game, others):
+    """How the game folder differs from the release, a line each ("missing: NAME", "differs:
+    NAME", "not in the release: NAME"); none when it holds every file of the release byte for
+    byte. `others` are the names the folder may hold besides (the patcher's own files), or None
+    for any."""
+    wanted, present = files_below(release), files_below(game)
+    found = []
+    for name, path in sorted(wanted.items()):
+        if name not in present:
+            found.append(f"missing: {name}")
+        elif not same_bytes(path, present[name]):
+            found.append(f"differs: {name}")
+    if others is not None:
+        found += [f"not in the release: {name}"
+                  for name in sorted(set(present) - set(wanted) - set(others))]
+    return found

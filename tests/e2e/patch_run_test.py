@@ -26,7 +26,7 @@ import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 from testbed import fault_server, game_folders, nginx_server, releases  # noqa: E402
-from testbed.game_folders import new_game_folder  # noqa: E402
+from testbed.game_folders import differences, new_game_folder  # noqa: E402
 from testbed.processes import run_tool  # noqa: E402
 from testbed.releases import files_below, read, write  # noqa: E402
 
@@ -204,10 +204,7 @@ class PatchRunTest(unittest.TestCase):
                       if name.endswith(".ppk"))
 
     def assert_game_is_release(self):
-        for relative, path in files_below(self.release).items():
-            local = os.path.join(self.game, relative)
-            self.assertTrue(os.path.exists(local), relative)
-            self.assertEqual(read(local), read(path), relative)
+        self.assertEqual(differences(self.release, self.game, None), [])
 
     def test_an_empty_folder_becomes_the_release_and_a_second_run_fetches_nothing(self):
         self.publish_release()

@@ -25,9 +25,9 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", ".."))
 from testbed import fault_server, nginx_server, patcher_window, releases  # noqa: E402
-from testbed.game_folders import ZONE, player_folder  # noqa: E402
+from testbed.game_folders import ZONE, differences, player_folder  # noqa: E402
 from testbed.patcher_window import BOX_TEXT, CLOSE, ITEM_TEXT, OK, QUIT, START, YES  # noqa: E402
-from testbed.releases import files_below, read, write  # noqa: E402
+from testbed.releases import read, write  # noqa: E402
 from testbed.skins import player_patch_sys  # noqa: E402
 
 OPTIONS = None
@@ -146,13 +146,7 @@ class WindowRunTest(unittest.TestCase):
         self.assert_all_ended(game)
 
     def assert_folder_is_release(self, game, release):
-        expected = files_below(release)
-        for relative, path in expected.items():
-            local = os.path.join(game, relative)
-            self.assertTrue(os.path.isfile(local), relative)
-            self.assertEqual(read(local), read(path), relative)
-        left = set(files_below(game)) - set(expected) - PATCHER_FILES
-        self.assertEqual(left, set(), "files the release does not have")
+        self.assertEqual(differences(release, game, PATCHER_FILES), [])
 
     def artifact(self, name):
         os.makedirs(OPTIONS.artifacts, exist_ok=True)

@@ -9,7 +9,7 @@ import sys
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, REPO)
-from testbed import releases  # noqa: E402
+from testbed import game_folders, releases  # noqa: E402
 from testbed.releases import files_below, package_name, write_file  # noqa: E402
 
 SCRATCH = os.path.join(REPO, "build", "demo")
@@ -156,7 +156,7 @@ def expected_packages(release, game):
     present = files_below(game)
     return sorted(package_name(name) for name, path in files_below(release).items()
                   if name != "veldra.exe" and
-                  (name not in present or not same_bytes(path, present[name])))
+                  (name not in present or not game_folders.same_bytes(path, present[name])))
 
 
 def check_fetched(run, fetched, expected, failures):
@@ -174,37 +174,11 @@ def check_fetched(run, fetched, expected, failures):
               "needed, each once")
 
 
-def same_bytes(a, b):
-    if os.path.getsize(a) != os.path.getsize(b):
-        return False
-    with open(a, "rb") as fa, open(b, "rb") as fb:
-        while True:
-            block_a, block_b = fa.read(1 << 20), fb.read(1 << 20)
-            if block_a != block_b:
-                return False
-            if not block_a:
-                return True
-
-
-def compare_folders(release, game, patcher_files):
-    """The differences between the game folder and the release, but for the patcher's own
-    files; none when they are equal."""
-    wanted, present = files_below(release), files_below(game)
-    problems = []
-    for name, path in sorted(wanted.items()):
-        if name not in present:
-            problems.append(f"missing: {name}")
-        elif not same_bytes(path, present[name]):
-            problems.append(f"differs: {name}")
-    for name in sorted(set(present) - set(wanted) - patcher_files):
-        problems.append(f"not in the release: {name}")
-    return problems, len(wanted)
-
-
 def check_folder(release, game, patcher_files):
-    problems, count = compare_folders(release, game, patcher_files)
+    problems = game_folders.differences(release, game, patcher_files)
     if not problems:
-        print(f"game folder equals the release: OK ({count} files compared byte for byte)")
+        print(f"game folder equals the release: OK ({len(files_below(release))} files compared "
+              "byte for byte)")
         return True
     print(f"game folder differs from the release in {len(problems)} ways:")
     for problem in problems[:SHOWN_NAMES]:
