@@ -235,8 +235,7 @@ Attempt FetchOnce(PatchRun& run, Fetch& fetch, DiskReserve& reserve, bool mayTry
   run.connection.CloseRequest();
   if (body == Body::TooFull || staging.TooFull()) {
     DropPartial(stagingName);
-    SetFailureReason(run.job, name + ": the disk is too full");
-    fetch.ended = Outcome::DiskFull(name + ": the disk is too full");
+    fetch.ended = DiskFullFailure(run, name);
     platform::ShowAppMessage(reserve.TooFullMessage(name));
     return Attempt::Ended;
   }

@@ -18,6 +18,12 @@ Outcome Failure(PatchRun& run, const std::string& reason) {
   return Outcome::Failed(reason);
 }
 
+Outcome DiskFullFailure(PatchRun& run, const std::string& name) {
+  const std::string reason = name + ": the disk is too full";
+  SetFailureReason(run.job, reason);
+  return Outcome::DiskFull(reason);
+}
+
 PatchState EndStateOf(const Outcome& outcome) {
   switch (outcome.kind) {
     case Outcome::Kind::GoOn:

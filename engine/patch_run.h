@@ -77,5 +77,8 @@ std::string ConfigText(const PatchRun& run, const std::string& section, const st
 // Shows `reason` beside the box the player is about to see, and is the failure to return.
 Outcome Failure(PatchRun& run, const std::string& reason);
 
+// The same for the disk's reserve, reached while `name` was written: no server can help.
+Outcome DiskFullFailure(PatchRun& run, const std::string& name);
+
 // The state a run that ended with `outcome` leaves for the window, a stop aside.
 PatchState EndStateOf(const Outcome& outcome);

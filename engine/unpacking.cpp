@@ -130,9 +130,9 @@ Outcome FailTooFull(PatchRun& run, const std::string& package, const std::string
                     FileDigests* entry, const DiskReserve& reserve) {
   DropPackage(package, entry);
   WriteStatusLog(run);
-  SetFailureReason(run.job, target + ": the disk is too full");
+  Outcome tooFull = DiskFullFailure(run, target);
   platform::ShowAppMessage(reserve.TooFullMessage(target));
-  return Outcome::DiskFull(target + ": the disk is too full");
+  return tooFull;
 }
 
 // The file of `key` is not installed in this run; the others go on.
