@@ -50,7 +50,7 @@ Body ReceiveBody(PatchRun& run, StagingFile& staging, std::uint64_t have,
     std::uint32_t read = 0;
     if (!run.connection.ReadFile(chunk, want, read)) return Body::Broken;
     if (!staging.Append(chunk, read)) return staging.TooFull() ? Body::TooFull : Body::Broken;
-    AddItemBytes(run.job, read);
+    AddBytesFetched(run.job, read);
     have += read;
     if (largest && have > *largest) return Body::TooLarge;
     if (read == 0) return Body::Complete;
@@ -183,7 +183,25 @@ struct Fetch {
   bool pieced = false;      // the file in the .part was put together from a part
   bool wholeAgain = false;  // a damaged part may still cost one whole fetch
   Outcome ended;            // why it ended, once an attempt did
+  bool totalCounted = false;   // its length is in the stage's total
+  std::uint64_t counted = 0;   // of its bytes, those counted as arrived
 };
+
+// The stage's byte counters learn of an answer: the file's length once, when told (a length
+// only an answer tells grows the total now), and a part kept from before as arrived. Bytes
+// that come again, after a break or for a whole fetch, count again.
+void CountBytes(PatchRun& run, Fetch& fetch, const Opened& opened) {
+  if (!fetch.totalCounted && opened.total) {
+    AddBytesToFetch(run.job, *opened.total);
+    fetch.totalCounted = true;
+  }
+  if (opened.from >= fetch.counted) {
+    AddBytesFetched(run.job, opened.from - fetch.counted);
+  } else {
+    AddBytesToFetch(run.job, fetch.counted - opened.from);
+  }
+  fetch.counted = opened.from;
+}
 
 // One request and its body, into the file's part in temp\.
 Attempt FetchOnce(PatchRun& run, Fetch& fetch, DiskReserve& reserve, bool mayTryAgain) {
@@ -209,18 +227,13 @@ Attempt FetchOnce(PatchRun& run, Fetch& fetch, DiskReserve& reserve, bool mayTry
     return Attempt::Ended;
   }
   fetch.pieced = opened->from > 0;
-  // The item bar shows the file's share when the server told its length; otherwise the
-  // bytes at hand when the request opened, which may be fewer than the file. A resumed file
-  // shows from where its part ends.
-  BeginItem(run.job, name,
-            opened->total && *opened->total <= INT32_MAX ? static_cast<std::int32_t>(*opened->total)
-                                                         : opened->available);
-  AddItemBytes(run.job, static_cast<std::uint32_t>(opened->from));
+  CountBytes(run, fetch, *opened);
   const bool fits = !opened->total || reserve.Fits(*opened->total - opened->from);
   const std::optional<std::uint64_t> largest =
       fetch.limits.listed ? fetch.limits.listed : fetch.limits.largest;
   const Body body = fits ? ReceiveBody(run, staging, opened->from, largest) : Body::TooFull;
   const bool written = staging.Finish(fetch.arrival != Arrival::Staged);
+  fetch.counted = staging.Size();
   if (body == Body::Stopped) {
     // What arrived of a file that resumes waits for the next run; nothing else may stay.
     if (!resumable) DropPartial(stagingName);
@@ -282,6 +295,7 @@ Outcome Download(PatchRun& run, const std::string& name, Arrival arrival, const 
   }
   if (check) fetch.limits.largest = check->largest;
   if (name == kManifestName) fetch.limits.largest = kLargestManifest;
+  NameItem(run.job, name);
   DiskReserve reserve;
   for (int attempt = 1;; ++attempt) {
     const Attempt result = FetchOnce(run, fetch, reserve, attempt < HttpConnection::kAttempts);

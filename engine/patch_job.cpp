@@ -11,8 +11,8 @@ void BeginStage(PatchJob& job, const std::string& caption) {
   std::lock_guard<std::mutex> guard(job.lock);
   job.stageText = caption;
   job.failureReason.clear();
-  job.itemPos = 0;
-  job.itemRange = 0;
+  job.bytesDone = 0;
+  job.bytesTotal = 0;
   job.stagePos = 0;
   job.stageRange = 0;
 }
@@ -32,20 +32,21 @@ void CountStageItem(PatchJob& job, const std::string& item) {
   std::lock_guard<std::mutex> guard(job.lock);
   ++job.stagePos;
   job.itemText = item;
-  job.failureReason.clear();
 }
 
-void BeginItem(PatchJob& job, const std::string& item, std::int32_t range) {
+void NameItem(PatchJob& job, const std::string& item) {
   std::lock_guard<std::mutex> guard(job.lock);
   job.itemText = item;
-  job.failureReason.clear();
-  job.itemPos = 0;
-  job.itemRange = range;
 }
 
-void AddItemBytes(PatchJob& job, std::uint32_t bytes) {
+void AddBytesToFetch(PatchJob& job, std::uint64_t bytes) {
   std::lock_guard<std::mutex> guard(job.lock);
-  job.itemPos = static_cast<std::int32_t>(static_cast<std::uint32_t>(job.itemPos) + bytes);
+  job.bytesTotal += bytes;
+}
+
+void AddBytesFetched(PatchJob& job, std::uint64_t bytes) {
+  std::lock_guard<std::mutex> guard(job.lock);
+  job.bytesDone += bytes;
 }
 
 void SetFailureReason(PatchJob& job, const std::string& reason) {
@@ -104,8 +105,8 @@ bool PatchWorker::Start(const std::string& zone, const std::string& configPath, 
 
 PatchSnapshot PatchWorker::Poll() {
   std::lock_guard<std::mutex> guard(job_->lock);
-  return {job_->itemText, job_->stageText,  job_->itemPos,       job_->itemRange,
-          job_->stagePos, job_->stageRange, CurrentState(*job_), job_->failureReason};
+  return {job_->itemText,   job_->stageText,  job_->bytesDone,       job_->bytesTotal,
+          job_->stagePos,   job_->stageRange, CurrentState(*job_), job_->failureReason};
 }
 
 bool PatchWorker::Stop(std::chrono::milliseconds wait) {

@@ -11,6 +11,7 @@
 
 // The record that the window polls and the patch worker publishes to. `lock` guards the three
 // texts, the four counters and writes of `state`; the worker may read `state` without it.
+// Several transfers of one run publish here at once, each under the lock.
 // What only the worker uses lives in its run (engine/patch_run.h).
 enum class PatchState : std::int32_t {
   Idle = 0,
@@ -23,11 +24,14 @@ enum class PatchState : std::int32_t {
 
 struct PatchJob {
   std::mutex lock;
-  std::string itemText;   // the file being worked on
+  std::string itemText;   // the file last taken up, as the player knows it (data\a.dat)
   std::string stageText;  // caption of the running stage
-  std::int32_t itemPos = 0;
-  std::int32_t itemRange = 0;
-  std::int32_t stagePos = 0;
+  // The stage's transfers as a whole: bytes that arrived, of those known to come. A signed
+  // release tells every file's size before the first byte; otherwise each answer adds its
+  // length as it opens, so the total grows while files are asked for.
+  std::uint64_t bytesDone = 0;
+  std::uint64_t bytesTotal = 0;
+  std::int32_t stagePos = 0;  // items of the stage done
   std::int32_t stageRange = 0;
   // The window's inputs, given before the thread starts.
   std::string zone;        // the patch.sys section naming the zone's servers; may be empty
@@ -39,8 +43,8 @@ struct PatchJob {
   std::atomic<bool> stopTaken{false};
   // Set before the run ends Failed because another run holds the game folder.
   bool folderBusy = false;
-  // Why the item worked on failed, naming it ("_data_a_dat.ppk: HTTP 404"), until the next
-  // item or stage begins: the boxes keep their texts, and the window shows this beside them.
+  // Why an item failed, naming it ("_data_a_dat.ppk: HTTP 404"), until the next stage begins:
+  // the boxes keep their texts, and the window shows this beside them.
   std::string failureReason;
 };
 
@@ -52,15 +56,16 @@ void SetState(PatchJob& job, PatchState state);
 
 // A stage begins: its caption shows and the four counters start again from 0.
 void BeginStage(PatchJob& job, const std::string& caption);
-// A stage that works through a list: its length, then one count per item taken up.
+// A stage that works through a list: its length, then one count per item done or taken up.
 void SetStageRange(PatchJob& job, std::size_t items);
 void CountStageItem(PatchJob& job);
-// The same, for an item that the item text names while it is worked on.
+// The same, for an item that the item text names.
 void CountStageItem(PatchJob& job, const std::string& item);
-// The item bar: a file of `range` bytes begins, then bytes of it arrive. The position wraps
-// past 2 GiB like the 32-bit counter it is, instead of overflowing.
-void BeginItem(PatchJob& job, const std::string& item, std::int32_t range);
-void AddItemBytes(PatchJob& job, std::uint32_t bytes);
+// The item text alone, for an item taken up that is counted when done.
+void NameItem(PatchJob& job, const std::string& item);
+// The stage's transfers: bytes known to come, and bytes that arrived.
+void AddBytesToFetch(PatchJob& job, std::uint64_t bytes);
+void AddBytesFetched(PatchJob& job, std::uint64_t bytes);
 
 void SetFailureReason(PatchJob& job, const std::string& reason);
 std::string CurrentFailureReason(PatchJob& job);
@@ -69,8 +74,8 @@ std::string CurrentFailureReason(PatchJob& job);
 struct PatchSnapshot {
   std::string itemText;
   std::string stageText;
-  std::int32_t itemPos = 0;
-  std::int32_t itemRange = 0;
+  std::uint64_t bytesDone = 0;
+  std::uint64_t bytesTotal = 0;
   std::int32_t stagePos = 0;
   std::int32_t stageRange = 0;
   PatchState state = PatchState::Idle;

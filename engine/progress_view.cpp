@@ -5,7 +5,7 @@
 
 ProgressView ProgressViewer::View(const PatchSnapshot& seen) {
   if (!looked_ || seen.stageText != stage_) {
-    const bool nothingMoved = seen.itemPos == 0 && seen.itemRange == 0 && seen.stagePos == 0;
+    const bool nothingMoved = seen.bytesDone == 0 && seen.bytesTotal == 0 && seen.stagePos == 0;
     // Even the first look may come after stages that went by unseen.
     const bool left = nothingMoved || (looked_ && seen.itemText == lastItem_);
     leftover_ = left ? seen.itemText : std::string();
@@ -19,10 +19,9 @@ ProgressView ProgressViewer::View(const PatchSnapshot& seen) {
   view.stageRange = seen.stageRange;
   if (leftover_.empty() && !seen.itemText.empty()) {
     view.item = seen.itemText;
-    // Only a download sets the item's counters. The byte counter is 32 bits and wraps past
-    // 2 GiB.
-    if (seen.itemPos != 0 || seen.itemRange != 0) {
-      view.itemBytes = static_cast<std::uint32_t>(seen.itemPos);
+    if (seen.bytesDone != 0 || seen.bytesTotal != 0) {
+      view.bytesDone = seen.bytesDone;
+      view.bytesTotal = seen.bytesTotal;
     }
     lastItem_ = seen.itemText;
   }

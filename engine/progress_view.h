@@ -10,7 +10,9 @@
 struct ProgressView {
   std::string stage;
   std::string item;                        // empty while the stage has not begun one
-  std::optional<std::uint32_t> itemBytes;  // received so far; none for an item that is no transfer
+  // The stage's transfers: bytes arrived, of those known to come; none in a stage without one.
+  std::optional<std::uint64_t> bytesDone;
+  std::uint64_t bytesTotal = 0;
   std::int32_t stagePos = 0;
   std::int32_t stageRange = 0;
 };

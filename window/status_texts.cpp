@@ -19,11 +19,11 @@ StatusLines StatusTexts::Lines(const PatchSnapshot& seen, Clock::time_point now)
   lines.stage = view.stage;
   lines.stageFigures = Percentage(view.stagePos, view.stageRange);
   lines.item = view.item;
-  if (view.itemBytes) {
-    // The byte counter is unsigned 32 bits; the range is what the server announced.
-    std::int64_t range = static_cast<std::uint32_t>(seen.itemRange);
-    lines.itemFigures =
-        seen.itemRange > 0 ? Percentage(*view.itemBytes, range) : FormatBytes(*view.itemBytes);
+  if (view.bytesDone) {
+    lines.itemFigures = view.bytesTotal >= *view.bytesDone
+                            ? Percentage(static_cast<std::int64_t>(*view.bytesDone),
+                                         static_cast<std::int64_t>(view.bytesTotal))
+                            : FormatBytes(*view.bytesDone);
     std::string speed = Speed(view, now);
     if (!speed.empty()) lines.itemFigures += "  " + speed;
   } else {
@@ -39,11 +39,11 @@ StatusLines StatusTexts::Lines(const PatchSnapshot& seen, Clock::time_point now)
 
 std::string StatusTexts::Speed(const ProgressView& view, Clock::time_point now) {
   if (view.item != measuredItem_ ||
-      (!samples_.empty() && *view.itemBytes < samples_.back().bytes)) {
+      (!samples_.empty() && *view.bytesDone < samples_.back().bytes)) {
     measuredItem_ = view.item;
     samples_.clear();
   }
-  samples_.push_back({now, *view.itemBytes});
+  samples_.push_back({now, *view.bytesDone});
   while (samples_.size() > 2 && now - samples_[1].at >= kSpeedWindow) samples_.pop_front();
 
   const Sample& first = samples_.front();

@@ -27,7 +27,7 @@ class StatusTexts {
  private:
   struct Sample {
     Clock::time_point at;
-    std::uint32_t bytes;
+    std::uint64_t bytes;
   };
   std::string Speed(const ProgressView& view, Clock::time_point now);
 

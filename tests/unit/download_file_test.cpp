@@ -69,8 +69,8 @@ TEST_F(DownloadFileTest, InPlaceReplacesTheLocalFileAndClearsTheStaging) {
   EXPECT_EQ(folder.Read("patch.sys"), content);
   EXPECT_FALSE(platform::PathExists("temp\\patch.sys"));
   EXPECT_EQ(job.itemText, "patch.sys");
-  EXPECT_EQ(job.itemPos, 300000);
-  EXPECT_EQ(job.itemRange, 300000) << "the length the server announced";
+  EXPECT_EQ(job.bytesDone, 300000);
+  EXPECT_EQ(job.bytesTotal, 300000) << "the length the server announced";
 }
 
 TEST_F(DownloadFileTest, APackageStaysInTheStagingFolder) {
@@ -87,7 +87,7 @@ TEST_F(DownloadFileTest, AZeroByteFileDownloads) {
   ASSERT_TRUE(DownloadFile(run, "lock.ftp", Arrival::InPlace));
   ASSERT_TRUE(platform::PathExists("lock.ftp"));
   EXPECT_EQ(folder.Read("lock.ftp"), "");
-  EXPECT_EQ(job.itemPos, 0);
+  EXPECT_EQ(job.bytesDone, 0);
 }
 
 TEST_F(DownloadFileTest, AMissingFileIsOneRequestAndLeavesNothingInTheStagingFolder) {
@@ -166,7 +166,7 @@ TEST_F(DownloadFileTest, ABodyThatBreaksOffIsResumedInTheSameRun) {
   ASSERT_TRUE(DownloadFile(run, "_data_a_dat.ppk", Arrival::Staged));
   EXPECT_TRUE(folder.Read("temp/_data_a_dat.ppk") == content) << "the bytes differ";
   EXPECT_EQ(server.RangesAsked(), (std::vector<std::string>{"", "bytes=40000-", "bytes=80000-"}));
-  EXPECT_EQ(job.itemPos, 100000);
+  EXPECT_EQ(job.bytesDone, 100000);
   EXPECT_FALSE(platform::PathExists("temp\\_data_a_dat.ppk.part"));
 }
 
@@ -355,17 +355,17 @@ TEST_F(DownloadFileTest, AnAnswerLongerThanTheFileMayBeIsRefused) {
     bool signed_;
     std::string rules;
     std::string reason;
-    std::int32_t bodyRead;  // -1: not begun
+    std::uint64_t bodyRead;
   };
   const Case cases[] = {
       {"a padded package", "f.ppk", true, "{}",
-       "the server announced 1148576 bytes where the signed release lists 100000", -1},
+       "the server announced 1148576 bytes where the signed release lists 100000", 0},
       {"an endless package", "f.ppk", true, R"({"f.ppk": {"endless": true}})",
        "the answer goes on past the 100000 bytes", 100001},
       {"a large patch.sys", "patch.sys", false, "{}",
        "the server announced " + std::to_string(largePatchSys.size()) +
            " bytes, more than the 1048576 it may have",
-       -1},
+       0},
       {"an endless remote.ver", "remote.ver", false, R"({"remote.ver": {"endless": true}})",
        "the answer goes on past the 65536 bytes", 65537},
   };
@@ -379,7 +379,7 @@ TEST_F(DownloadFileTest, AnAnswerLongerThanTheFileMayBeIsRefused) {
       run.inputs.releaseKey = platform::P256PublicKey{};
       run.manifest = manifest;
     }
-    job.itemPos = -1;
+    job.bytesDone = 0;
     ScriptedPrompt prompt;
     prompt.Then(platform::kAnswerOk);
     const FileCheck check =
@@ -387,7 +387,7 @@ TEST_F(DownloadFileTest, AnAnswerLongerThanTheFileMayBeIsRefused) {
     EXPECT_FALSE(c.signed_ ? DownloadFile(run, c.name, Arrival::Staged)
                            : DownloadFile(run, c.name, check));
     ExpectFailureBoxFor(prompt, c.name, c.reason);
-    EXPECT_EQ(job.itemPos, c.bodyRead);
+    EXPECT_EQ(job.bytesDone, c.bodyRead);
     EXPECT_FALSE(platform::PathExists("temp\\" + std::string(c.name) + ".part"));
     EXPECT_FALSE(platform::PathExists("temp\\" + std::string(c.name)));
   }
@@ -442,8 +442,8 @@ TEST_F(DownloadFileTest, AStopWhileTheBodyArrivesEndsTheDownloadWithinOneRead) {
       while (!returned) {
         {
           std::lock_guard<std::mutex> hold(job.lock);
-          if (job.itemText == name && job.itemPos >= kAtOnce) {
-            atStop = job.itemPos;
+          if (job.itemText == name && job.bytesDone >= kAtOnce) {
+            atStop = job.bytesDone;
             job.state = PatchState::Stop;
             return;
           }
@@ -456,7 +456,7 @@ TEST_F(DownloadFileTest, AStopWhileTheBodyArrivesEndsTheDownloadWithinOneRead) {
     returned = true;
     window.join();
     ASSERT_GE(atStop, kAtOnce) << "the download ended before the stop";
-    EXPECT_LE(job.itemPos - atStop, kOneRead);
+    EXPECT_LE(job.bytesDone - atStop, kOneRead);
     EXPECT_FALSE(platform::PathExists("temp\\" + name)) << "nothing half-received is taken";
   }
   EXPECT_TRUE(folder.Read("patch.sys") == "installed") << "the local file was replaced";

@@ -31,7 +31,7 @@ TEST(PatchWorkerTest, PollBeforeTheWorkerRunsSeesTheIdleRecord) {
   PatchWorker worker;
   PatchSnapshot seen = worker.Poll();
   EXPECT_EQ(seen.state, PatchState::Idle);
-  EXPECT_EQ(seen.itemRange, 0);
+  EXPECT_EQ(seen.bytesTotal, 0);
   EXPECT_EQ(seen.stageText, "");
   EXPECT_EQ(CurrentState(worker.job()), PatchState::Idle);
 }
@@ -44,8 +44,8 @@ TEST(PatchWorkerTest, PollCopiesWhatTheWorkerPublished) {
       std::lock_guard<std::mutex> guard(job.lock);
       job.stageText = "Update Server List";
       job.itemText = "data.ppk";
-      job.itemPos = 512;
-      job.itemRange = 2048;
+      job.bytesDone = 512;
+      job.bytesTotal = 2048;
       job.stagePos = 1;
       job.stageRange = 3;
     }
@@ -56,8 +56,8 @@ TEST(PatchWorkerTest, PollCopiesWhatTheWorkerPublished) {
   PatchSnapshot seen = worker.Poll();
   EXPECT_EQ(seen.stageText, "Update Server List");
   EXPECT_EQ(seen.itemText, "data.ppk");
-  EXPECT_EQ(seen.itemPos, 512);
-  EXPECT_EQ(seen.itemRange, 2048);
+  EXPECT_EQ(seen.bytesDone, 512);
+  EXPECT_EQ(seen.bytesTotal, 2048);
   EXPECT_EQ(seen.stagePos, 1);
   EXPECT_EQ(seen.stageRange, 3);
   EXPECT_EQ(seen.state, PatchState::Running);
@@ -139,7 +139,7 @@ TEST(PatchWorkerTest, WorkerOutlivingTheWaitKeepsItsRecord) {
       {
         std::lock_guard<std::mutex> guard(job.lock);
         job.itemText = "written after the window went away";
-        job.itemPos += 1;
+        job.bytesDone += 1;
       }
       SetState(job, PatchState::Failed);
       *finished = true;

@@ -20,8 +20,8 @@ PatchSnapshot Download(const std::string& item, std::int32_t pos, std::int32_t r
   PatchSnapshot seen;
   seen.stageText = "Downloading game files";
   seen.itemText = item;
-  seen.itemPos = pos;
-  seen.itemRange = range;
+  seen.bytesDone = pos;
+  seen.bytesTotal = range;
   seen.stagePos = 1;
   seen.stageRange = 4;
   seen.state = PatchState::Running;

@@ -465,8 +465,8 @@ TEST_F(MainWindowTest, TheStatusTextsFollowTheWorkerAndLeaveNoTraceWhenTheyChang
       std::lock_guard<std::mutex> hold(job.lock);
       job.stageText = "Downloading";
       job.itemText = item;
-      job.itemRange = 1000;
-      job.itemPos = pos;
+      job.bytesTotal = 1000;
+      job.bytesDone = pos;
       job.stageRange = 4;
       job.stagePos = 1;
     });

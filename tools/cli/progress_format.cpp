@@ -64,7 +64,7 @@ std::string ProgressLineText(const ProgressView& view, std::size_t width) {
   if (view.item.empty()) {
     return std::string(Utf8Head(withBar.size() <= width ? withBar : withoutBar, width));
   }
-  const std::string bytes = view.itemBytes ? Joined({" ", FormatBytes(*view.itemBytes)}) : "";
+  const std::string bytes = view.bytesDone ? Joined({" ", FormatBytes(*view.bytesDone)}) : "";
   for (const std::string& head : {withBar, withoutBar}) {
     if (std::optional<std::string> line = WithItem(head, view.item, bytes, width)) return *line;
   }
