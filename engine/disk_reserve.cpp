@@ -10,11 +10,13 @@ constexpr std::uint64_t kAskEvery = 8u << 20;
 }  // namespace
 
 bool DiskReserve::Fits(std::uint64_t bytes) {
+  std::lock_guard<std::mutex> hold(mutex_);
   AskDisk();
   return !known_ || bytes <= headroom_;
 }
 
 bool DiskReserve::Take(std::uint64_t bytes) {
+  std::lock_guard<std::mutex> hold(mutex_);
   if (!asked_ || taken_ >= kAskEvery || bytes > headroom_ - taken_) AskDisk();
   if (!known_) return true;
   if (bytes > headroom_ - taken_) return false;
@@ -33,6 +35,7 @@ void DiskReserve::AskDisk() {
 }
 
 std::string DiskReserve::TooFullMessage(const std::string& name) const {
+  std::lock_guard<std::mutex> hold(mutex_);
   const std::uint64_t mebibytes = (reserve_ + (1u << 20) - 1) >> 20;
   return "The disk of the game folder is too full for " + name + ": the patcher keeps " +
          std::to_string(mebibytes) +

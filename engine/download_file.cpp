@@ -19,9 +19,17 @@ namespace {
 
 constexpr std::uint32_t kChunkSize = 512;
 
+// Whether this failure is the one the player hears of.
+bool TellsFailure(const Transfer& transfer) {
+  const Transfer* none = nullptr;
+  return transfer.teller == nullptr || transfer.teller->compare_exchange_strong(none, &transfer);
+}
+
 // The box keeps its text; the reason goes where nothing relies on the exact words.
-Outcome ReportFailure(PatchRun& run, const std::string& name, const std::string& reason) {
+Outcome ReportFailure(PatchRun& run, const Transfer& transfer, const std::string& name,
+                      const std::string& reason) {
   if (reason == kWebPageAnswer) run.webPageAnswered = true;
+  if (!TellsFailure(transfer)) return Outcome::Failed(name + ": " + reason);
   Outcome failed = Failure(run, name + ": " + reason);
   platform::ShowMessage(name, "Error Downloading File", platform::kBoxOk, reason);
   return failed;
@@ -38,8 +46,8 @@ enum class Body { Complete, Broken, TooFull, TooLarge, Stopped };
 // Reads the open request's body to its end, the file holding `have` bytes before it; never a
 // byte past `largest` + 1. A stop is looked for before every read: a quit in the middle of a
 // large package must not wait for the rest of it.
-Body ReceiveBody(PatchRun& run, StagingFile& staging, std::uint64_t have,
-                 std::optional<std::uint64_t> largest) {
+Body ReceiveBody(PatchRun& run, HttpConnection& connection, StagingFile& staging,
+                 std::uint64_t have, std::optional<std::uint64_t> largest) {
   char chunk[kChunkSize];
   for (;;) {
     if (StopAsked(run)) return Body::Stopped;
@@ -48,7 +56,7 @@ Body ReceiveBody(PatchRun& run, StagingFile& staging, std::uint64_t have,
       want = static_cast<std::uint32_t>(*largest - have + 1);
     // ReadFile waits for what is at hand and takes no more of it.
     std::uint32_t read = 0;
-    if (!run.connection.ReadFile(chunk, want, read)) return Body::Broken;
+    if (!connection.ReadFile(chunk, want, read)) return Body::Broken;
     if (!staging.Append(chunk, read)) return staging.TooFull() ? Body::TooFull : Body::Broken;
     AddBytesFetched(run.job, read);
     have += read;
@@ -74,8 +82,9 @@ struct Limits {
 
 // Whether the open answer's announced length, after the `from` bytes at hand, may be the
 // file's rest; else the request is closed and `reason` says why.
-bool LengthFits(PatchRun& run, const Limits& limits, std::uint64_t from, std::string& reason) {
-  const std::optional<std::uint64_t> length = run.connection.ContentLength();
+bool LengthFits(HttpConnection& connection, const Limits& limits, std::uint64_t from,
+                std::string& reason) {
+  const std::optional<std::uint64_t> length = connection.ContentLength();
   if (!length) return true;
   const std::uint64_t total = *length + from;
   if (limits.listed && total != *limits.listed) {
@@ -87,7 +96,7 @@ bool LengthFits(PatchRun& run, const Limits& limits, std::uint64_t from, std::st
   } else {
     return true;
   }
-  run.connection.CloseRequest();
+  connection.CloseRequest();
   return false;
 }
 
@@ -102,7 +111,7 @@ struct Opened {
 // opened first (nothing is asked that could not be kept) and made to match what the answer
 // holds. A range the server did not honour as asked costs a second request, for the whole
 // file. None, with the reason, when no body can be received.
-std::optional<Opened> OpenForBody(PatchRun& run, const std::string& name,
+std::optional<Opened> OpenForBody(HttpConnection& connection, const std::string& name,
                                   const std::string& stagingName, bool resumable,
                                   const Limits& limits, StagingFile& staging, std::string& reason) {
   const std::string part = PartName(stagingName);
@@ -119,27 +128,27 @@ std::optional<Opened> OpenForBody(PatchRun& run, const std::string& name,
   for (;;) {
     std::optional<platform::HttpRange> range;
     if (partial) range = platform::HttpRange{partial->have, partial->validator};
-    const std::int32_t available = run.connection.OpenFile(name, range);
-    const std::uint32_t status = run.connection.Status().value_or(0);
+    const std::int32_t available = connection.OpenFile(name, range);
+    const std::uint32_t status = connection.Status().value_or(0);
     if (available == -1 && !(partial && status == 416)) {
-      reason = run.connection.failure();
+      reason = connection.failure();
       return std::nullopt;
     }
     // Refused before anything changes: the part that waits stays for the network that lets
     // the server answer.
-    if (available != -1 && IsWebPage(run.connection.Header("Content-Type"))) {
-      run.connection.CloseRequest();
+    if (available != -1 && IsWebPage(connection.Header("Content-Type"))) {
+      connection.CloseRequest();
       reason = kWebPageAnswer;
       return std::nullopt;
     }
     if (!partial && status == 206) {
-      run.connection.CloseRequest();
+      connection.CloseRequest();
       reason = "the answer is a piece of the file (HTTP 206), which was asked for whole";
       return std::nullopt;
     }
     if (partial && status == 206 &&
-        ContinuesPartial(run.connection.Header("Content-Range").value_or(""), *partial)) {
-      if (!LengthFits(run, limits, partial->have, reason)) return std::nullopt;
+        ContinuesPartial(connection.Header("Content-Range").value_or(""), *partial)) {
+      if (!LengthFits(connection, limits, partial->have, reason)) return std::nullopt;
       return Opened{partial->have, partial->total, available};
     }
     if (partial) {
@@ -147,21 +156,20 @@ std::optional<Opened> OpenForBody(PatchRun& run, const std::string& name,
       partial.reset();
       DropPartial(stagingName);
       if (!staging.Create(part)) {
-        run.connection.CloseRequest();
+        connection.CloseRequest();
         reason = staging.failure();
         return std::nullopt;
       }
       if (status != 200) {
-        run.connection.CloseRequest();
+        connection.CloseRequest();
         continue;
       }
     }
-    const std::optional<std::uint64_t> length = run.connection.ContentLength();
-    if (!LengthFits(run, limits, 0, reason)) return std::nullopt;
+    const std::optional<std::uint64_t> length = connection.ContentLength();
+    if (!LengthFits(connection, limits, 0, reason)) return std::nullopt;
     if (resumable && length) {
-      TagPartial(
-          stagingName, *length,
-          ValidatorOf(run.connection.Header("ETag"), run.connection.Header("Last-Modified")));
+      TagPartial(stagingName, *length,
+                 ValidatorOf(connection.Header("ETag"), connection.Header("Last-Modified")));
     }
     return Opened{0, length, available};
   }
@@ -176,15 +184,16 @@ enum class Attempt {
 
 // How one download goes on over its attempts.
 struct Fetch {
+  const Transfer& transfer;
   const std::string& name;
   Arrival arrival;
   bool resumable = false;
   Limits limits;
-  bool pieced = false;      // the file in the .part was put together from a part
-  bool wholeAgain = false;  // a damaged part may still cost one whole fetch
-  Outcome ended;            // why it ended, once an attempt did
-  bool totalCounted = false;   // its length is in the stage's total
-  std::uint64_t counted = 0;   // of its bytes, those counted as arrived
+  bool pieced = false;        // the file in the .part was put together from a part
+  bool wholeAgain = false;    // a damaged part may still cost one whole fetch
+  Outcome ended;              // why it ended, once an attempt did
+  bool totalCounted = false;  // its length is in the stage's total
+  std::uint64_t counted = 0;  // of its bytes, those counted as arrived
 };
 
 // The stage's byte counters learn of an answer: the file's length once, when told (a length
@@ -204,26 +213,29 @@ void CountBytes(PatchRun& run, Fetch& fetch, const Opened& opened) {
 }
 
 // One request and its body, into the file's part in temp\.
-Attempt FetchOnce(PatchRun& run, Fetch& fetch, DiskReserve& reserve, bool mayTryAgain) {
+Attempt FetchOnce(PatchRun& run, Fetch& fetch, bool mayTryAgain) {
   const std::string& name = fetch.name;
+  const Transfer& transfer = fetch.transfer;
+  HttpConnection& connection = transfer.connection;
+  DiskReserve& reserve = run.reserve;
   const std::string stagingName = "temp\\" + name;
   const bool resumable = fetch.resumable;
   StagingFile staging(reserve);
   if (MustMatchManifest(run, name)) {
     if (!run.manifest) {
-      fetch.ended = ReportFailure(run, name, "the signed release does not list it");
+      fetch.ended = ReportFailure(run, transfer, name, "the signed release does not list it");
       return Attempt::Ended;
     }
     staging.HashContent();
   }
   std::string reason;
   const std::optional<Opened> opened =
-      OpenForBody(run, name, stagingName, resumable, fetch.limits, staging, reason);
+      OpenForBody(connection, name, stagingName, resumable, fetch.limits, staging, reason);
   if (!opened) {
     staging.Finish(false);
     // A part that waited stays for the next attempt; an empty one is of no use.
     if (staging.Size() == 0) DropPartial(stagingName);
-    fetch.ended = ReportFailure(run, name, reason);
+    fetch.ended = ReportFailure(run, transfer, name, reason);
     return Attempt::Ended;
   }
   fetch.pieced = opened->from > 0;
@@ -231,7 +243,8 @@ Attempt FetchOnce(PatchRun& run, Fetch& fetch, DiskReserve& reserve, bool mayTry
   const bool fits = !opened->total || reserve.Fits(*opened->total - opened->from);
   const std::optional<std::uint64_t> largest =
       fetch.limits.listed ? fetch.limits.listed : fetch.limits.largest;
-  const Body body = fits ? ReceiveBody(run, staging, opened->from, largest) : Body::TooFull;
+  const Body body =
+      fits ? ReceiveBody(run, connection, staging, opened->from, largest) : Body::TooFull;
   const bool written = staging.Finish(fetch.arrival != Arrival::Staged);
   fetch.counted = staging.Size();
   if (body == Body::Stopped) {
@@ -240,14 +253,18 @@ Attempt FetchOnce(PatchRun& run, Fetch& fetch, DiskReserve& reserve, bool mayTry
     // The window need not wait for the close: WinINet reads the rest of the body first, to
     // keep the connection, and on a fast line that is the whole of a large package.
     run.job.stopTaken.store(true);
-    run.connection.CloseRequest();
+    connection.CloseRequest();
     fetch.ended = Outcome::Stopped();
     return Attempt::Ended;
   }
-  reason = written ? run.connection.failure() : staging.failure();
-  run.connection.CloseRequest();
+  reason = written ? connection.failure() : staging.failure();
+  connection.CloseRequest();
   if (body == Body::TooFull || staging.TooFull()) {
     DropPartial(stagingName);
+    if (!TellsFailure(transfer)) {
+      fetch.ended = Outcome::DiskFull(name + ": the disk is too full");
+      return Attempt::Ended;
+    }
     fetch.ended = DiskFullFailure(run, name);
     platform::ShowAppMessage(reserve.TooFullMessage(name));
     return Attempt::Ended;
@@ -255,7 +272,7 @@ Attempt FetchOnce(PatchRun& run, Fetch& fetch, DiskReserve& reserve, bool mayTry
   if (body == Body::TooLarge) {
     DropPartial(stagingName);
     fetch.ended = ReportFailure(
-        run, name,
+        run, transfer, name,
         "the answer goes on past the " + std::to_string(*largest) + " bytes the file may have");
     return Attempt::Ended;
   }
@@ -265,7 +282,7 @@ Attempt FetchOnce(PatchRun& run, Fetch& fetch, DiskReserve& reserve, bool mayTry
   }
   if (body == Body::Broken || !written) {
     if (!resumable) DropPartial(stagingName);
-    fetch.ended = ReportFailure(run, name, reason);
+    fetch.ended = ReportFailure(run, transfer, name, reason);
     return Attempt::Ended;
   }
   if (MustMatchManifest(run, name) && !MatchesManifest(*run.manifest, name, staging.Written())) {
@@ -273,7 +290,12 @@ Attempt FetchOnce(PatchRun& run, Fetch& fetch, DiskReserve& reserve, bool mayTry
     // A part kept from before may be what was damaged, on the disk or by a cache between:
     // the file fetched whole tells.
     if (fetch.pieced && fetch.wholeAgain) return Attempt::Damaged;
-    fetch.ended = Failure(run, name + ": its size or SHA-256 is not the signed release's");
+    const std::string reason = name + ": its size or SHA-256 is not the signed release's";
+    if (!TellsFailure(transfer)) {
+      fetch.ended = Outcome::Failed(reason);
+      return Attempt::Ended;
+    }
+    fetch.ended = Failure(run, reason);
     platform::ShowAppMessage(name +
                              " is not the file the signed release lists (its size or "
                              "SHA-256 differs), so it was not used.");
@@ -282,23 +304,23 @@ Attempt FetchOnce(PatchRun& run, Fetch& fetch, DiskReserve& reserve, bool mayTry
   return Attempt::Whole;
 }
 
-Outcome Download(PatchRun& run, const std::string& name, Arrival arrival, const FileCheck* check,
-                 bool* resumed) {
+Outcome Download(PatchRun& run, const Transfer& transfer, const std::string& name, Arrival arrival,
+                 const FileCheck* check, bool* resumed) {
   if (resumed) *resumed = false;
   // Only what is checked once whole may be put together from pieces of different requests;
   // the signed manifest itself is what the others are checked by, so it always comes whole.
   const bool resumable = arrival != Arrival::InPlace && name != kManifestName;
-  Fetch fetch{name, arrival, resumable, Limits{}, false, true, Outcome::GoOn()};
+  Fetch fetch{transfer, name, arrival, resumable, Limits{}, false, true, Outcome::GoOn()};
+  fetch.totalCounted = transfer.totalCounted;
   if (MustMatchManifest(run, name) && run.manifest) {
     auto listed = run.manifest->files.find(name);
     if (listed != run.manifest->files.end()) fetch.limits.listed = listed->second.size;
   }
   if (check) fetch.limits.largest = check->largest;
   if (name == kManifestName) fetch.limits.largest = kLargestManifest;
-  NameItem(run.job, name);
-  DiskReserve reserve;
+  NameItem(run.job, transfer.shownAs);
   for (int attempt = 1;; ++attempt) {
-    const Attempt result = FetchOnce(run, fetch, reserve, attempt < HttpConnection::kAttempts);
+    const Attempt result = FetchOnce(run, fetch, attempt < HttpConnection::kAttempts);
     if (result == Attempt::Ended) return fetch.ended;
     if (result == Attempt::Whole) break;
     if (result == Attempt::Damaged) {
@@ -311,7 +333,7 @@ Outcome Download(PatchRun& run, const std::string& name, Arrival arrival, const 
   if (check && check->unsound) {
     if (const std::optional<std::string> why = check->unsound(part)) {
       DropPartial(stagingName);
-      return ReportFailure(run, name, *why);
+      return ReportFailure(run, transfer, name, *why);
     }
   }
   // The complete file takes its name in one step, and for InPlace the old one's place: a copy
@@ -321,7 +343,7 @@ Outcome Download(PatchRun& run, const std::string& name, Arrival arrival, const 
   if (!platform::MoveFileOver(part, placed)) {
     const std::string why = platform::LastErrorText();
     DropPartial(stagingName);
-    return ReportFailure(run, name, "cannot move it over " + placed + ": " + why);
+    return ReportFailure(run, transfer, name, "cannot move it over " + placed + ": " + why);
   }
   DropPartial(stagingName);
   if (resumed) *resumed = fetch.pieced;
@@ -331,9 +353,14 @@ Outcome Download(PatchRun& run, const std::string& name, Arrival arrival, const 
 }  // namespace
 
 Outcome DownloadFile(PatchRun& run, const std::string& name, Arrival arrival, bool* resumed) {
-  return Download(run, name, arrival, nullptr, resumed);
+  return Download(run, Transfer{run.connection, name}, name, arrival, nullptr, resumed);
+}
+
+Outcome DownloadFile(PatchRun& run, const Transfer& transfer, const std::string& name,
+                     Arrival arrival, bool* resumed) {
+  return Download(run, transfer, name, arrival, nullptr, resumed);
 }
 
 Outcome DownloadFile(PatchRun& run, const std::string& name, const FileCheck& check) {
-  return Download(run, name, Arrival::InPlace, &check, nullptr);
+  return Download(run, Transfer{run.connection, name}, name, Arrival::InPlace, &check, nullptr);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -7,6 +8,7 @@
 
 #include "engine/outcome.h"
 
+class HttpConnection;
 struct PatchRun;
 
 // What becomes of a file once it has arrived whole in temp\.
@@ -22,6 +24,17 @@ struct FileCheck {
   // Why the complete file at `path` (below the game folder) may not replace the local one;
   // none when it may.
   std::function<std::optional<std::string>(const std::string& path)> unsound;
+};
+
+// One of the transfers of a run, of which several may run at once, each on its own thread.
+struct Transfer {
+  HttpConnection& connection;  // its own; no other transfer uses it meanwhile
+  std::string shownAs;         // the item text while it moves: the file as the player knows it
+  bool totalCounted = false;   // its length is already in the stage's total
+  // Shared by transfers that run at once: the first of them that fails tells the player and
+  // is kept here; the rest fail without a word (a server gone down fails them all). None:
+  // every failure tells.
+  std::atomic<const Transfer*>* teller = nullptr;
 };
 
 // Streams the server file `name` into "temp\" + name over the run's connection, with the
@@ -40,6 +53,10 @@ struct FileCheck {
 // release key, one put together that is not the listed file is fetched whole once more.
 Outcome DownloadFile(PatchRun& run, const std::string& name, Arrival arrival,
                      bool* resumed = nullptr);
+// The same over one transfer of several: it touches nothing of the run that another transfer
+// writes but the job, the reserve and `webPageAnswered`, which take that.
+Outcome DownloadFile(PatchRun& run, const Transfer& transfer, const std::string& name,
+                     Arrival arrival, bool* resumed);
 // InPlace, and only once `check` finds the whole file sound: a refused file leaves the local
 // one as it was, and the player is told why.
 Outcome DownloadFile(PatchRun& run, const std::string& name, const FileCheck& check);

@@ -26,7 +26,7 @@ Outcome DownloadGameFiles(PatchRun& run) {
   BeginStage(run.job, ConfigText(run, "Msg", "Patch Game", "Downloading game files"));
   const std::vector<std::string> keys = FilesToFetch(run.files);
   SetStageRange(run.job, keys.size());
-  if (Outcome fetched = FetchPackages(run, keys); !fetched) return fetched;
+  if (Outcome fetched = FetchPackagesSavingOnFailure(run, keys); !fetched) return fetched;
   if (Outcome unpacked = SaveAndUnpackFetched(run); !unpacked) return unpacked;
   // Done only when the folder is what the list says.
   if (Outcome installed = CheckListedFilesInstalled(run); !installed) return installed;

@@ -99,6 +99,13 @@ bool HttpConnection::Connect(const std::string& host, std::uint16_t port,
   return true;
 }
 
+bool HttpConnection::ConnectLike(const HttpConnection& model) {
+  pause_ = model.pause_;
+  speedWindow_ = model.speedWindow_;
+  client_.SetIdleTimeout(model.client_.IdleTimeout());
+  return Connect(model.host_, model.port(), model.folder_);
+}
+
 std::int32_t HttpConnection::OpenFile(const std::string& name,
                                       const std::optional<platform::HttpRange>& range) {
   failure_.clear();

@@ -56,6 +56,9 @@ class HttpConnection {
   // a host with anything in it that would change the address's meaning (a user, a port, a
   // path, a query): hosts come from files the server itself supplies.
   bool Connect(const std::string& host, std::uint16_t port, const std::string& folder);
+  // Connects to the server `model` is connected to, with its pause, idle timeout and speed
+  // window: one more connection for transfers that run at once. Not its request log.
+  bool ConnectLike(const HttpConnection& model);
   // Requests folder + "/" + name, or the rest of it from `range`. The bytes readable at once,
   // or -1 when the server refused the file (status 400 or more, at once), sent it elsewhere,
   // or could not be reached in five attempts.

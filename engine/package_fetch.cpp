@@ -1,5 +1,6 @@
 #include "engine/package_fetch.h"
 
+#include <chrono>
 #include <utility>
 
 #include "engine/download_file.h"
@@ -7,9 +8,14 @@
 #include "engine/http_connection.h"
 #include "engine/patch_run.h"
 #include "engine/status_log.h"
+#include "engine/transfer_pool.h"
 #include "engine/unpacking.h"
 
 namespace {
+
+// Often enough that a run killed midway loses little; rarely enough that saving the log of
+// 100,000 files costs next to nothing.
+constexpr std::chrono::seconds kSaveEvery{5};
 
 Outcome SaveAndUnpack(PatchRun& run) {
   if (!SaveStatusLog(run)) return Outcome::Failed();
@@ -20,22 +26,33 @@ Outcome SaveAndUnpack(PatchRun& run) {
 }  // namespace
 
 Outcome FetchPackages(PatchRun& run, const std::vector<std::string>& keys) {
-  for (const std::string& key : keys) {
-    if (StopAsked(run)) break;
-    CountStageItem(run.job);
-    bool resumed = false;
-    Outcome fetched = DownloadFile(run, PackageNameOf(key), Arrival::Staged, &resumed);
-    if (!fetched) {
-      if (StopAsked(run)) break;  // the status log is saved after
-      WriteStatusLog(run);        // what was fetched so far need not be fetched again
-      return fetched;
-    }
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point saved = Clock::now();
+  bool unpacking = true;
+  auto arrived = [&](const std::string& key, bool resumed) {
     FileDigests& digests = *run.files.Find(key);
     digests.fetched = digests.listed;
     digests.fetchedThisRun = true;
     digests.resumedThisRun = resumed;
-  }
-  return Outcome::GoOn();
+    // After a stop, or a disk too full, the package waits for the next run's unpacking.
+    if (!unpacking || StopAsked(run)) return Outcome::GoOn();
+    Outcome unpacked = UnpackFetched(run, key);
+    unpacking = static_cast<bool>(unpacked);
+    if (Clock::now() - saved >= kSaveEvery) {
+      WriteStatusLog(run);
+      saved = Clock::now();
+    }
+    return unpacked;
+  };
+  Outcome fetched = FetchAtOnce(run, keys, arrived);
+  if (fetched.stopped() || StopAsked(run)) return Outcome::GoOn();  // the caller saves
+  return fetched;
+}
+
+Outcome FetchPackagesSavingOnFailure(PatchRun& run, const std::vector<std::string>& keys) {
+  Outcome fetched = FetchPackages(run, keys);
+  if (!fetched) WriteStatusLog(run);  // what arrived need not be fetched again
+  return fetched;
 }
 
 Outcome SaveAndUnpackFetched(PatchRun& run) {
@@ -46,7 +63,7 @@ Outcome SaveAndUnpackFetched(PatchRun& run) {
   BeginStage(run.job, ConfigText(run, "Msg", "Patch Game", "Downloading game files"));
   SetStageRange(run.job, keys.size());
   run.fetchAgain.clear();
-  if (Outcome fetched = FetchPackages(run, keys); !fetched) return fetched;
+  if (Outcome fetched = FetchPackagesSavingOnFailure(run, keys); !fetched) return fetched;
   if (Outcome unpacked = SaveAndUnpack(run); !unpacked) return unpacked;
   // Damaged once more, though fetched whole but for a break within this fetch.
   for (auto& [key, why] : std::exchange(run.fetchAgain, {})) run.fileFailures.try_emplace(key, why);

@@ -7,10 +7,14 @@
 
 struct PatchRun;
 
-// Downloads the package of each key into temp\, in order, and records it as fetched; a stop
-// ends the loop before the next key, and goes on to the caller's save. A failed download
-// saves what came before it and ends the run with the download's failure.
+// Downloads the package of each key into temp\, several at once, records each as fetched
+// when it arrives and unpacks it meanwhile; the status log is saved every few seconds, so a
+// run killed midway loses little. The stage counts a file when it is unpacked. A stop ends
+// the downloads and the unpacking, and goes on to the caller's save. A failed download lets
+// those under way end, and ends the run with the download's failure.
 Outcome FetchPackages(PatchRun& run, const std::vector<std::string>& keys);
+// The same, saving the status log on a failure: what arrived need not be fetched again.
+Outcome FetchPackagesSavingOnFailure(PatchRun& run, const std::vector<std::string>& keys);
 
 // What a download stage does at its end: saves what it fetched and unpacks everything
 // waiting; a package that proved damaged where a whole fetch may mend it is fetched whole and

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/disk_reserve.h"
 #include "engine/file_digests.h"
 #include "engine/http_connection.h"
 #include "engine/outcome.h"
@@ -27,12 +29,16 @@ struct RunInputs {
   // Where the run tells what the player or operator should know and that does not fail it
   // (a damaged record replaced, say); called on the worker thread. None: nobody listens.
   std::function<void(const std::string&)> tellNote;
+  // How many files the download stages fetch at once; none: as patch.sys says, else 8.
+  std::optional<int> transfers;
   // The clock the server choice reads; tests set their own.
   std::function<std::int64_t()> secondsNow = platform::SecondsNow;
 };
 
-// One run's own things, which the worker alone touches. The window polls `job` only: its
-// texts, counters and state, and the stop request it writes there.
+// One run's own things, which the worker alone touches, but for what its transfers share while
+// several run at once: `job`, `reserve` and `webPageAnswered`, and what they only read
+// (`inputs`, `manifest`). The window polls `job` only: its texts, counters and state, and the
+// stop request it writes there.
 struct PatchRun {
   explicit PatchRun(PatchJob& record, RunInputs given = {});
   PatchRun(const PatchRun&) = delete;
@@ -60,7 +66,9 @@ struct PatchRun {
   std::optional<ReleaseManifest> manifest;
   // Set when the network answered a request with a web page of its own (a sign-in page): a
   // run that then fails ends by asking the player to sign in to the network.
-  bool webPageAnswered = false;
+  std::atomic<bool> webPageAnswered{false};
+  // Every write of the run keeps the disk's reserve free.
+  DiskReserve reserve;
 };
 
 // Whether the window asked the run to stop; read between items, without the lock.

@@ -1,5 +1,6 @@
 #include "engine/self_update.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -102,23 +103,17 @@ Outcome UpdatePatchSystem(PatchRun& run) {
   const std::vector<std::string> pictures = StalePictures(run);
   const bool relaunch = patcherChanged || !pictures.empty();
 
-  BeginStage(run.job, ConfigText(run, "Msg", "UpdatePatchSys", "Update Patch System"));
-  SetStageRange(run.job, pictures.size());
+  // Once each: two transfers of one package at once would write the same file.
+  std::vector<std::string> toFetch;
   for (const std::string& key : pictures) {
-    if (StopAsked(run)) break;
-    CountStageItem(run.job);
-    FileDigests& digests = *run.files.Find(key);
-    if (!NeedsPackage(key, digests)) continue;
-    bool resumed = false;
-    Outcome fetched = DownloadFile(run, PackageNameOf(key), Arrival::Staged, &resumed);
-    if (!fetched) {
-      if (StopAsked(run)) break;  // what came before it is saved below
-      return fetched;
+    if (NeedsPackage(key, *run.files.Find(key)) &&
+        std::find(toFetch.begin(), toFetch.end(), key) == toFetch.end()) {
+      toFetch.push_back(key);
     }
-    digests.fetched = digests.listed;
-    digests.fetchedThisRun = true;
-    digests.resumedThisRun = resumed;
   }
+  BeginStage(run.job, ConfigText(run, "Msg", "UpdatePatchSys", "Update Patch System"));
+  SetStageRange(run.job, toFetch.size());
+  if (Outcome fetched = FetchPackages(run, toFetch); !fetched) return fetched;
   if (Outcome unpacked = SaveAndUnpackFetched(run); !unpacked) return unpacked;
   if (Outcome installed = CheckNoFileFailed(run); !installed) return installed;
   if (!relaunch) return Outcome::GoOn();

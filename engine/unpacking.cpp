@@ -230,7 +230,8 @@ std::optional<std::string> TargetOf(const WaitingPackage& waiting, bool& held, s
 // Unpacks one waiting package. A package fetched in this run that cannot install its file
 // fails that file, loudly; one an earlier run left goes without a word. DiskFull when the
 // disk's reserve ends the stage.
-Outcome UnpackWaiting(PatchRun& run, const WaitingPackage& waiting, DiskReserve& reserve) {
+Outcome UnpackWaiting(PatchRun& run, const WaitingPackage& waiting) {
+  DiskReserve& reserve = run.reserve;
   bool held = false;
   std::string why;
   const std::optional<std::string> target = TargetOf(waiting, held, why);
@@ -304,7 +305,6 @@ Outcome DecompressPackages(PatchRun& run) {
   std::vector<platform::FoundEntry> found;
   platform::FindEntries("temp\\*.ppk", found);
   const std::map<std::string, std::string> keys = KeysByPackage(run);
-  DiskReserve reserve;
   for (const platform::FoundEntry& match : found) {
     if (StopAsked(run)) break;
     if (match.folder) continue;
@@ -318,8 +318,13 @@ Outcome DecompressPackages(PatchRun& run) {
       waiting.key = key->second;
       waiting.entry = run.files.Find(key->second);
     }
-    if (Outcome unpacked = UnpackWaiting(run, waiting, reserve); !unpacked) return unpacked;
+    if (Outcome unpacked = UnpackWaiting(run, waiting); !unpacked) return unpacked;
   }
   if (!SaveStatusLog(run)) return Outcome::Failed();
   return StopAsked(run) ? Outcome::Stopped() : Outcome::GoOn();
+}
+
+Outcome UnpackFetched(PatchRun& run, const std::string& key) {
+  const std::string name = PackageNameOf(key);
+  return UnpackWaiting(run, WaitingPackage{"temp\\" + name, name, key, run.files.Find(key)});
 }

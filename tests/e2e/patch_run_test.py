@@ -256,7 +256,7 @@ class PatchRunTest(unittest.TestCase):
         self.assertEqual(requested.count("pserv.log"), 2)
         self.assertEqual(read(os.path.join(self.game, "skin", "bg.bmp")), b"BM picture two")
 
-    def test_a_missing_package_fails_and_what_was_fetched_is_kept_for_the_next_run(self):
+    def test_a_missing_package_fails_and_what_arrived_meanwhile_stays_installed(self):
         self.publish_release()
         self.patch()
         write(os.path.join(self.release, "added", "a.dat"), b"first")
@@ -266,15 +266,14 @@ class PatchRunTest(unittest.TestCase):
         kept = missing + ".kept"
         os.rename(missing, kept)
         self.patch(expect=4)
-        self.assertFalse(os.path.exists(os.path.join(self.game, "added", "a.dat")))
-        self.assertTrue(os.path.exists(os.path.join(self.game, "temp", "_added_a_dat.ppk")))
+        self.assertEqual(read(os.path.join(self.game, "added", "a.dat")), b"first")
         fetched, installed = status_log(os.path.join(self.game, "localfileStatus.log"))["\\added\\a.dat"]
-        self.assertEqual(fetched, hashlib.md5(b"first").digest())
-        self.assertEqual(installed, bytes(16))
+        self.assertEqual(installed, hashlib.md5(b"first").digest())
+        self.assertEqual(fetched, installed)
 
         os.rename(kept, missing)
         requested = self.patch()
-        self.assertNotIn("_added_a_dat.ppk", requested, "the waiting package is only unpacked")
+        self.assertNotIn("_added_a_dat.ppk", requested, "what is installed is not fetched again")
         self.assertIn("_added_b_dat.ppk", requested)
         self.assert_game_is_release()
 

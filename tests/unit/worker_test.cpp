@@ -149,6 +149,7 @@ TEST_F(PatchWorkerRunTest, AStopBeforeTheStartRunsNothing) {
 struct ReceivedFile {
   const char* name;       // as the server has it
   const char* installed;  // where the run would put it
+  const char* shown;      // the item text while it arrives
 };
 
 class StopWhileReceivingTest : public PatchWorkerRunTest,
@@ -196,14 +197,14 @@ TEST_P(StopWhileReceivingTest, EndsTheRunAsAStopAndTheNextRunCompletes) {
   {
     PatchWorker worker;
     ASSERT_TRUE(worker.Start("", job.configPath, PatchRoutine()));
-    ASSERT_TRUE(Arriving(worker, name));
+    ASSERT_TRUE(Arriving(worker, GetParam().shown));
     ASSERT_TRUE(worker.Stop()) << "the worker gave the file up";
     // What it still does after giving up (closing the request, saving the status log) ends
     // soon; the stop itself need not wait for it.
     ASSERT_TRUE(worker.WaitForEnd(std::chrono::milliseconds(10000)));
     PatchSnapshot seen = worker.Poll();
     EXPECT_EQ(seen.state, PatchState::Stop);
-    EXPECT_EQ(seen.itemText, name);
+    EXPECT_EQ(seen.itemText, GetParam().shown);
     EXPECT_LT(seen.bytesDone, seen.bytesTotal) << "the file was not finished";
   }
   EXPECT_TRUE(folder.Read(GetParam().installed) == before) << "a part was installed";
@@ -217,10 +218,11 @@ TEST_P(StopWhileReceivingTest, EndsTheRunAsAStopAndTheNextRunCompletes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachStageFetching, StopWhileReceivingTest,
-                         testing::Values(ReceivedFile{"patch.sys", "patch.sys"},
-                                         ReceivedFile{"remote.ver", "remote.ver"},
-                                         ReceivedFile{"latest.ver", "latest.ver"},
-                                         ReceivedFile{"_data_a_dat.ppk", "data/a.dat"}),
+                         testing::Values(ReceivedFile{"patch.sys", "patch.sys", "patch.sys"},
+                                         ReceivedFile{"remote.ver", "remote.ver", "remote.ver"},
+                                         ReceivedFile{"latest.ver", "latest.ver", "latest.ver"},
+                                         ReceivedFile{"_data_a_dat.ppk", "data/a.dat",
+                                                      "data\\a.dat"}),
                          [](const testing::TestParamInfo<ReceivedFile>& file) {
                            std::string name = file.param.name;
                            for (char& c : name)

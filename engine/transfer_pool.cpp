@@ -1,0 +1,151 @@
+#include "engine/transfer_pool.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include "engine/download_file.h"
+#include "engine/file_digests.h"
+#include "engine/http_connection.h"
+#include "engine/patch_run.h"
+#include "platform/profile.h"
+
+namespace {
+
+// A download that ended, for the calling thread.
+struct Ended {
+  std::size_t index = 0;
+  Outcome outcome;
+  bool resumed = false;
+  bool told = false;  // its failure is the one the player was told of
+};
+
+// Where the transfers leave what ended, and the calling thread waits for it.
+class Inbox {
+ public:
+  void AddSender() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    ++senders_;
+  }
+  void Put(Ended ended) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    ended_.push_back(std::move(ended));
+    signal_.notify_one();
+  }
+  void SenderDone() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    --senders_;
+    signal_.notify_one();
+  }
+  // The next that ended; none once every sender is done and all was taken.
+  std::optional<Ended> Take() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    signal_.wait(hold, [this] { return !ended_.empty() || senders_ == 0; });
+    if (ended_.empty()) return std::nullopt;
+    Ended next = std::move(ended_.front());
+    ended_.pop_front();
+    return next;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable signal_;
+  std::deque<Ended> ended_;
+  std::size_t senders_ = 0;
+};
+
+// The run's request log, told by one transfer at a time.
+HttpConnection::RequestLog SerialLog(const PatchRun& run, std::mutex& lock) {
+  if (!run.inputs.requestLog) return {};
+  return [&run, &lock](const HttpRequestRecord& record) {
+    std::lock_guard<std::mutex> hold(lock);
+    run.inputs.requestLog(record);
+  };
+}
+
+// With a signed release the stage's total is known before the first byte.
+bool CountSignedSizes(PatchRun& run, const std::vector<std::string>& keys) {
+  if (!run.inputs.releaseKey || !run.manifest) return false;
+  std::uint64_t total = 0;
+  for (const std::string& key : keys) {
+    auto listed = run.manifest->files.find(PackageNameOf(key));
+    if (listed == run.manifest->files.end()) return false;
+    total += listed->second.size;
+  }
+  AddBytesToFetch(run.job, total);
+  return true;
+}
+
+}  // namespace
+
+int TransfersOf(const PatchRun& run) {
+  const int asked = run.inputs.transfers.value_or(
+      platform::ProfileReader(run.job.configPath).Int("Download", "Transfers", kDefaultTransfers));
+  return std::clamp(asked, 1, kMostTransfers);
+}
+
+Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys,
+                    const ArrivedPackage& arrived) {
+  if (keys.empty()) return Outcome::GoOn();
+  const std::size_t transfers = std::min(static_cast<std::size_t>(TransfersOf(run)), keys.size());
+  const bool totalCounted = CountSignedSizes(run, keys);
+  std::mutex logLock;
+  const HttpConnection::RequestLog log = SerialLog(run, logLock);
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> halt{false};
+  std::atomic<const Transfer*> teller{nullptr};
+  Inbox inbox;
+
+  auto transfer = [&] {
+    HttpConnection connection;
+    connection.SetRequestLog(log);
+    connection.ConnectLike(run.connection);  // one that fails fails its first file, with why
+    for (;;) {
+      if (halt || teller.load() != nullptr || StopAsked(run)) break;
+      const std::size_t index = next++;
+      if (index >= keys.size()) break;
+      const std::string& key = keys[index];
+      const Transfer mine{connection, key.substr(1), totalCounted, &teller};
+      bool resumed = false;
+      Outcome outcome = DownloadFile(run, mine, PackageNameOf(key), Arrival::Staged, &resumed);
+      if (!outcome) halt = true;
+      inbox.Put({index, std::move(outcome), resumed, teller.load() == &mine});
+    }
+    inbox.SenderDone();
+  };
+  std::vector<std::thread> threads;
+  for (std::size_t started = 0; started < transfers; ++started) {
+    inbox.AddSender();
+    try {
+      threads.emplace_back(transfer);
+    } catch (const std::system_error&) {
+      inbox.SenderDone();  // the system has no thread more to give: fewer transfers
+    }
+  }
+  if (threads.empty()) {
+    inbox.AddSender();
+    transfer();  // one after the other, on this thread
+  }
+
+  Outcome result = Outcome::GoOn();
+  bool told = false;
+  while (std::optional<Ended> ended = inbox.Take()) {
+    if (ended->outcome) {
+      Outcome taken = arrived(keys[ended->index], ended->resumed);
+      if (!taken) {
+        halt = true;
+        if (result) result = std::move(taken);
+      }
+    } else if (ended->told || (result && !told)) {
+      told = ended->told;
+      result = std::move(ended->outcome);
+    }
+  }
+  for (std::thread& thread : threads) thread.join();
+  return result;
+}
