@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/base64.h"
@@ -22,6 +23,17 @@ void SetTimeouts(HINTERNET handle, std::chrono::milliseconds timeout) {
                        INTERNET_OPTION_DATA_SEND_TIMEOUT}) {
     InternetSetOptionA(handle, option, &milliseconds, sizeof milliseconds);
   }
+}
+
+// WinINet lets a process open only a few connections to one server at once, and a request
+// past them waits for one to free: transfers that run at once would queue behind each other.
+void AllowManyConnectionsPerServer() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    DWORD most = 32;
+    InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &most, sizeof most);
+    InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &most, sizeof most);
+  });
 }
 
 HttpFault FaultOf(DWORD code) {
@@ -97,6 +109,7 @@ HttpClient::~HttpClient() { Close(); }
 
 bool HttpClient::Open(const HttpServer& server) {
   Close();
+  AllowManyConnectionsPerServer();
   Handles& h = *handles_;
   h.session.Reset(
       InternetOpenA(server.agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));

@@ -62,12 +62,14 @@ PORTAL_PAGE = (b"<!DOCTYPE html>\n<html><head><title>Sign in</title></head>\n"
 
 class PatchServer(ThreadingHTTPServer):
     daemon_threads = True
+    request_queue_size = 64  # a patcher opens several connections at once
 
     def __init__(self, options):
         super().__init__(("127.0.0.1", 0), Handler)
         self.options = options
         self.root = os.path.realpath(options.root)
         self.log_lock = threading.Lock()
+        self.answering = 0  # requests being answered now, on as many connections
 
     def rules(self):
         if not self.options.rules or not os.path.exists(self.options.rules):
@@ -99,6 +101,15 @@ class Handler(BaseHTTPRequestHandler):
         pass
 
     def do_GET(self):
+        with self.server.log_lock:
+            self.server.answering += 1
+        try:
+            self.answer_get()
+        finally:
+            with self.server.log_lock:
+                self.server.answering -= 1
+
+    def answer_get(self):
         server = self.server
         path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
         name = path.rsplit("/", 1)[-1]
@@ -106,7 +117,7 @@ class Handler(BaseHTTPRequestHandler):
         rule = rules.get(name, rules.get("*", {}))
         user = self.digest_user() if rule.get("digest") else self.credentials_user()
         entry = {"path": self.path, "agent": self.headers.get("User-Agent", ""), "user": user,
-                 "range": self.headers.get("Range", "")}
+                 "range": self.headers.get("Range", ""), "at_once": server.answering}
 
         if "first" in rule and server.answered(name) >= rule["first"]:
             rule = {}

@@ -87,7 +87,8 @@ std::vector<LoggedRequest> FaultServer::Requests() const {
   std::vector<LoggedRequest> requests;
   for (const std::string& line : Lines(log_)) {
     requests.push_back({JsonField(line, "path"), JsonField(line, "agent"), JsonField(line, "user"),
-                        std::atoi(JsonField(line, "status").c_str()), JsonField(line, "range")});
+                        std::atoi(JsonField(line, "status").c_str()), JsonField(line, "range"),
+                        std::atoi(JsonField(line, "at_once").c_str())});
   }
   return requests;
 }

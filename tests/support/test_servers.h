@@ -14,6 +14,7 @@ struct LoggedRequest {
   std::string user;
   int status = 0;
   std::string range;  // the Range header; empty for none
+  int atOnce = 0;     // requests being answered when it was, itself included
 };
 
 class FaultServer {

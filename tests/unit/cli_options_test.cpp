@@ -25,6 +25,8 @@ TEST(CliOptionsTest, EachOptionTakesEffect) {
   EXPECT_EQ(ParseCliCommandLine(Args{"--zone=Asia"}).options.zone, "Asia");
   EXPECT_TRUE(ParseCliCommandLine(Args{"--repair", "--start"}).options.repair);
   EXPECT_TRUE(ParseCliCommandLine(Args{"--no", "--verify"}).options.verify);
+  EXPECT_EQ(ParseCliCommandLine(Args{"--transfers", "16"}).options.transfers, 16);
+  EXPECT_EQ(ParseCliCommandLine(Args{"--transfers=1"}).options.transfers, 1);
   EXPECT_TRUE(ParseCliCommandLine(Args{"-v"}).options.verbose);
 }
 
@@ -43,6 +45,10 @@ TEST(CliOptionsTest, AProblemIsNamedAndNothingRuns) {
       // An option where the name should be means the name was forgotten.
       {{"--zone", "--yes"}, "--zone needs a NAME"},
       {{"--zone", "A", "--zone", "B"}, "--zone is given twice"},
+      {{"--transfers"}, "--transfers needs a number from 1 to 32"},
+      {{"--transfers", "0"}, "--transfers needs a number from 1 to 32"},
+      {{"--transfers=33"}, "--transfers needs a number from 1 to 32"},
+      {{"--transfers", "8x"}, "--transfers needs a number from 1 to 32"},
       {{"--yes", "--no"}, "--yes and --no cannot go together"},
       {{"--no", "--start", "--yes"}, "--yes and --no cannot go together"},
       {{"--verify", "--repair"}, "--verify cannot go with --repair or --start"},

@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <thread>
+
 #include "engine/file_digests.h"
 #include "engine/package.h"
 #include "engine/patch_run.h"
 #include "engine/status_log.h"
+#include "engine/transfer_pool.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
 #include "tests/support/gzip_bytes.h"
@@ -37,6 +44,58 @@ class DownloadGameFilesTest : public StageTest {
     return count;
   }
 };
+
+// Each file waits a while before its body: the server sees as many at once as are let run.
+TEST_F(DownloadGameFilesTest, FilesAreFetchedAsManyAtOnceAsTheRunLets) {
+  struct Case {
+    std::optional<int> transfers;
+    const char* patchSys;
+    int atOnce;
+  };
+  const Case cases[] = {
+      {std::nullopt, "", kDefaultTransfers},
+      {std::nullopt, "[Download]\r\nTransfers=3\r\n", 3},
+      {1, "[Download]\r\nTransfers=3\r\n", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.atOnce);
+    server.Reset();
+    server.SetRules(R"({"*": {"stall": 1}})");
+    folder.Write("patch.sys", c.patchSys);
+    run.inputs.transfers = c.transfers;
+    run.files = FileDigestMap();
+    for (int file = 0; file <= c.atOnce; ++file) {
+      Listed("\\f" + std::to_string(file), "content");
+    }
+    ASSERT_TRUE(DownloadGameFiles(run));
+    int most = 0;
+    for (const LoggedRequest& request : server.Requests()) most = std::max(most, request.atOnce);
+    EXPECT_EQ(most, c.atOnce);
+    EXPECT_EQ(folder.Read("f" + std::to_string(c.atOnce)), "content");
+  }
+}
+
+// Quit while eight large files arrive: every transfer ends, and what came waits to resume.
+TEST_F(DownloadGameFilesTest, AStopEndsEveryTransferAndKeepsWhatArrived) {
+  const std::string content = PatternBytes(64 * 1024);
+  for (int file = 0; file < 8; ++file) Listed("\\f" + std::to_string(file), content);
+  server.SetRules(R"({"*": {"slow_after": 4096, "piece": 64}})");
+  std::thread stopper([this] {
+    for (int look = 0; look < 500 && CurrentState(job) == PatchState::Running; ++look) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::lock_guard<std::mutex> hold(job.lock);
+      if (job.bytesDone >= 8 * 4096) job.state = PatchState::Stop;
+    }
+  });
+  ended = DownloadGameFiles(run);
+  stopper.join();
+  EXPECT_TRUE(ended.stopped());
+  for (int file = 0; file < 8; ++file) {
+    const std::string key = "f" + std::to_string(file);
+    EXPECT_FALSE(platform::PathExists(key)) << key;
+    EXPECT_TRUE(platform::PathExists("temp\\" + PackageNameOf("\\" + key) + ".part")) << key;
+  }
+}
 
 TEST_F(DownloadGameFilesTest, FetchesWhatDiffersAndLeavesUnlistedFilesAlone) {
   Listed("\\data\\new.dat", "new");

@@ -1,5 +1,9 @@
 #include "tools/cli/cli_options.h"
 
+#include <charconv>
+
+#include "engine/transfer_pool.h"
+
 namespace {
 
 CliCommandLine Problem(std::string problem) {
@@ -9,10 +13,20 @@ CliCommandLine Problem(std::string problem) {
   return line;
 }
 
+// The value of an option given as "--name=value" or "--name value"; empty when none follows.
+std::string_view ValueOf(const std::vector<std::string_view>& args, std::size_t& at,
+                         std::string_view name) {
+  const std::string_view arg = args[at];
+  if (arg != name) return arg.substr(name.size() + 1);
+  if (at + 1 < args.size() && !args[at + 1].starts_with("-")) return args[++at];
+  return {};
+}
+
 }  // namespace
 
 const char kCliUsage[] =
-    "usage: veldra-cli [--zone NAME] [--yes | --no] [--start] [--repair] [-v]\n"
+    "usage: veldra-cli [--zone NAME] [--yes | --no] [--start] [--repair]\n"
+    "                  [--transfers N] [-v]\n"
     "       veldra-cli --verify\n"
     "\n"
     "Brings the game folder, the current directory, up to what the patch server\n"
@@ -37,6 +51,8 @@ const char kCliUsage[] =
     "               folder's filelist.log (the list the last run installed) names,\n"
     "               print \"missing: KEY\" or \"differs: KEY\" for each that is not as\n"
     "               listed, then a summary line\n"
+    "  --transfers N  fetch N files at once, 1 to 32 (default: patch.sys\n"
+    "               [Download] Transfers, else 8)\n"
     "  -v           (or --verbose) print each HTTP request as it ends: URL,\n"
     "               status, body bytes, time, and why it failed\n"
     "  --help       this text\n"
@@ -108,13 +124,17 @@ CliCommandLine ParseCliCommandLine(const std::vector<std::string_view>& args) {
       options.repair = true;
     } else if (arg == "--verify") {
       options.verify = true;
-    } else if (arg == "--zone" || arg.starts_with("--zone=")) {
-      std::string_view value;
-      if (arg != "--zone") {
-        value = arg.substr(7);
-      } else if (at + 1 < args.size() && !args[at + 1].starts_with("-")) {
-        value = args[++at];
+    } else if (arg == "--transfers" || arg.starts_with("--transfers=")) {
+      const std::string_view value = ValueOf(args, at, "--transfers");
+      int count = 0;
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
+      if (value.empty() || error != std::errc() || end != value.data() + value.size() ||
+          count < 1 || count > kMostTransfers) {
+        return Problem("--transfers needs a number from 1 to " + std::to_string(kMostTransfers));
       }
+      options.transfers = count;
+    } else if (arg == "--zone" || arg.starts_with("--zone=")) {
+      const std::string_view value = ValueOf(args, at, "--zone");
       if (value.empty()) return Problem("--zone needs a NAME");
       if (zoneGiven) return Problem("--zone is given twice");
       zoneGiven = true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,10 +10,11 @@
 struct CliOptions {
   std::string zone;  // empty: the engine takes patch.sys [Combo] Zone0
   Answering answering = Answering::Ask;
-  bool start = false;    // start [Button3] Exe after a run that ended Done
-  bool repair = false;   // digest every listed file, whatever the last run recorded
-  bool verify = false;   // only compare the folder with its filelist.log, changing nothing
-  bool verbose = false;  // print each request as it ends
+  bool start = false;            // start [Button3] Exe after a run that ended Done
+  bool repair = false;           // digest every listed file, whatever the last run recorded
+  bool verify = false;           // only compare the folder with its filelist.log, changing nothing
+  bool verbose = false;          // print each request as it ends
+  std::optional<int> transfers;  // files fetched at once; none: as patch.sys says
 };
 
 struct CliCommandLine {

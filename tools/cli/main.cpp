@@ -40,8 +40,9 @@ int main(int argc, char** argv) {
   AnswerBoxesOnConsole(console, line.options.answering);
   const std::string configPath = PatchSysPath(platform::CurrentDirectory());
   if (line.options.verify) return VerifyGameFolder(configPath, *console, std::cout);
-  const RunEnd end = PatchRuns{line.options.zone,   configPath,          *console,
-                               line.options.repair, BuiltInReleaseKey(), line.options.verbose}
+  const RunEnd end = PatchRuns{line.options.zone,     configPath,          *console,
+                               line.options.repair,   BuiltInReleaseKey(), line.options.verbose,
+                               line.options.transfers}
                          .RunUntilSettled();
   if (end.state == PatchState::Done && line.options.start) {
     return StartGameProgram(configPath, *console);

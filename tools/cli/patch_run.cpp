@@ -73,6 +73,7 @@ RunEnd PatchRuns::RunOnce(int run) const {
   RunInputs inputs;
   inputs.releaseKey = releaseKey;
   inputs.digestEveryListedFile = repair && run == 1;
+  inputs.transfers = transfers;
   if (showRequests) inputs.requestLog = RequestLinesOn(console);
   inputs.tellNote = NotesOn(console);
   return WatchRun(PatchRoutine(std::move(inputs)), zone, configPath, console,

@@ -33,6 +33,7 @@ struct PatchRuns {
   bool repair = false;  // the first run digests every listed file; a relaunch need not
   std::optional<platform::P256PublicKey> releaseKey;  // the program's own, if it has one
   bool showRequests = false;
+  std::optional<int> transfers;
 
   RunEnd RunOnce(int run) const;
   // Runs again after each Relaunch, kMostRuns runs in all; the last run's end.
