@@ -7,9 +7,9 @@
 
 namespace {
 
-// A look's leap counts as a part kept from before when it brought more than this many
-// seconds of the window's usual speed, and more than this many bytes: a line's own bursts
-// stay well below both.
+// A look's leap counts as a part kept from before when it brought more than the window's
+// usual speed would in its time and this many seconds beyond, and more than this many bytes:
+// a line's own bursts stay well below both.
 constexpr double kLeapSeconds = 2;
 constexpr std::uint64_t kLeapBytes = 256 * 1024;
 // Beyond this the figure says nothing a player can use.
@@ -46,7 +46,7 @@ std::optional<std::uint64_t> TransferRate::Look(std::uint64_t bytes, Clock::time
   for (std::size_t i = 1; i < samples_.size(); ++i) {
     const double brought = static_cast<double>(samples_[i].bytes - samples_[i - 1].bytes);
     const double seconds = Seconds(samples_[i].at - samples_[i - 1].at);
-    const bool leap = brought > kLeapBytes && brought > usual * kLeapSeconds;
+    const bool leap = brought > kLeapBytes && brought > usual * (seconds + kLeapSeconds);
     counted += leap ? usual * seconds : brought;
   }
   return static_cast<std::uint64_t>(counted / Seconds(now - samples_.front().at));
