@@ -38,7 +38,7 @@ class CVeldrinDlg : public CBitmapDialog {
   std::int32_t m_operator = 0;  // 0 DX, 1 WT
   std::int32_t m_line = 0;      // 1..8; 0 until the skin has loaded
   CStatic m_texts[4];           // 1004..1007
-  CProgressCtrl m_progress1;    // the item being worked on
+  CProgressCtrl m_progress1;    // the stage's bytes
   CProgressCtrl m_progress2;    // the stage
   CComboBox m_zoneCombo;
   bool m_started = false;

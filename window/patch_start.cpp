@@ -9,8 +9,6 @@
 #include "platform/process.h"
 #include "platform/process_win32.h"
 #include "platform/profile.h"
-#include <algorithm>
-
 #include "window/main_dialog.h"
 
 namespace {
@@ -79,14 +77,6 @@ void CVeldrinDlg::OnPollTimer() {
   PatchSnapshot seen = m_job.Poll();
   switch (seen.state) {
     case PatchState::Running:
-      // The bar counts per mille: the byte counters pass what a bar's 32 bits hold.
-      m_progress1.SetRange32(0, seen.bytesTotal > 0 ? 1000 : 0);
-      m_progress1.SetPos(seen.bytesTotal > 0
-                             ? static_cast<int>(std::min<std::uint64_t>(seen.bytesDone, seen.bytesTotal) *
-                                                1000 / seen.bytesTotal)
-                             : 0);
-      m_progress2.SetRange32(0, seen.stageRange);
-      m_progress2.SetPos(seen.stagePos);
       ShowStatus(seen);
       break;
     case PatchState::Relaunch:

@@ -1,8 +1,12 @@
-// The worker's progress in the skin's four text places.
+// The worker's progress in the skin's two bars and four text places.
 #include "window/main_dialog.h"
 
 void CVeldrinDlg::ShowStatus(const PatchSnapshot& seen) {
   StatusLines lines = m_statusTexts.Lines(seen, StatusTexts::Clock::now());
+  m_progress1.SetRange32(0, lines.itemBar.range);
+  m_progress1.SetPos(lines.itemBar.pos);
+  m_progress2.SetRange32(0, lines.stageBar.range);
+  m_progress2.SetPos(lines.stageBar.pos);
   ReplaceText(m_texts[0], lines.item);
   ReplaceText(m_texts[2], lines.itemFigures);
   ReplaceText(m_texts[1], lines.stage);

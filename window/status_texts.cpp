@@ -1,10 +1,28 @@
 #include "window/status_texts.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace {
-// Long enough to even out the bursts of a throttled or busy line, short enough to follow it.
-constexpr std::chrono::seconds kSpeedWindow{3};
+
+// Pieces that have something to say, two blanks apart.
+std::string Spaced(std::initializer_list<std::string> pieces) {
+  std::string text;
+  for (const std::string& piece : pieces) {
+    if (piece.empty()) continue;
+    if (!text.empty()) text += "  ";
+    text += piece;
+  }
+  return text;
+}
+
+// "120 of 2000 files": what a player counts while the files come.
+std::string FilesFigure(const ProgressView& view) {
+  if (view.stageRange <= 0) return {};
+  return std::to_string(view.stagePos) + " of " + std::to_string(view.stageRange) +
+         (view.stageRange == 1 ? " file" : " files");
+}
+
 }  // namespace
 
 std::string Percentage(std::int64_t pos, std::int64_t range) {
@@ -14,20 +32,25 @@ std::string Percentage(std::int64_t pos, std::int64_t range) {
 }
 
 StatusLines StatusTexts::Lines(const PatchSnapshot& seen, Clock::time_point now) {
-  ProgressView view = viewer_.View(seen);
+  const ProgressView view = viewer_.View(seen, now);
   StatusLines lines;
-  lines.stage = view.stage;
-  lines.stageFigures = Percentage(view.stagePos, view.stageRange);
   lines.item = view.item;
+  lines.stage = view.stage;
+  lines.stageBar = {view.stagePos, view.stageRange};
   if (view.bytesDone) {
-    lines.itemFigures = view.bytesTotal >= *view.bytesDone
-                            ? Percentage(static_cast<std::int64_t>(*view.bytesDone),
-                                         static_cast<std::int64_t>(view.bytesTotal))
-                            : FormatBytes(*view.bytesDone);
-    std::string speed = Speed(view, now);
-    if (!speed.empty()) lines.itemFigures += "  " + speed;
+    lines.itemFigures = Spaced({BytesFigure(view), SpeedFigure(view)});
+    lines.stageFigures = Spaced({FilesFigure(view), TimeLeftFigure(view)});
+    if (view.bytesTotal && *view.bytesTotal > 0) {
+      // In doubles, as bytes times the range may pass 64 bits; full only once all came.
+      const double share = static_cast<double>(*view.bytesDone) / *view.bytesTotal;
+      lines.itemBar.pos =
+          *view.bytesDone >= *view.bytesTotal
+              ? kBarRange
+              : std::min(kBarRange - 1, static_cast<std::int32_t>(share * kBarRange));
+      lines.itemBar.range = kBarRange;
+    }
   } else {
-    samples_.clear();  // not a download: no speed, and none carried into the next stage
+    lines.stageFigures = Percentage(view.stagePos, view.stageRange);
   }
   // The boxes keep their texts; why the item failed shows here beside its box.
   if (!seen.failureReason.empty()) {
@@ -35,21 +58,4 @@ StatusLines StatusTexts::Lines(const PatchSnapshot& seen, Clock::time_point now)
     lines.itemFigures.clear();
   }
   return lines;
-}
-
-std::string StatusTexts::Speed(const ProgressView& view, Clock::time_point now) {
-  if (view.item != measuredItem_ ||
-      (!samples_.empty() && *view.bytesDone < samples_.back().bytes)) {
-    measuredItem_ = view.item;
-    samples_.clear();
-  }
-  samples_.push_back({now, *view.bytesDone});
-  while (samples_.size() > 2 && now - samples_[1].at >= kSpeedWindow) samples_.pop_front();
-
-  const Sample& first = samples_.front();
-  double seconds = std::chrono::duration<double>(now - first.at).count();
-  if (seconds <= 0) return {};
-  double rate = (samples_.back().bytes - first.bytes) / seconds;
-  if (rate < 1) return {};
-  return FormatBytes(static_cast<std::uint64_t>(rate)) + "/s";
 }

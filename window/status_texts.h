@@ -2,38 +2,40 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <string>
 
 #include "engine/patch_job.h"
 #include "engine/progress_view.h"
 
-// What the window's four text places say of the worker's progress.
-struct StatusLines {
-  std::string item;          // the file being worked on, above the first bar
-  std::string itemFigures;   // beside it: its share done and, while it downloads, the speed
-  std::string stage;         // the stage's caption, above the second bar
-  std::string stageFigures;  // beside it: the stage's share done
+// A progress bar's setting: its range from 0, and its position.
+struct BarFill {
+  std::int32_t pos = 0;
+  std::int32_t range = 0;
 };
 
-// Turns the polls of one job into the lines. The speed is that of the file being fetched over
-// the last few seconds; a file seen at one poll only shows none, since the polls miss the
-// bytes of the files that come and go between them.
+// What the window's two bars and four text places say of the worker's progress. While a
+// stage fetches files, several arrive at once: the first bar and its texts follow the stage's
+// bytes, the second the files installed of those to fetch.
+struct StatusLines {
+  std::string item;          // the file last taken up, above the first bar
+  std::string itemFigures;   // beside it: bytes done of all, and their speed
+  std::string stage;         // the stage's caption, above the second bar
+  std::string stageFigures;  // beside it: files done of all and the time left, or a share
+  BarFill itemBar;           // the stage's bytes in per mille, while their total is known
+  BarFill stageBar;          // the stage's items
+};
+
+// Turns the polls of one job into the lines.
 class StatusTexts {
  public:
-  using Clock = std::chrono::steady_clock;
+  using Clock = ProgressViewer::Clock;
+  // The bar's range in bytes would pass the control's 32 bits: it counts per mille.
+  static constexpr std::int32_t kBarRange = 1000;
+
   StatusLines Lines(const PatchSnapshot& seen, Clock::time_point now);
 
  private:
-  struct Sample {
-    Clock::time_point at;
-    std::uint64_t bytes;
-  };
-  std::string Speed(const ProgressView& view, Clock::time_point now);
-
   ProgressViewer viewer_;
-  std::string measuredItem_;
-  std::deque<Sample> samples_;
 };
 
 // "45%" of pos in range, 0% to 100%; empty while the range is not known.

@@ -27,22 +27,13 @@ PatchSnapshot Seen(const std::string& stage, const std::string& item, std::int32
 ProgressView View(const std::string& stage, const std::string& item,
                   std::optional<std::uint64_t> bytes = std::nullopt, std::int32_t stagePos = 0,
                   std::int32_t stageRange = 0) {
-  return ProgressView{stage, item, bytes, bytes ? 512u : 0u, stagePos, stageRange};
-}
-
-TEST(FormatBytesTest, BinaryUnitsWithOneDecimal) {
-  EXPECT_EQ(FormatBytes(0), "0 B");
-  EXPECT_EQ(FormatBytes(1023), "1023 B");
-  EXPECT_EQ(FormatBytes(1024), "1.0 KiB");
-  EXPECT_EQ(FormatBytes(1536), "1.5 KiB");
-  EXPECT_EQ(FormatBytes(3u << 20), "3.0 MiB");
-  EXPECT_EQ(FormatBytes(0xFFFFFFFFu), "4.0 GiB");
-  EXPECT_EQ(FormatBytes(5ull << 40), "5.0 TiB");
-}
-
-TEST(FormatBytesTest, AValueThatWouldRoundUpTo1024TakesTheNextUnit) {
-  EXPECT_EQ(FormatBytes(1024 * 1024 - 1), "1.0 MiB");
-  EXPECT_EQ(FormatBytes(1048575ull * 1024), "1.0 GiB");
+  ProgressView view;
+  view.stage = stage;
+  view.item = item;
+  view.bytesDone = bytes;
+  view.stagePos = stagePos;
+  view.stageRange = stageRange;
+  return view;
 }
 
 TEST(ProgressBarTest, KeepsItsWidthWhateverTheCounts) {
@@ -81,84 +72,114 @@ TEST(FitNameTest, NeverCutsAUtf8SequenceInTwo) {
   }
 }
 
-TEST(ProgressLineTextTest, TellsStageBarCountItemAndBytes) {
-  EXPECT_EQ(ProgressLineText(View("Downloading game files", "_data_a_dat.ppk", 1536, 3, 12), 79),
-            "Downloading game files [####            ] 3/12 _data_a_dat.ppk 1.5 KiB");
-  EXPECT_EQ(ProgressLineText(View("Update Server List", ""), 79),
-            "Update Server List [                ]");
+// A download under way: 41 of 130 MiB at 4 MiB/s, 23 s left.
+ProgressView Downloading(const std::string& item, std::uint64_t done = 41 << 20,
+                         std::uint64_t speed = 4 << 20, std::int64_t left = 23) {
+  ProgressView view = View("Downloading game files", item, done, 3, 12);
+  view.bytesTotal = 130 << 20;
+  view.bytesPerSecond = speed;
+  view.timeLeft = std::chrono::seconds(left);
+  return view;
 }
 
-TEST(ProgressLineTextTest, AStageWithoutATotalShowsItsCountAlone) {
+TEST(ProgressLineTextTest, TheNameGoesFirstThenTheBarThenTheFiguresFromTheFront) {
+  const struct {
+    std::size_t width;
+    const char* line;
+  } cases[] = {
+      {120,
+       "Downloading game files [####            ] 3/12 _data_a_dat.ppk 41.0/130.0 MiB 4.0 MiB/s "
+       "0:23 left"},
+      {100, "Downloading game files 3/12 _data_a_dat.ppk 41.0/130.0 MiB 4.0 MiB/s 0:23 left"},
+      {80, "Downloading game files 3/12 41.0/130.0 MiB 4.0 MiB/s 0:23 left"},
+      {60, "Downloading game files 3/12 4.0 MiB/s 0:23 left"},
+      {45, "Downloading game files 3/12 0:23 left"},
+      {30, "Downloading game files 3/12"},
+      {20, "Downloading game fil"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ProgressLineText(Downloading("_data_a_dat.ppk"), c.width), c.line) << c.width;
+  }
+}
+
+TEST(ProgressLineTextTest, AStageThatMovesNoBytesKeepsItsNameBeforeItsBar) {
+  const ProgressView view = View("Checking Local Files",
+                                 "data\\maps\\zone1\\tiles\\forest_north_and_beyond.dat", {}, 1, 2);
+  EXPECT_EQ(ProgressLineText(view, 79),
+            "Checking Local Files [########        ] 1/2 data\\maps\\...t_north_and_beyond.dat");
+  EXPECT_EQ(ProgressLineText(view, 50), "Checking Local Files 1/2 data\\ma..._and_beyond.dat");
+  EXPECT_EQ(ProgressLineText(View("Update Server List", ""), 79),
+            "Update Server List [                ]");
   EXPECT_EQ(ProgressLineText(View("Decompressing Files", "data\\a.dat", std::nullopt, 57), 79),
             "Decompressing Files [                ] 57 data\\a.dat");
 }
 
 TEST(ProgressLineTextTest, NeverWiderThanAsked) {
-  const ProgressView view =
-      View("Downloading game files", "_data_maps_zone1_tiles_forest_north_and_beyond_dat.ppk",
-           123456789, 1999, 2000);
-  for (std::size_t width = 0; width <= 120; ++width) {
-    EXPECT_LE(ProgressLineText(view, width).size(), width) << width;
+  // Figures past their room: hours left, units that differ.
+  const std::string name = "_data_maps_zone1_tiles_forest_north_and_beyond_dat.ppk";
+  for (const ProgressView& view :
+       {Downloading(name, 1023 << 10, 1000, 99 * 3600), View("Update Server List", name, 12)}) {
+    for (std::size_t width = 0; width <= 140; ++width) {
+      EXPECT_LE(ProgressLineText(view, width).size(), width) << width;
+    }
   }
 }
 
-TEST(ProgressLineTextTest, TheNameGivesWayFirstThenTheBar) {
-  const ProgressView view =
-      View("Downloading game files", "_data_maps_zone1_tiles_forest_north_dat.ppk", 2048, 1, 2);
-  const std::string cut = ProgressLineText(view, 79);
-  EXPECT_TRUE(cut.starts_with("Downloading game files [########        ] 1/2 _data")) << cut;
-  EXPECT_NE(cut.find("..."), std::string::npos) << cut;
-  EXPECT_TRUE(cut.ends_with("north_dat.ppk 2.0 KiB")) << cut;
-  const std::string narrow = ProgressLineText(view, 59);
-  EXPECT_TRUE(narrow.starts_with("Downloading game files 1/2 _data")) << narrow;
-  EXPECT_TRUE(narrow.ends_with("_dat.ppk 2.0 KiB")) << narrow;
-  EXPECT_EQ(ProgressLineText(view, 30), "Downloading game files 1/2 2.0");
-}
-
-TEST(ProgressLineTextTest, TheLayoutHoldsAsNamesAndCountsChange) {
-  const std::string shortName = ProgressLineText(View("Update Server List", "a", 0), 59);
-  const std::string longName =
-      ProgressLineText(View("Update Server List", "a_long_name_of_a_file.dat", 1023u << 10), 59);
-  EXPECT_EQ(shortName.find('['), longName.find('[')) << shortName << "\n" << longName;
+TEST(ProgressLineTextTest, TheLayoutHoldsAsTheFiguresChange) {
+  // What shows depends on the width, not on the values: no piece comes and goes as they move.
+  const ProgressView slow = Downloading("a.ppk", 10, 1000, 3599);
+  const ProgressView fast = Downloading("a_long_name_of_a_file.ppk", 100 << 20, 900 << 20, 1);
+  for (std::size_t width = 40; width <= 130; ++width) {
+    const std::string one = ProgressLineText(slow, width);
+    const std::string other = ProgressLineText(fast, width);
+    EXPECT_EQ(one.find('['), other.find('[')) << one << "\n" << other;
+    EXPECT_EQ(one.find("/12 a"), other.find("/12 a")) << one << "\n" << other;
+    EXPECT_EQ(one.find("/s") == std::string::npos, other.find("/s") == std::string::npos)
+        << one << "\n"
+        << other;
+  }
 }
 
 TEST(ProgressViewerTest, TheItemLeftFromTheStageBeforeIsNotShown) {
   ProgressViewer viewer;
-  EXPECT_EQ(viewer.View(Seen("Checking Local Files", "\\local.ver", 0, 2, 2)).item, "\\local.ver");
+  EXPECT_EQ(viewer.View(Seen("Checking Local Files", "\\local.ver", 0, 2, 2), {}).item,
+            "\\local.ver");
   // The next stage has begun; the job still names the last stage's item.
-  EXPECT_EQ(viewer.View(Seen("Update Server List", "\\local.ver")).item, "");
-  ProgressView first = viewer.View(Seen("Update Server List", "patch.sys", 700));
+  EXPECT_EQ(viewer.View(Seen("Update Server List", "\\local.ver"), {}).item, "");
+  ProgressView first = viewer.View(Seen("Update Server List", "patch.sys", 700), {});
   EXPECT_EQ(first.item, "patch.sys");
   EXPECT_EQ(first.bytesDone, 700u);
 }
 
 TEST(ProgressViewerTest, TheFirstLookMayComeAfterStagesThatWentByUnseen) {
   ProgressViewer viewer;
-  EXPECT_EQ(viewer.View(Seen("Update Server List", "\\patch.sys")).item, "");
-  EXPECT_EQ(viewer.View(Seen("Update Server List", "patch.sys", 90)).item, "patch.sys");
+  EXPECT_EQ(viewer.View(Seen("Update Server List", "\\patch.sys"), {}).item, "");
+  EXPECT_EQ(viewer.View(Seen("Update Server List", "patch.sys", 90), {}).item, "patch.sys");
 }
 
 TEST(ProgressViewerTest, AnItemSeenLastBeforeIsALeftoverEvenOnceTheStageMoved) {
   ProgressViewer viewer;
-  viewer.View(Seen("Decompressing Files", "data\\a.dat", 0, 1, 1));
+  viewer.View(Seen("Decompressing Files", "data\\a.dat", 0, 1, 1), {});
   // The download stage counts its first file before that file's name is set.
-  EXPECT_EQ(viewer.View(Seen("Downloading game files", "data\\a.dat", 0, 1, 9)).item, "");
-  EXPECT_EQ(viewer.View(Seen("Downloading game files", "_b.ppk", 10, 1, 9)).item, "_b.ppk");
+  EXPECT_EQ(viewer.View(Seen("Downloading game files", "data\\a.dat", 0, 1, 9), {}).item, "");
+  EXPECT_EQ(viewer.View(Seen("Downloading game files", "_b.ppk", 10, 1, 9), {}).item, "_b.ppk");
 }
 
 TEST(ProgressViewerTest, AStagesOwnFirstItemIsShownAtOnce) {
   ProgressViewer viewer;
-  viewer.View(Seen("Checking Local Files", "\\a", 0, 5, 5));
-  EXPECT_EQ(viewer.View(Seen("Update Server List", "patch.sys", 300)).item, "patch.sys");
+  viewer.View(Seen("Checking Local Files", "\\a", 0, 5, 5), {});
+  EXPECT_EQ(viewer.View(Seen("Update Server List", "patch.sys", 300), {}).item, "patch.sys");
 }
 
 TEST(ProgressViewerTest, OnlyATransferHasBytes) {
   ProgressViewer viewer;
-  EXPECT_EQ(viewer.View(Seen("Checking Local Files", "\\a.dat", 0, 1, 9)).bytesDone, std::nullopt);
-  EXPECT_EQ(viewer.View(Seen("Update Server List", "patch.sys", 0, 0, 0)).bytesDone, std::nullopt);
+  EXPECT_EQ(viewer.View(Seen("Checking Local Files", "\\a.dat", 0, 1, 9), {}).bytesDone,
+            std::nullopt);
+  EXPECT_EQ(viewer.View(Seen("Update Server List", "patch.sys", 0, 0, 0), {}).bytesDone,
+            std::nullopt);
   PatchSnapshot opened = Seen("Update Server List", "pserv.log");
   opened.bytesTotal = 36;  // the request is open, nothing read yet
-  EXPECT_EQ(viewer.View(opened).bytesDone, 0u);
+  EXPECT_EQ(viewer.View(opened, {}).bytesDone, 0u);
 }
 
 class ProgressLogTest : public testing::Test {
@@ -195,6 +216,16 @@ TEST_F(ProgressLogTest, ItemsOfAStageAreToldAtMostOnceASecond) {
   }
   EXPECT_GE(told, 4u);
   EXPECT_LE(told, 6u);
+}
+
+TEST_F(ProgressLogTest, AnItemsLineTellsTheTransferAsItStoodThen) {
+  Look(Downloading("_a.ppk", 1 << 20), 0ms);
+  EXPECT_EQ(Look(Downloading("_b.ppk"), 1000ms),
+            Lines{"[Downloading game files] _a.ppk  41.0/130.0 MiB 4.0 MiB/s 0:23 left"});
+  ProgressView done = Downloading("_c.ppk", 130 << 20);
+  done.timeLeft.reset();
+  Look(done, 2000ms);
+  EXPECT_EQ(log.End(), Lines{"[Downloading game files] _c.ppk  130.0/130.0 MiB 4.0 MiB/s"});
 }
 
 TEST_F(ProgressLogTest, AStagesLastItemIsAlwaysTold) {
@@ -293,11 +324,13 @@ TEST(ConsoleEscapingTest, ServerTextIsPrintedWithItsControlsEscaped) {
     log.Look(Seen("Downloading game files", sent, 10, 1, 1), now);
     log.EndRun(Seen("Downloading game files", sent, 10, 1, 1), now);
     EXPECT_EQ(err.str(), "Error Downloading File: " + printed + "\n") << printed;
-    EXPECT_EQ(out.str(), "[Downloading game files]\n[Downloading game files] " + printed + "\n")
+    EXPECT_EQ(out.str(),
+              "[Downloading game files]\n[Downloading game files] " + printed + "  10/512 B\n")
         << printed;
     Console terminal(screen, screen, 200);
     terminal.Look(Seen("Downloading game files", sent, 10, 1, 1), now);
-    EXPECT_EQ(screen.str(), "\rDownloading game files [################] 1/1 " + printed + " 10 B")
+    EXPECT_EQ(screen.str(),
+              "\rDownloading game files [################] 1/1 " + printed + " 10/512 B")
         << printed;
   }
 }
@@ -318,7 +351,7 @@ TEST(ConsoleLogTest, ARunEndsWithItsLastItemAndTheNextStartsAfresh) {
   console.EndRun(Seen("Downloading game files", "_a.ppk", 20, 1, 1), now);
   console.Look(Seen("Downloading game files", "_a.ppk", 10, 1, 1), now);
   EXPECT_EQ(out.str(),
-            "[Downloading game files]\n[Downloading game files] _a.ppk\n"
+            "[Downloading game files]\n[Downloading game files] _a.ppk  20/512 B\n"
             "[Downloading game files]\n");
   EXPECT_EQ(err.str(), "");
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <thread>
 #include <utility>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -163,5 +164,44 @@ TEST(PatchWorkerTest, WorkerThatThrowsEndsAsFailed) {
   }
   EXPECT_EQ(end, PatchState::Failed);
   worker.Stop();
+}
+
+TEST(PatchJobCountersTest, TransfersAtOnceAddUpPast4GiB) {
+  PatchJob job;
+  BeginStage(job, "Downloading game files");
+  constexpr std::uint64_t kFile = 700ull << 20;  // eight of them pass 32 bits
+  std::vector<std::thread> transfers;
+  for (int i = 0; i < 8; ++i) {
+    transfers.emplace_back([&job] {
+      AddBytesToFetch(job, kFile);
+      for (int read = 0; read < 1000; ++read) AddBytesFetched(job, kFile / 1000);
+      CountStageItem(job);
+    });
+  }
+  for (std::thread& transfer : transfers) transfer.join();
+  EXPECT_EQ(job.bytesTotal, 8 * kFile);
+  EXPECT_EQ(job.bytesDone, 8 * (kFile / 1000 * 1000));
+  EXPECT_EQ(job.stagePos, 8);
+}
+
+TEST(PatchJobCountersTest, AFailuresReasonStaysUntilTheNextStageWhichStartsFromNothing) {
+  PatchJob job;
+  BeginStage(job, "Downloading game files");
+  SetStageRange(job, 3);
+  AddBytesToFetch(job, 100);
+  AddBytesFetched(job, 60);
+  SetFailureReason(job, "_a.ppk: HTTP 404");
+  // The other transfers go on: their items and bytes leave the reason in place.
+  NameItem(job, "data\\b.dat");
+  AddBytesFetched(job, 10);
+  CountStageItem(job, "data\\b.dat");
+  EXPECT_EQ(CurrentFailureReason(job), "_a.ppk: HTTP 404");
+  BeginStage(job, "Decompressing Files");
+  EXPECT_EQ(CurrentFailureReason(job), "");
+  EXPECT_EQ(job.stageText, "Decompressing Files");
+  EXPECT_EQ(job.bytesDone, 0u);
+  EXPECT_EQ(job.bytesTotal, 0u);
+  EXPECT_EQ(job.stagePos, 0);
+  EXPECT_EQ(job.stageRange, 0);
 }
 }  // namespace

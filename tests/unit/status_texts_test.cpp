@@ -16,34 +16,85 @@ TEST(StatusTextsTest, PercentageOfAKnownRangeOnly) {
     EXPECT_EQ(Percentage(c.pos, c.range), c.shown) << c.pos << "/" << c.range;
 }
 
-PatchSnapshot Download(const std::string& item, std::int32_t pos, std::int32_t range) {
+constexpr std::uint64_t kMiB = 1 << 20;
+
+PatchSnapshot Download(const std::string& item, std::uint64_t done, std::uint64_t total,
+                       std::int32_t filesDone = 120, std::int32_t files = 2000) {
   PatchSnapshot seen;
   seen.stageText = "Downloading game files";
   seen.itemText = item;
-  seen.bytesDone = pos;
-  seen.bytesTotal = range;
-  seen.stagePos = 1;
-  seen.stageRange = 4;
+  seen.bytesDone = done;
+  seen.bytesTotal = total;
+  seen.stagePos = filesDone;
+  seen.stageRange = files;
   seen.state = PatchState::Running;
   return seen;
 }
 
-TEST(StatusTextsTest, TheSpeedIsThatOfTheFileOverTheLastSeconds) {
+TEST(StatusTextsTest, TheFirstBarAndItsTextsFollowTheStagesBytesTheSecondItsFiles) {
   StatusTexts texts;
   StatusTexts::Clock::time_point start{};
-  EXPECT_EQ(texts.Lines(Download("a.ppk", 0, 4096), start).itemFigures, "0%");
-  texts.Lines(Download("a.ppk", 1024, 4096), start + 500ms);
-  StatusLines lines = texts.Lines(Download("a.ppk", 3072, 4096), start + 1500ms);
-  EXPECT_EQ(lines.item, "a.ppk");
-  EXPECT_EQ(lines.itemFigures, "75%  2.0 KiB/s");
+  StatusLines first = texts.Lines(Download("data\\a.dat", 0, 130 * kMiB, 0), start);
+  EXPECT_EQ(first.itemFigures, "0 B/130.0 MiB") << "no speed yet";
+  EXPECT_EQ(first.stageFigures, "0 of 2000 files");
+  texts.Lines(Download("data\\b.dat", 2 * kMiB, 130 * kMiB, 10), start + 500ms);
+  StatusLines lines = texts.Lines(Download("data\\c.dat", 4 * kMiB, 130 * kMiB), start + 1000ms);
+  EXPECT_EQ(lines.item, "data\\c.dat");
+  EXPECT_EQ(lines.itemFigures, "4.0/130.0 MiB  4.0 MiB/s");
   EXPECT_EQ(lines.stage, "Downloading game files");
-  EXPECT_EQ(lines.stageFigures, "25%");
+  EXPECT_EQ(lines.stageFigures, "120 of 2000 files  0:32 left");
+  EXPECT_EQ(lines.itemBar.range, 1000);
+  EXPECT_EQ(lines.itemBar.pos, 30);
+  EXPECT_EQ(lines.stageBar.pos, 120);
+  EXPECT_EQ(lines.stageBar.range, 2000);
+}
 
-  // The polls miss what the files between them brought: a new file shows no rate at first.
-  EXPECT_EQ(texts.Lines(Download("b.ppk", 100, 200), start + 2000ms).itemFigures, "50%");
-  // A stalled download shows no rate of the bytes that came before it.
-  texts.Lines(Download("b.ppk", 200, 0), start + 2500ms);
-  EXPECT_EQ(texts.Lines(Download("b.ppk", 200, 0), start + 9000ms).itemFigures, "200 B");
+TEST(StatusTextsTest, TheBytesBarInPerMille) {
+  const struct {
+    std::uint64_t done, total;
+    std::int32_t pos, range;  // range 0: the bar shows nothing
+  } cases[] = {
+      {0, 100, 0, 1000},
+      {999, 1000, 999, 1000},
+      {100, 100, 1000, 1000},
+      {5ull << 30, 6ull << 30, 833, 1000},        // past 4 GiB
+      {(1ull << 62) - 1, 1ull << 62, 999, 1000},  // past what bytes x 1000 holds
+      {200, 100, 0, 0},                           // bytes past the total
+      {200, 0, 0, 0},                             // no total told
+  };
+  for (const auto& c : cases) {
+    StatusTexts texts;
+    const StatusLines lines = texts.Lines(Download("a", c.done, c.total), {});
+    EXPECT_EQ(lines.itemBar.pos, c.pos) << c.done << " of " << c.total;
+    EXPECT_EQ(lines.itemBar.range, c.range) << c.done << " of " << c.total;
+  }
+}
+
+TEST(StatusTextsTest, AGrowingTotalLeavesTheBytesBarAndTheTimeLeftOut) {
+  StatusTexts texts;
+  StatusTexts::Clock::time_point start{};
+  texts.Lines(Download("a", kMiB, 3 * kMiB), start);
+  texts.Lines(Download("b", 2 * kMiB, 4 * kMiB), start + 500ms);
+  const StatusLines lines = texts.Lines(Download("c", 3 * kMiB, 5 * kMiB), start + 1000ms);
+  EXPECT_EQ(lines.itemBar.range, 0);
+  EXPECT_EQ(lines.itemFigures, "3.0 MiB  2.0 MiB/s");
+  EXPECT_EQ(lines.stageFigures, "120 of 2000 files");
+}
+
+TEST(StatusTextsTest, AStallBringsTheSpeedDownAndTheTimeLeftUp) {
+  StatusTexts texts;
+  StatusTexts::Clock::time_point start{};
+  for (int i = 0; i <= 6; ++i)
+    texts.Lines(Download("a", i * kMiB / 2, 100 * kMiB), start + i * 500ms);
+  StatusLines lines = texts.Lines(Download("a", 3 * kMiB, 100 * kMiB), start + 3500ms);
+  EXPECT_EQ(lines.itemFigures, "3.0/100.0 MiB  853.3 KiB/s");
+  EXPECT_EQ(lines.stageFigures, "120 of 2000 files  1:57 left");
+  lines = texts.Lines(Download("a", 3 * kMiB, 100 * kMiB), start + 5000ms);
+  EXPECT_EQ(lines.itemFigures, "3.0/100.0 MiB  341.3 KiB/s");
+  EXPECT_EQ(lines.stageFigures, "120 of 2000 files  4:52 left");
+  lines = texts.Lines(Download("a", 3 * kMiB, 100 * kMiB), start + 6500ms);
+  EXPECT_EQ(lines.itemFigures, "3.0/100.0 MiB  0 B/s");
+  EXPECT_EQ(lines.stageFigures, "120 of 2000 files");
 }
 
 TEST(StatusTextsTest, WorkThatIsNoDownloadShowsNoFigures) {
@@ -57,11 +108,14 @@ TEST(StatusTextsTest, WorkThatIsNoDownloadShowsNoFigures) {
   EXPECT_EQ(lines.item, "\\data\\a.dat");
   EXPECT_EQ(lines.itemFigures, "");
   EXPECT_EQ(lines.stageFigures, "50%");
+  EXPECT_EQ(lines.itemBar.range, 0);
+  EXPECT_EQ(lines.stageBar.pos, 3);
 }
 
 TEST(StatusTextsTest, AFailedItemShowsWhyInTheItemLine) {
   StatusTexts texts;
   PatchSnapshot seen = Download("_data_a_dat.ppk", 40, 100);
+  texts.Lines(seen, {});
   EXPECT_EQ(texts.Lines(seen, {}).item, "_data_a_dat.ppk");
   seen.failureReason = "_data_a_dat.ppk: HTTP 404";
   StatusLines lines = texts.Lines(seen, {});

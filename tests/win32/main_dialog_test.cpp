@@ -484,9 +484,11 @@ TEST_F(MainWindowTest, TheStatusTextsFollowTheWorkerAndLeaveNoTraceWhenTheyChang
   Picture shortText = CaptureScreen(place);
   EXPECT_EQ(text(1004), "i");
   EXPECT_EQ(text(1005), "Downloading");
-  EXPECT_EQ(text(1007), "25%");
-  EXPECT_EQ(text(1006).substr(0, 2), "1%");
+  EXPECT_EQ(text(1007).substr(0, 12), "1 of 4 files");
+  EXPECT_EQ(text(1006).substr(0, 9), "10/1000 B");
+  EXPECT_EQ(SendMessageA(window.Item(1008), PBM_GETRANGE, FALSE, 0), 1000) << "per mille";
   EXPECT_EQ(SendMessageA(window.Item(1008), PBM_GETPOS, 0, 0), 10);
+  EXPECT_EQ(SendMessageA(window.Item(1009), PBM_GETPOS, 0, 0), 1);
   RECT bar{};
   GetWindowRect(window.Item(1009), &bar);
   EXPECT_EQ(CaptureScreen({bar.left + 9, bar.top + 5, bar.left + 10, bar.top + 6}).at(0, 0),

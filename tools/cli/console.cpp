@@ -64,7 +64,7 @@ void Console::EndQuestion() {
 
 void Console::LookLocked(const PatchSnapshot& seen, ProgressLog::Clock::time_point now) {
   // Made printable before the line is fitted, so that the escapes count in its width.
-  const ProgressView view = Printable(viewer_.View(seen));
+  const ProgressView view = Printable(viewer_.View(seen, now));
   if (!line_.OnTerminal()) {
     for (const std::string& line : log_.Look(view, now)) out_ << line << '\n';
     out_.flush();

@@ -10,11 +10,13 @@ std::vector<std::string> ProgressLog::Look(const ProgressView& view, Clock::time
     lines.push_back(StageLine(view.stage));
     stage_ = view.stage;
     item_ = view.item;
+    figures_ = TransferFigures(view);
     return lines;
   }
+  figures_ = TransferFigures(view);
   if (view.item == item_) return lines;
   if (!item_.empty() && (!lastItemLine_ || now - *lastItemLine_ >= kItemInterval)) {
-    lines.push_back(ItemLine(*stage_, item_));
+    lines.push_back(ItemLine(*stage_, item_, figures_));
     lastItemLine_ = now;
   }
   item_ = view.item;
@@ -23,7 +25,7 @@ std::vector<std::string> ProgressLog::Look(const ProgressView& view, Clock::time
 
 std::vector<std::string> ProgressLog::End() {
   std::vector<std::string> lines;
-  if (stage_ && !item_.empty()) lines.push_back(ItemLine(*stage_, item_));
+  if (stage_ && !item_.empty()) lines.push_back(ItemLine(*stage_, item_, figures_));
   item_.clear();
   return lines;
 }

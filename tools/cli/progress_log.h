@@ -9,7 +9,8 @@
 
 // The progress as a log, for output that is not a terminal: a line when a stage begins and
 // one when an item is done. A run of thousands of small files must stay readable, so within
-// a stage an item is told at most once per interval; the stage's last item always is.
+// a stage an item is told at most once per interval; the stage's last item always is. Each
+// item's line carries the stage's transfer figures as they stood when it was told.
 class ProgressLog {
  public:
   using Clock = std::chrono::steady_clock;
@@ -23,5 +24,6 @@ class ProgressLog {
  private:
   std::optional<std::string> stage_;
   std::string item_;
+  std::string figures_;
   std::optional<Clock::time_point> lastItemLine_;
 };
