@@ -25,7 +25,8 @@ folder of its own. One table per release, a row for each of:
   - Wine's start alone (wine veldra-cli.exe --help), timed once for all tables: subtract it
     from the Wine row.
 Wall seconds are hyperfine's medians of --runs runs; requests and the 401s among them are per
-run, from nginx's access log. Every game folder and curl's downloads are checked against the
+run, from nginx's access log; connections are the relay's: the most open at once in any run,
+and those opened, per run. Every game folder and curl's downloads are checked against the
 release. Exit status 1 when a program failed or left a wrong file; the figures are only
 printed.
 """
@@ -57,6 +58,7 @@ class Row(NamedTuple):
     client: str
     seconds: float
     requests: list  # nginx's (name, status, bytes) of all runs; None: no server asked
+    connections: link_relay.Connections = None  # through the relay in all runs
 
 
 def wanted_releases(options):
@@ -99,41 +101,43 @@ def floor(server, options):
     return size * 8 / (options.rate_mbit * 1e6) + FLOOR_ROUND_TRIPS * rtt, size
 
 
-def time_curl(options, scratch, served, relay_port, folder, log):
+def time_curl(options, scratch, served, relay, folder, log):
     server = os.path.join(served.www, folder)
     packages = list(patch_runs.first_run_packages(server).values())
     downloads = os.path.join(scratch, "curl-" + folder)
     config = downloads + ".config"
-    patch_runs.curl_list(config, relay_port, folder, packages, downloads)
+    patch_runs.curl_list(config, relay.port, folder, packages, downloads)
     name = f"curl, {CONNECTIONS} connections"
     log.skip()
+    relay.count_afresh()
     medians = harness.hyperfine(
         scratch, [(name, shlex.join(patch_runs.curl_command(config, CONNECTIONS)))],
         options.runs, prepare={name: f"rm -rf {shlex.quote(downloads)} && "
                                      f"mkdir {shlex.quote(downloads)}"})
     requests = log.new_requests()
     patch_runs.check_downloads(downloads, server, packages, "curl")
-    return Row(name, medians[name], requests)
+    return Row(name, medians[name], requests, relay.connections())
 
 
-def bench_release(options, scratch, served, relay_port, release, clis):
+def bench_release(options, scratch, served, relay, release, clis):
     """The release's rows, the floor's last; and the bytes of the floor."""
     folder = os.path.join(scratch, "release-" + release.folder)
     print(f"writing {release.what}", flush=True)
     expected = release.make(folder)
     patch_sys, _ = patch_runs.publish_to(options, scratch, served.www, release.folder, folder,
-                                         relay_port)
+                                         relay.port)
     log = nginx_server.AccessLog(served.access_log, release.folder)
     rows = []
     for name, words in clis.items():
         print(f"timing first runs of {name} (hyperfine)", flush=True)
         log.skip()
+        relay.count_afresh()
         medians, _ = patch_runs.time_first_runs(
             scratch, {name: (words, patch_sys)}, expected, options.runs,
             patcher=os.path.join(folder, "veldra.exe"))
-        rows.append(Row(name, medians[name], log.new_requests()))
+        rows.append(Row(name, medians[name], log.new_requests(), relay.connections()))
     print("timing curl (hyperfine)", flush=True)
-    rows.append(time_curl(options, scratch, served, relay_port, release.folder, log))
+    rows.append(time_curl(options, scratch, served, relay, release.folder, log))
     seconds, size = floor(os.path.join(served.www, release.folder), options)
     rows.append(Row("the link's floor", seconds, None))
     return rows, size
@@ -150,15 +154,18 @@ def print_release(options, release, rows, size, wine_start):
         requests = [""] * 2 if row.requests is None else [
             per_run(len(row.requests), options.runs),
             per_run(sum(status == 401 for _, status, _ in row.requests), options.runs)]
+        connections = "" if row.connections is None else (
+            f"{row.connections.most} / {per_run(row.connections.opened, options.runs)}")
         cells.append([row.client, f"{row.seconds:.2f}", f"{row.seconds / floor_seconds:.2f}"]
-                     + requests)
+                     + requests + [connections])
     if wine_start is not None:
-        cells.append(["Wine's start (--help)", f"{wine_start:.2f}", "", "", ""])
+        cells.append(["Wine's start (--help)", f"{wine_start:.2f}", "", "", "", ""])
     harness.print_table(
         f"{release.what}, {size / 1e6:.1f} MB to fetch, through {options.rtt_ms:g} ms and "
-        f"{options.rate_mbit:g} Mbit/s; medians of {options.runs} runs, requests per run",
+        f"{options.rate_mbit:g} Mbit/s; medians of {options.runs} runs, requests per run; "
+        "connections: most at once / opened per run",
         [("client", "<24"), ("wall s", ">8"), ("x floor", ">8"), ("requests", ">9"),
-         ("401s", ">5")], cells)
+         ("401s", ">5"), ("connections", ">12")], cells)
 
 
 def run_benchmarks(options, scratch):
@@ -184,11 +191,11 @@ def run_benchmarks(options, scratch):
     with harness.nginx(scratch) as served:
         relay = link_relay.Relay(served.port, options.rtt_ms / 1000,
                                  options.rate_mbit * 1e6 / 8)
-        relay_port = relay.start()
+        relay.start()
         try:
             for release in wanted:
-                tables.append((release, *bench_release(options, scratch, served, relay_port,
-                                                       release, clis)))
+                tables.append((release, *bench_release(options, scratch, served, relay, release,
+                                                       clis)))
         finally:
             relay.stop()
     for release, rows, size in tables:

@@ -6,14 +6,23 @@ whatever the number of connections.
   link_relay.py --to PORT [--rtt-ms 100] [--rate-mbit 20]
 
 Prints "port N" (where the patcher is to connect) on its first line, then relays until it is
-ended. Usable as a module: Relay(port, rtt, rate).start() in a thread of its own.
+ended. Usable as a module: Relay(port, rtt, rate).start() in a thread of its own; its
+connections() tells how many of the player's connections were open at most at once and how
+many were opened, since the start or the last count_afresh().
 """
 import argparse
 import asyncio
 import threading
 import time
+from typing import NamedTuple
 
 CHUNK = 16 * 1024
+
+
+class Connections(NamedTuple):
+    open: int  # now
+    most: int  # open at once
+    opened: int
 
 
 class Relay:
@@ -26,10 +35,28 @@ class Relay:
         self._main_task = None
         self._thread = None
         self._ready = threading.Event()
+        self._counts = threading.Lock()  # the loop counts, the caller's thread reads
+        self._open = self._most = self._opened = 0
 
-    async def _pump(self, reader, writer, shaped):
+    def connections(self):
+        with self._counts:
+            return Connections(self._open, self._most, self._opened)
+
+    def count_afresh(self):
+        """Starts the counts again from the connections open now."""
+        with self._counts:
+            self._most, self._opened = self._open, 0
+
+    def _count(self, change):
+        with self._counts:
+            self._open += change
+            self._opened += max(change, 0)
+            self._most = max(self._most, self._open)
+
+    async def _pump(self, reader, writer, shaped, received_all=None):
         """Copies one direction: each chunk leaves `delay` after it came, and towards the
-        player no sooner than the shared bandwidth lets it."""
+        player no sooner than the shared bandwidth lets it. Calls received_all() as soon as
+        the reader's side has ended."""
         queue = asyncio.Queue()
 
         async def receive():
@@ -38,6 +65,8 @@ class Relay:
                     queue.put_nowait((time.monotonic(), data))
             except (ConnectionError, OSError):
                 pass  # a reset ends this direction as an orderly end does
+            if received_all:
+                received_all()
             # Without it, send() would wait forever and hold the other side's connection.
             queue.put_nowait((time.monotonic(), b""))
 
@@ -69,10 +98,21 @@ class Relay:
 
     async def _serve(self, player_reader, player_writer):
         server_writer = None
+        self._count(+1)
+        counted = [True]
+
+        def player_gone():
+            # Counted when the player's close arrives, not after the delay: a player that
+            # closes one connection and then opens the next never had two open at once.
+            if counted:
+                counted.clear()
+                self._count(-1)
+
         try:
             server_reader, server_writer = await asyncio.open_connection("127.0.0.1",
                                                                          self.upstream_port)
-            await asyncio.gather(self._pump(player_reader, server_writer, shaped=False),
+            await asyncio.gather(self._pump(player_reader, server_writer, shaped=False,
+                                            received_all=player_gone),
                                  self._pump(server_reader, player_writer, shaped=True),
                                  return_exceptions=True)
         except OSError:
@@ -83,6 +123,7 @@ class Relay:
             for writer in (player_writer, server_writer):
                 if writer is not None:
                     writer.close()
+            player_gone()
 
     async def _main(self):
         self._main_task = asyncio.current_task()

@@ -8,7 +8,7 @@ from typing import NamedTuple
 
 from testbed import game_folders, nginx_server, releases
 from testbed.bench_harness import BenchError, hyperfine, sync_and_read_into_cache
-from testbed.processes import run_tool
+from testbed.processes import run_tool, run_tool_with_peak
 
 TIMEOUT = 1800  # seconds for one run over a large release
 
@@ -76,26 +76,28 @@ def patch(cli, game, what, *words):
     return wall, stderr
 
 
-def patch_until_done(cli, game, what, runs):
-    """patch(), which must end done after `runs` runs (2: after one relaunch)."""
-    wall, stderr = patch(cli, game, what)
+def patch_until_done(cli, game, what, runs, words=()):
+    """One veldra-cli --no (and `words`) in the game folder, which must end done after `runs`
+    runs (2: after one relaunch). Returns (wall seconds, peak resident KiB)."""
+    wall, _, stderr, peak = run_tool_with_peak([cli, "--no", *words], f"veldra-cli ({what})",
+                                               cwd=game, timeout=TIMEOUT)
     if f"run {runs} of at most 3: done" not in stderr:
         raise BenchError(f"veldra-cli ({what}) did not end done in run {runs}:\n"
                          f"{stderr[-2000:]}")
-    return wall
+    return wall, peak
 
 
-def first_run(cli, game, staged):
-    """The timed first run in a new game folder, the served files read into the page cache
-    first; it must relaunch once and leave the release. Returns (wall seconds, (files, bytes)
-    fetched whole)."""
+def first_run(cli, game, staged, words=()):
+    """The timed first run (veldra-cli --no and `words`) in a new game folder, the served
+    files read into the page cache first; it must relaunch once and leave the release.
+    Returns (wall seconds, (files, bytes) fetched whole, peak resident KiB)."""
     game_folders.new_game_folder(game, staged.patch_sys)
     sync_and_read_into_cache(staged.server)
     staged.log.skip()
-    wall = patch_until_done(cli, game, "first run", 2)
+    wall, peak = patch_until_done(cli, game, "first run", 2, words)
     requests = staged.log.new_requests()
     check_folder(game, staged.expected, "veldra-cli")
-    return wall, fetched(requests)
+    return wall, fetched(requests), peak
 
 
 def fetched(requests):

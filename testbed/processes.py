@@ -1,6 +1,8 @@
 """The programs under test, run as a player's machine would run them."""
 import os
 import subprocess
+import tempfile
+import threading
 import time
 
 
@@ -31,3 +33,42 @@ def run_tool(command, tool, cwd=None, env=None, stdout=subprocess.PIPE, allowed=
         raise ToolError(f"{tool} exited with {done.returncode}:\n{(done.stdout or '')[-2000:]}"
                         f"{done.stderr[-2000:]}")
     return wall, done.stdout, done.stderr
+
+
+def run_tool_with_peak(command, tool, cwd=None, timeout=600):
+    """run_tool() for a program whose peak memory counts; returns (wall seconds, its stdout,
+    its stderr, the most resident KiB it held, or any child it waited for)."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        start = time.perf_counter()
+        process = subprocess.Popen(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out,
+                                   stderr=err, env=clean_environment())
+        # The peak is wait4's to give, so the program is reaped here, not by Popen; the
+        # timer kills it only while it is not yet reaped, so never another process.
+        guard, ended = threading.Lock(), []
+
+        def expire():
+            with guard:
+                if not ended:
+                    ended.append("killed")
+                    process.kill()
+
+        timer = threading.Timer(timeout, expire)
+        timer.start()
+        os.waitid(os.P_PID, process.pid, os.WEXITED | os.WNOWAIT)
+        with guard:
+            killed = bool(ended)
+            ended.append("exited")
+        timer.cancel()
+        _, status, usage = os.wait4(process.pid, 0)
+        wall = time.perf_counter() - start
+        process.returncode = os.waitstatus_to_exitcode(status)
+        out.seek(0)
+        err.seek(0)
+        stdout = out.read().decode(errors="replace")
+        stderr = err.read().decode(errors="replace")
+    if killed:
+        raise ToolError(f"{tool} took more than {timeout} seconds")
+    if process.returncode != 0:
+        raise ToolError(f"{tool} exited with {process.returncode}:\n{stdout[-2000:]}"
+                        f"{stderr[-2000:]}")
+    return wall, stdout, stderr, usage.ru_maxrss

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The relay must be a link no faster than the one it stands for, whatever the number of
-connections, deliver every byte in order, and let the server go when the player drops."""
+connections, deliver every byte in order, let the server go when the player drops, and count
+the player's connections as they open and close."""
 import os
 import socket
 import struct
@@ -96,6 +97,37 @@ class RelayTest(unittest.TestCase):
         player.close()  # a reset, not an orderly end
         self.assertTrue(self.upstream.ended.wait(5),
                         "the relay kept the server's connection after the player reset")
+
+    def test_counts_connections_open_at_once_as_the_player_opens_and_closes_them(self):
+        # Half a round trip of 1 s, and each player's request still in flight when it closes:
+        # a close counted only once the relay is done with the bytes would overlap the next
+        # connection and count one too many at once.
+        relay = link_relay.Relay(self.upstream.port, 2.0, 10_000_000)
+        port = relay.start()
+        self.addCleanup(relay.stop)
+
+        def wait_for(open_now, most, opened, within=5.0):
+            deadline = time.monotonic() + within
+            while relay.connections() != (open_now, most, opened):
+                if time.monotonic() > deadline:
+                    self.fail(f"counts {relay.connections()}, not {(open_now, most, opened)} "
+                              f"within {within} s")
+                time.sleep(0.01)
+
+        players = [socket.create_connection(("127.0.0.1", port)) for _ in range(3)]
+        for player in players:
+            self.addCleanup(player.close)
+            player.sendall(b"?")
+        wait_for(3, 3, 3)
+        for player in players:
+            player.close()
+        wait_for(0, 3, 3, within=0.8)
+        with socket.create_connection(("127.0.0.1", port)) as player:
+            player.sendall(b"?")
+            wait_for(1, 3, 4)
+        wait_for(0, 3, 4, within=0.8)
+        relay.count_afresh()
+        self.assertEqual(relay.connections(), (0, 0, 0))
 
 
 if __name__ == "__main__":
