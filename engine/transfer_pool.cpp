@@ -59,6 +59,27 @@ class Inbox {
   std::size_t senders_ = 0;
 };
 
+// The files that move now, oldest first: when one ends the item text names the oldest left,
+// so a large file that takes long is named while the small ones around it come and go.
+class Moving {
+ public:
+  explicit Moving(PatchJob& job) : job_(job) {}
+  void Begin(const std::string& shown) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    shown_.push_back(shown);
+  }
+  void End(const std::string& shown) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    shown_.erase(std::find(shown_.begin(), shown_.end(), shown));
+    if (!shown_.empty()) NameItem(job_, shown_.front());
+  }
+
+ private:
+  PatchJob& job_;
+  std::mutex mutex_;
+  std::deque<std::string> shown_;
+};
+
 // The run's request log, told by one transfer at a time.
 HttpConnection::RequestLog SerialLog(const PatchRun& run, std::mutex& lock) {
   if (!run.inputs.requestLog) return {};
@@ -99,6 +120,7 @@ Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys,
   std::atomic<std::size_t> next{0};
   std::atomic<bool> halt{false};
   std::atomic<const Transfer*> teller{nullptr};
+  Moving moving(run.job);
   Inbox inbox;
 
   auto transfer = [&] {
@@ -112,7 +134,9 @@ Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys,
       const std::string& key = keys[index];
       const Transfer mine{connection, key.substr(1), totalCounted, &teller};
       bool resumed = false;
+      moving.Begin(mine.shownAs);
       Outcome outcome = DownloadFile(run, mine, PackageNameOf(key), Arrival::Staged, &resumed);
+      moving.End(mine.shownAs);
       if (!outcome) halt = true;
       inbox.Put({index, std::move(outcome), resumed, teller.load() == &mine});
     }

@@ -230,7 +230,9 @@ std::optional<std::string> TargetOf(const WaitingPackage& waiting, bool& held, s
 // Unpacks one waiting package. A package fetched in this run that cannot install its file
 // fails that file, loudly; one an earlier run left goes without a word. DiskFull when the
 // disk's reserve ends the stage.
-Outcome UnpackWaiting(PatchRun& run, const WaitingPackage& waiting) {
+// `named`: the item text names the file unpacked; in a download stage it names the files
+// that still move instead.
+Outcome UnpackWaiting(PatchRun& run, const WaitingPackage& waiting, bool named) {
   DiskReserve& reserve = run.reserve;
   bool held = false;
   std::string why;
@@ -252,7 +254,11 @@ Outcome UnpackWaiting(PatchRun& run, const WaitingPackage& waiting) {
   }
   const std::string key = "\\" + *target;
   FileDigests* entry = waiting.entry != nullptr ? waiting.entry : run.files.Find(key);
-  CountStageItem(run.job, *target);
+  if (named) {
+    CountStageItem(run.job, *target);
+  } else {
+    CountStageItem(run.job);
+  }
   MakeFolders(*target);
   // Left for content the server has since dropped: the package goes.
   if (entry != nullptr && IsZeroDigest(entry->listed)) {
@@ -318,7 +324,7 @@ Outcome DecompressPackages(PatchRun& run) {
       waiting.key = key->second;
       waiting.entry = run.files.Find(key->second);
     }
-    if (Outcome unpacked = UnpackWaiting(run, waiting); !unpacked) return unpacked;
+    if (Outcome unpacked = UnpackWaiting(run, waiting, true); !unpacked) return unpacked;
   }
   if (!SaveStatusLog(run)) return Outcome::Failed();
   return StopAsked(run) ? Outcome::Stopped() : Outcome::GoOn();
@@ -326,5 +332,5 @@ Outcome DecompressPackages(PatchRun& run) {
 
 Outcome UnpackFetched(PatchRun& run, const std::string& key) {
   const std::string name = PackageNameOf(key);
-  return UnpackWaiting(run, WaitingPackage{"temp\\" + name, name, key, run.files.Find(key)});
+  return UnpackWaiting(run, WaitingPackage{"temp\\" + name, name, key, run.files.Find(key)}, false);
 }

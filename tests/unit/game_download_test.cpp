@@ -97,6 +97,28 @@ TEST_F(DownloadGameFilesTest, AStopEndsEveryTransferAndKeepsWhatArrived) {
   }
 }
 
+// The item names a file that still moves: the large one, once the small ones are in.
+TEST_F(DownloadGameFilesTest, TheItemNamesAFileStillArriving) {
+  Listed("\\a\\large.pak", PatternBytes(64 * 1024));
+  for (int file = 0; file < 4; ++file) Listed("\\small" + std::to_string(file), "small");
+  server.SetRules(R"({"_a_large_pak.ppk": {"slow_after": 4096, "piece": 512}})");
+  std::string named;
+  std::thread looker([this, &named] {
+    for (int look = 0; look < 500; ++look) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::lock_guard<std::mutex> hold(job.lock);
+      if (job.stagePos == 4) {
+        named = job.itemText;
+        job.state = PatchState::Stop;
+        return;
+      }
+    }
+  });
+  ended = DownloadGameFiles(run);
+  looker.join();
+  EXPECT_EQ(named, "a\\large.pak");
+}
+
 TEST_F(DownloadGameFilesTest, FetchesWhatDiffersAndLeavesUnlistedFilesAlone) {
   Listed("\\data\\new.dat", "new");
   FileDigests& changed = Listed("\\old.dat", "second");
