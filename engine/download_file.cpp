@@ -167,7 +167,12 @@ std::optional<Opened> OpenForBody(HttpConnection& connection, const std::string&
     }
     const std::optional<std::uint64_t> length = connection.ContentLength();
     if (!LengthFits(connection, limits, 0, reason)) return std::nullopt;
-    if (resumable && length) {
+    if (length && !staging.StaysInMemory(*length) && !staging.KeepOnDisk()) {
+      connection.CloseRequest();
+      reason = staging.failure();
+      return std::nullopt;
+    }
+    if (resumable && length && !staging.StaysInMemory(*length)) {
       TagPartial(stagingName, *length,
                  ValidatorOf(connection.Header("ETag"), connection.Header("Last-Modified")));
     }
@@ -189,11 +194,12 @@ struct Fetch {
   Arrival arrival;
   bool resumable = false;
   Limits limits;
-  bool pieced = false;        // the file in the .part was put together from a part
-  bool wholeAgain = false;    // a damaged part may still cost one whole fetch
-  Outcome ended;              // why it ended, once an attempt did
-  bool totalCounted = false;  // its length is in the stage's total
-  std::uint64_t counted = 0;  // of its bytes, those counted as arrived
+  bool pieced = false;               // the file in the .part was put together from a part
+  bool wholeAgain = false;           // a damaged part may still cost one whole fetch
+  Outcome ended;                     // why it ended, once an attempt did
+  bool totalCounted = false;         // its length is in the stage's total
+  std::uint64_t counted = 0;         // of its bytes, those counted as arrived
+  std::optional<std::string> bytes;  // the whole file, when it arrived in memory
 };
 
 // The stage's byte counters learn of an answer: the file's length once, when told (a length
@@ -221,6 +227,7 @@ Attempt FetchOnce(PatchRun& run, Fetch& fetch, bool mayTryAgain) {
   const std::string stagingName = "temp\\" + name;
   const bool resumable = fetch.resumable;
   StagingFile staging(reserve);
+  if (fetch.arrival == Arrival::Staged) staging.KeepInMemoryUpTo(transfer.inMemoryUpTo);
   if (MustMatchManifest(run, name)) {
     if (!run.manifest) {
       fetch.ended = ReportFailure(run, transfer, name, "the signed release does not list it");
@@ -301,17 +308,27 @@ Attempt FetchOnce(PatchRun& run, Fetch& fetch, bool mayTryAgain) {
                              "SHA-256 differs), so it was not used.");
     return Attempt::Ended;
   }
+  if (staging.InMemory()) fetch.bytes = staging.TakeBytes();
   return Attempt::Whole;
 }
 
 Outcome Download(PatchRun& run, const Transfer& transfer, const std::string& name, Arrival arrival,
-                 const FileCheck* check, bool* resumed) {
+                 const FileCheck* check, bool* resumed, std::optional<std::string>* inMemory) {
   if (resumed) *resumed = false;
   // Only what is checked once whole may be put together from pieces of different requests;
   // the signed manifest itself is what the others are checked by, so it always comes whole.
   const bool resumable = arrival != Arrival::InPlace && name != kManifestName;
-  Fetch fetch{transfer, name, arrival, resumable, Limits{}, false, true, Outcome::GoOn()};
-  fetch.totalCounted = transfer.totalCounted;
+  Fetch fetch{transfer,
+              name,
+              arrival,
+              resumable,
+              Limits{},
+              false,
+              true,
+              Outcome::GoOn(),
+              transfer.totalCounted,
+              0,
+              std::nullopt};
   if (MustMatchManifest(run, name) && run.manifest) {
     auto listed = run.manifest->files.find(name);
     if (listed != run.manifest->files.end()) fetch.limits.listed = listed->second.size;
@@ -327,6 +344,10 @@ Outcome Download(PatchRun& run, const Transfer& transfer, const std::string& nam
       fetch.wholeAgain = false;
       attempt = 0;
     }
+  }
+  if (fetch.bytes) {
+    *inMemory = std::move(fetch.bytes);
+    return Outcome::GoOn();
   }
   const std::string stagingName = "temp\\" + name;
   const std::string part = PartName(stagingName);
@@ -353,14 +374,15 @@ Outcome Download(PatchRun& run, const Transfer& transfer, const std::string& nam
 }  // namespace
 
 Outcome DownloadFile(PatchRun& run, const std::string& name, Arrival arrival, bool* resumed) {
-  return Download(run, Transfer{run.connection, name}, name, arrival, nullptr, resumed);
+  return Download(run, Transfer{run.connection, name}, name, arrival, nullptr, resumed, nullptr);
 }
 
 Outcome DownloadFile(PatchRun& run, const Transfer& transfer, const std::string& name,
-                     Arrival arrival, bool* resumed) {
-  return Download(run, transfer, name, arrival, nullptr, resumed);
+                     Arrival arrival, bool* resumed, std::optional<std::string>* inMemory) {
+  return Download(run, transfer, name, arrival, nullptr, resumed, inMemory);
 }
 
 Outcome DownloadFile(PatchRun& run, const std::string& name, const FileCheck& check) {
-  return Download(run, Transfer{run.connection, name}, name, Arrival::InPlace, &check, nullptr);
+  return Download(run, Transfer{run.connection, name}, name, Arrival::InPlace, &check, nullptr,
+                  nullptr);
 }

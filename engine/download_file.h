@@ -31,6 +31,9 @@ struct Transfer {
   HttpConnection& connection;  // its own; no other transfer uses it meanwhile
   std::string shownAs;         // the item text while it moves: the file as the player knows it
   bool totalCounted = false;   // its length is already in the stage's total
+  // A Staged file of at most this many bytes, with no part kept from before, arrives in
+  // memory instead of temp\: it costs no writes there, and is too small to need resuming.
+  std::size_t inMemoryUpTo = 0;
   // Shared by transfers that run at once: the first of them that fails tells the player and
   // is kept here; the rest fail without a word (a server gone down fails them all). None:
   // every failure tells.
@@ -54,9 +57,10 @@ struct Transfer {
 Outcome DownloadFile(PatchRun& run, const std::string& name, Arrival arrival,
                      bool* resumed = nullptr);
 // The same over one transfer of several: it touches nothing of the run that another transfer
-// writes but the job, the reserve and `webPageAnswered`, which take that.
+// writes but the job, the reserve and `webPageAnswered`, which take that. A file that arrived
+// in memory is in `inMemory`, and not in temp\.
 Outcome DownloadFile(PatchRun& run, const Transfer& transfer, const std::string& name,
-                     Arrival arrival, bool* resumed);
+                     Arrival arrival, bool* resumed, std::optional<std::string>* inMemory);
 // InPlace, and only once `check` finds the whole file sound: a refused file leaves the local
 // one as it was, and the player is told why.
 Outcome DownloadFile(PatchRun& run, const std::string& name, const FileCheck& check);

@@ -1,6 +1,8 @@
 #include "engine/package_fetch.h"
 
 #include <chrono>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "engine/download_file.h"
@@ -29,14 +31,19 @@ Outcome FetchPackages(PatchRun& run, const std::vector<std::string>& keys) {
   using Clock = std::chrono::steady_clock;
   Clock::time_point saved = Clock::now();
   bool unpacking = true;
-  auto arrived = [&](const std::string& key, bool resumed) {
+  auto arrived = [&](const std::string& key, bool resumed,
+                     const std::optional<std::string>& inMemory) {
     FileDigests& digests = *run.files.Find(key);
-    digests.fetched = digests.listed;
     digests.fetchedThisRun = true;
     digests.resumedThisRun = resumed;
-    // After a stop, or a disk too full, the package waits for the next run's unpacking.
-    if (!unpacking || StopAsked(run)) return Outcome::GoOn();
-    Outcome unpacked = UnpackFetched(run, key);
+    // After a stop, or a disk too full, a package in temp\ waits for the next run's
+    // unpacking; one in memory is fetched again then.
+    if (!unpacking || StopAsked(run)) {
+      if (!inMemory) digests.fetched = digests.listed;
+      return Outcome::GoOn();
+    }
+    digests.fetched = digests.listed;
+    Outcome unpacked = UnpackFetched(run, key, inMemory ? &*inMemory : nullptr);
     unpacking = static_cast<bool>(unpacked);
     if (Clock::now() - saved >= kSaveEvery) {
       WriteStatusLog(run);

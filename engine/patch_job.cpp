@@ -105,8 +105,8 @@ bool PatchWorker::Start(const std::string& zone, const std::string& configPath, 
 
 PatchSnapshot PatchWorker::Poll() {
   std::lock_guard<std::mutex> guard(job_->lock);
-  return {job_->itemText,   job_->stageText,  job_->bytesDone,       job_->bytesTotal,
-          job_->stagePos,   job_->stageRange, CurrentState(*job_), job_->failureReason};
+  return {job_->itemText, job_->stageText,  job_->bytesDone,     job_->bytesTotal,
+          job_->stagePos, job_->stageRange, CurrentState(*job_), job_->failureReason};
 }
 
 bool PatchWorker::Stop(std::chrono::milliseconds wait) {

@@ -9,7 +9,9 @@ bool StagingFile::Create(const std::string& name) {
   size_ = 0;
   if (hash_) hash_.emplace();
   file_.Close();
-  return file_.Open(name, platform::FileMode::Write) || Fail("cannot create");
+  inMemory_ = memoryLimit_ > 0;
+  memory_.clear();
+  return inMemory_ || file_.Open(name, platform::FileMode::Write) || Fail("cannot create");
 }
 
 bool StagingFile::Resume(const std::string& name, std::uint64_t have) {
@@ -33,11 +35,21 @@ bool StagingFile::Resume(const std::string& name, std::uint64_t have) {
 }
 
 bool StagingFile::Append(const char* bytes, std::size_t count) {
+  if (inMemory_ && memory_.size() + count <= memoryLimit_) {
+    memory_.append(bytes, count);
+    size_ = memory_.size();
+    return true;
+  }
+  if (inMemory_ && !MoveToDisk()) return false;
   buffer_.insert(buffer_.end(), bytes, bytes + count);
   return buffer_.size() < kBlockSize || Flush();
 }
 
 bool StagingFile::Finish(bool toDisk) {
+  if (inMemory_) {
+    if (hash_) hash_->Add(memory_.data(), memory_.size());
+    return true;
+  }
   bool written = Flush() && (!toDisk || file_.FlushToDisk() || Fail("cannot flush"));
   return (file_.Close() || Fail("cannot close")) && written;
 }
@@ -54,6 +66,16 @@ bool StagingFile::Flush() {
   size_ += buffer_.size();
   buffer_.clear();
   return written;
+}
+
+// The file outgrew memory: what it holds so far goes to the disk first.
+bool StagingFile::MoveToDisk() {
+  inMemory_ = false;
+  if (!file_.Open(name_, platform::FileMode::Write)) return Fail("cannot create");
+  buffer_.assign(memory_.begin(), memory_.end());
+  memory_ = std::string();
+  size_ = 0;
+  return Flush();
 }
 
 bool StagingFile::Fail(const char* step) {

@@ -23,7 +23,12 @@ struct Ended {
   Outcome outcome;
   bool resumed = false;
   bool told = false;  // its failure is the one the player was told of
+  std::optional<std::string> inMemory;
 };
+
+// Bytes of packages in memory that may wait for the calling thread before the transfers
+// pause: enough to keep it busy, little beside the limit of 64 MiB for the whole run.
+constexpr std::size_t kMostWaitingInMemory = 16 << 20;
 
 // Where the transfers leave what ended, and the calling thread waits for it.
 class Inbox {
@@ -34,8 +39,14 @@ class Inbox {
   }
   void Put(Ended ended) {
     std::lock_guard<std::mutex> hold(mutex_);
+    if (ended.inMemory) waitingInMemory_ += ended.inMemory->size();
     ended_.push_back(std::move(ended));
-    signal_.notify_one();
+    signal_.notify_all();
+  }
+  // Until the packages in memory that wait leave room for more.
+  void WaitForRoom() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    signal_.wait(hold, [this] { return waitingInMemory_ < kMostWaitingInMemory; });
   }
   void SenderDone() {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -49,6 +60,8 @@ class Inbox {
     if (ended_.empty()) return std::nullopt;
     Ended next = std::move(ended_.front());
     ended_.pop_front();
+    if (next.inMemory) waitingInMemory_ -= next.inMemory->size();
+    signal_.notify_all();
     return next;
   }
 
@@ -57,6 +70,7 @@ class Inbox {
   std::condition_variable signal_;
   std::deque<Ended> ended_;
   std::size_t senders_ = 0;
+  std::size_t waitingInMemory_ = 0;
 };
 
 // The files that move now, oldest first: when one ends the item text names the oldest left,
@@ -123,22 +137,26 @@ Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys,
   Moving moving(run.job);
   Inbox inbox;
 
-  auto transfer = [&] {
+  // One that runs alone on the calling thread must not wait for it to take packages.
+  auto transfer = [&](bool alone) {
     HttpConnection connection;
     connection.SetRequestLog(log);
     connection.ConnectLike(run.connection);  // one that fails fails its first file, with why
     for (;;) {
+      if (!alone) inbox.WaitForRoom();
       if (halt || teller.load() != nullptr || StopAsked(run)) break;
       const std::size_t index = next++;
       if (index >= keys.size()) break;
       const std::string& key = keys[index];
-      const Transfer mine{connection, key.substr(1), totalCounted, &teller};
+      const Transfer mine{connection, key.substr(1), totalCounted, kInMemoryUpTo, &teller};
       bool resumed = false;
+      std::optional<std::string> inMemory;
       moving.Begin(mine.shownAs);
-      Outcome outcome = DownloadFile(run, mine, PackageNameOf(key), Arrival::Staged, &resumed);
+      Outcome outcome =
+          DownloadFile(run, mine, PackageNameOf(key), Arrival::Staged, &resumed, &inMemory);
       moving.End(mine.shownAs);
       if (!outcome) halt = true;
-      inbox.Put({index, std::move(outcome), resumed, teller.load() == &mine});
+      inbox.Put({index, std::move(outcome), resumed, teller.load() == &mine, std::move(inMemory)});
     }
     inbox.SenderDone();
   };
@@ -146,21 +164,21 @@ Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys,
   for (std::size_t started = 0; started < transfers; ++started) {
     inbox.AddSender();
     try {
-      threads.emplace_back(transfer);
+      threads.emplace_back(transfer, false);
     } catch (const std::system_error&) {
       inbox.SenderDone();  // the system has no thread more to give: fewer transfers
     }
   }
   if (threads.empty()) {
     inbox.AddSender();
-    transfer();  // one after the other, on this thread
+    transfer(true);  // one after the other, on this thread
   }
 
   Outcome result = Outcome::GoOn();
   bool told = false;
   while (std::optional<Ended> ended = inbox.Take()) {
     if (ended->outcome) {
-      Outcome taken = arrived(keys[ended->index], ended->resumed);
+      Outcome taken = arrived(keys[ended->index], ended->resumed, ended->inMemory);
       if (!taken) {
         halt = true;
         if (result) result = std::move(taken);

@@ -1,7 +1,5 @@
 #include "engine/unpacking.h"
 
-#include <zlib.h>
-
 #include <map>
 #include <memory>
 #include <optional>
@@ -9,6 +7,7 @@
 
 #include "engine/disk_reserve.h"
 #include "engine/file_digests.h"
+#include "engine/gzip_source.h"
 #include "engine/package.h"
 #include "engine/patch_run.h"
 #include "engine/status_log.h"
@@ -28,10 +27,6 @@ enum class Unpacking {
   TooFull,      // the content would take the disk's reserve
 };
 
-struct GzipCloser {
-  void operator()(gzFile file) const { gzclose(file); }
-};
-
 // A package left by an earlier run is checked quietly: that it no longer fits is no error.
 // Of the failures of this run only the first is shown in boxes; the run's end names them all.
 struct Reporting {
@@ -43,24 +38,23 @@ struct Reporting {
 
 // Copies the member's content into `out`, digesting it on the way. Each problem is reported,
 // and kept in `why`.
-Unpacking GunzipToFile(gzFile in, platform::ReplacingFile& out, Digest& digest,
+Unpacking GunzipToFile(GzipSource& in, platform::ReplacingFile& out, Digest& digest,
                        DiskReserve& reserve, const Reporting& report, std::string& why) {
   std::unique_ptr<char[]> buffer(new char[kUnpackBufferSize]);
   Md5Stream md5;
   Unpacking result = Unpacking::Done;
   for (;;) {
-    int got = gzread(in, buffer.get(), kUnpackBufferSize);
-    if (got < 0) {
-      int code = 0;
-      why = gzerror(in, &code);
-      report.Gzip(why);
-      why = "not a sound gzip package: " + why;
+    int got = in.Read(buffer.get(), kUnpackBufferSize);
+    // A package is gzip, or a web page in its place.
+    if (in.NotGzip()) {
+      why = "not a gzip package";
       result = Unpacking::BadData;
       break;
     }
-    // zlib reads other bytes as they are; a package is gzip, or a web page in its place.
-    if (gzdirect(in)) {
-      why = "not a gzip package";
+    if (got < 0) {
+      why = in.Failure();
+      report.Gzip(why);
+      why = "not a sound gzip package: " + why;
       result = Unpacking::BadData;
       break;
     }
@@ -83,10 +77,10 @@ Unpacking GunzipToFile(gzFile in, platform::ReplacingFile& out, Digest& digest,
 }
 
 // Unpacks beside the target and replaces the target only with a whole, verified file.
-Unpacking UnpackInto(const std::string& package, const std::string& target,
-                     const FileDigests* entry, DiskReserve& reserve, const Reporting& report,
-                     std::string& why) {
-  std::unique_ptr<gzFile_s, GzipCloser> in(gzopen(platform::SystemPath(package).c_str(), "rb"));
+Unpacking UnpackInto(const std::string& package, const std::string* inMemory,
+                     const std::string& target, const FileDigests* entry, DiskReserve& reserve,
+                     const Reporting& report, std::string& why) {
+  std::unique_ptr<GzipSource> in = inMemory ? GzipInMemory(*inMemory) : OpenGzipFile(package);
   if (!in) {
     why = "the package cannot be opened";
     return Unpacking::CannotPlace;
@@ -97,8 +91,8 @@ Unpacking UnpackInto(const std::string& package, const std::string& target,
     return Unpacking::CannotPlace;
   }
   Digest digest;
-  Unpacking result = GunzipToFile(in.get(), out, digest, reserve, report, why);
-  if (gzclose(in.release()) != Z_OK) {
+  Unpacking result = GunzipToFile(*in, out, digest, reserve, report, why);
+  if (!in->Close()) {
     report.Gzip("failed gzclose");
     if (result == Unpacking::Done) {
       why = "not a sound gzip package";
@@ -202,6 +196,8 @@ struct WaitingPackage {
   std::string name;              // NAME.ppk
   std::string key;               // the listed file of that package name; empty for none
   FileDigests* entry = nullptr;  // that file's
+  // The package's bytes when it arrived in memory: then nothing of it is in temp\.
+  const std::string* inMemory = nullptr;
   bool fetchedThisRun() const { return entry != nullptr && entry->fetchedThisRun; }
   // Wrong bytes here may be no fault of the server's file: a part kept from before, or a
   // package an earlier run left, are fetched whole once more before the file fails.
@@ -214,7 +210,13 @@ struct WaitingPackage {
 // (a sibling of the same package name, data.a.dat for data\a.dat, is another file); else,
 // for a package no listed file owns, whatever file of that package name its trailer names.
 std::optional<std::string> TargetOf(const WaitingPackage& waiting, bool& held, std::string& why) {
-  std::optional<std::string> target = TargetOfWaitingPackage(waiting.package, held, why);
+  std::optional<std::string> target;
+  if (waiting.inMemory) {
+    target = TargetOfPackage(*waiting.inMemory);
+    if (!target) why = "not a package: no trailer that names a file inside the game folder";
+  } else {
+    target = TargetOfWaitingPackage(waiting.package, held, why);
+  }
   if (!target) return std::nullopt;
   if (!waiting.key.empty()) {
     const std::string path = waiting.key.substr(1);
@@ -267,7 +269,8 @@ Outcome UnpackWaiting(PatchRun& run, const WaitingPackage& waiting, bool named) 
   }
   const Reporting report{waiting.mendable() || !run.fileFailures.empty() ||
                          !waiting.fetchedThisRun()};
-  Unpacking result = UnpackInto(waiting.package, *target, entry, reserve, report, why);
+  Unpacking result =
+      UnpackInto(waiting.package, waiting.inMemory, *target, entry, reserve, report, why);
   if (result == Unpacking::TooFull) {
     return FailTooFull(run, waiting.package, *target, entry, reserve);
   }
@@ -330,7 +333,8 @@ Outcome DecompressPackages(PatchRun& run) {
   return StopAsked(run) ? Outcome::Stopped() : Outcome::GoOn();
 }
 
-Outcome UnpackFetched(PatchRun& run, const std::string& key) {
+Outcome UnpackFetched(PatchRun& run, const std::string& key, const std::string* inMemory) {
   const std::string name = PackageNameOf(key);
-  return UnpackWaiting(run, WaitingPackage{"temp\\" + name, name, key, run.files.Find(key)}, false);
+  return UnpackWaiting(
+      run, WaitingPackage{"temp\\" + name, name, key, run.files.Find(key), inMemory}, false);
 }

@@ -77,7 +77,7 @@ TEST_F(DownloadGameFilesTest, FilesAreFetchedAsManyAtOnceAsTheRunLets) {
 
 // Quit while eight large files arrive: every transfer ends, and what came waits to resume.
 TEST_F(DownloadGameFilesTest, AStopEndsEveryTransferAndKeepsWhatArrived) {
-  const std::string content = PatternBytes(64 * 1024);
+  const std::string content = PatternBytes(kInMemoryUpTo + 1);
   for (int file = 0; file < 8; ++file) Listed("\\f" + std::to_string(file), content);
   server.SetRules(R"({"*": {"slow_after": 4096, "piece": 64}})");
   std::thread stopper([this] {
