@@ -20,13 +20,19 @@ std::vector<std::string> FilesToFetch(const FileDigestMap& files) {
   return keys;
 }
 
+// The list of what to fetch goes before the unpacking of what waits, which holds the other
+// lists of the run: a release of 100,000 files must not hold them all at once.
+Outcome FetchListedPackages(PatchRun& run) {
+  const std::vector<std::string> keys = FilesToFetch(run.files);
+  SetStageRange(run.job, keys.size());
+  return FetchPackagesSavingOnFailure(run, keys);
+}
+
 }  // namespace
 
 Outcome DownloadGameFiles(PatchRun& run) {
   BeginStage(run.job, ConfigText(run, "Msg", "Patch Game", "Downloading game files"));
-  const std::vector<std::string> keys = FilesToFetch(run.files);
-  SetStageRange(run.job, keys.size());
-  if (Outcome fetched = FetchPackagesSavingOnFailure(run, keys); !fetched) return fetched;
+  if (Outcome fetched = FetchListedPackages(run); !fetched) return fetched;
   if (Outcome unpacked = SaveAndUnpackFetched(run); !unpacked) return unpacked;
   // Done only when the folder is what the list says.
   if (Outcome installed = CheckListedFilesInstalled(run); !installed) return installed;

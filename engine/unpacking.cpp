@@ -313,7 +313,9 @@ Outcome DecompressPackages(PatchRun& run) {
   BeginStage(run.job, ConfigText(run, "Msg", "Decompress", "Decompressing Files"));
   std::vector<platform::FoundEntry> found;
   platform::FindEntries("temp\\*.ppk", found);
-  const std::map<std::string, std::string> keys = KeysByPackage(run);
+  // Most runs leave nothing here: the map of every listed file is made only for what waits.
+  const std::map<std::string, std::string> keys =
+      found.empty() ? std::map<std::string, std::string>() : KeysByPackage(run);
   for (const platform::FoundEntry& match : found) {
     if (StopAsked(run)) break;
     if (match.folder) continue;
