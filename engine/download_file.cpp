@@ -167,6 +167,7 @@ std::optional<Opened> OpenForBody(HttpConnection& connection, const std::string&
     }
     const std::optional<std::uint64_t> length = connection.ContentLength();
     if (!LengthFits(connection, limits, 0, reason)) return std::nullopt;
+    if (length) staging.Expect(*length);
     if (length && !staging.StaysInMemory(*length) && !staging.KeepOnDisk()) {
       connection.CloseRequest();
       reason = staging.failure();

@@ -28,6 +28,10 @@ class StagingFile {
   // For a file that will not fit in memory: on the disk from its first byte, so that what
   // arrives of it resumes.
   bool KeepOnDisk() { return !inMemory_ || MoveToDisk(); }
+  // A file in memory of the announced `length` takes that much, not what growing takes.
+  void Expect(std::uint64_t length) {
+    if (StaysInMemory(length)) memory_.reserve(static_cast<std::size_t>(length));
+  }
 
   // Empty, also when it held something before.
   bool Create(const std::string& name);

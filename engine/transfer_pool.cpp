@@ -28,7 +28,7 @@ struct Ended {
 
 // Bytes of packages in memory that may wait for the calling thread before the transfers
 // pause: enough to keep it busy, little beside the limit of 64 MiB for the whole run.
-constexpr std::size_t kMostWaitingInMemory = 16 << 20;
+constexpr std::size_t kMostWaitingInMemory = 8 << 20;
 
 // Where the transfers leave what ended, and the calling thread waits for it.
 class Inbox {
@@ -39,7 +39,7 @@ class Inbox {
   }
   void Put(Ended ended) {
     std::lock_guard<std::mutex> hold(mutex_);
-    if (ended.inMemory) waitingInMemory_ += ended.inMemory->size();
+    if (ended.inMemory) waitingInMemory_ += ended.inMemory->capacity();
     ended_.push_back(std::move(ended));
     signal_.notify_all();
   }
@@ -60,7 +60,7 @@ class Inbox {
     if (ended_.empty()) return std::nullopt;
     Ended next = std::move(ended_.front());
     ended_.pop_front();
-    if (next.inMemory) waitingInMemory_ -= next.inMemory->size();
+    if (next.inMemory) waitingInMemory_ -= next.inMemory->capacity();
     signal_.notify_all();
     return next;
   }

@@ -31,7 +31,7 @@ using ArrivedPackage = std::function<Outcome(const std::string& key, bool resume
 // `arrived` as soon as it has, while the others go on. No download begins after a stop, a
 // failure or an `arrived` that did not go on; those under way end first, and what arrives of
 // them is handed over too. Packages in memory that wait for `arrived` hold up further
-// downloads past a few MiB, so memory stays bounded however fast the network. GoOn once every
+// downloads past 8 MiB, so memory stays bounded however fast the network. GoOn once every
 // package arrived and was taken; else the failure that was told (the first), or Stopped.
 Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys,
                     const ArrivedPackage& arrived);
