@@ -6,8 +6,8 @@ connections, beside the link's floor.
 
   bench/link_bench.py [--files 200] [--file-kib 64] [--large-files 2] [--large-mib 24]
                       [--size-mib 0] [--rtt-ms 100] [--rate-mbit 50] [--runs 3]
-                      [--cli NAME=PATH ...] [--native-only] [--tool-dir DIR] [--win-bin DIR]
-                      [--keep]
+                      [--cli NAME=PATH ...] [--transfers N ...] [--native-only]
+                      [--tool-dir DIR] [--win-bin DIR] [--keep]
 
 The releases: --files files of --file-kib KiB, --large-files of --large-mib MiB, and with
 --size-mib N one of --files files, N MiB in all, sizes spread as e2e_bench.py spreads them
@@ -16,7 +16,8 @@ one the skin's picture; each is published by veldra-publish from --tool-dir to a
 folder of its own. One table per release, a row for each of:
   - each --cli NAME=PATH (without one, the build's veldra-cli), and veldra-cli.exe from
     --win-bin under Wine (unless --native-only): first runs, each in a game folder made afresh
-    holding patch.sys, local.ver and the release's veldra.exe;
+    holding patch.sys, local.ver and the release's veldra.exe, not the skin picture, so that
+    each first run relaunches itself once, as a player's without the skin would;
   - curl --parallel-max 8: the packages of every listed file, with the credentials up front
     (it knows them beforehand, so it saves the control files' round trip over the floor);
   - the link's floor: the bytes a first run must fetch (every served file but veldra.exe and

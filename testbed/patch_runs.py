@@ -52,7 +52,7 @@ def time_first_runs(scratch, clis, expected, runs, warmup=0, patcher=None):
     """hyperfine's medians of first runs of each {name: (words, patch.sys)}, `words` starting
     a veldra-cli (its absolute path, after `wine` and the like), each run in a game folder
     made afresh, holding `patcher` as its veldra.exe when given (so that no run relaunches
-    itself); each game folder is checked against `expected` after the last. Returns ({name:
+    itself for the patcher; one still does for a skin picture the folder lacks); each game folder is checked against `expected` after the last. Returns ({name:
     median seconds}, {name: game})."""
     games, commands, prepare = {}, [], {}
     for name, (words, patch_sys) in clis.items():
