@@ -201,7 +201,10 @@ struct Fetch {
   bool totalCounted = false;         // its length is in the stage's total
   std::uint64_t counted = 0;         // of its bytes, those counted as arrived
   std::optional<std::string> bytes;  // the whole file, when it arrived in memory
+  bool gaveWay = false;              // the server was busy, and another transfer takes it
 };
+
+bool IsBusy(std::optional<std::uint32_t> status) { return status == 429u || status == 503u; }
 
 // The stage's byte counters learn of an answer: the file's length once, when told (a length
 // only an answer tells grows the total now), and a part kept from before as arrived. Bytes
@@ -243,6 +246,11 @@ Attempt FetchOnce(PatchRun& run, Fetch& fetch, bool mayTryAgain) {
     staging.Finish(false);
     // A part that waited stays for the next attempt; an empty one is of no use.
     if (staging.Size() == 0) DropPartial(stagingName);
+    if (IsBusy(connection.Status()) && transfer.giveWay && transfer.giveWay()) {
+      fetch.gaveWay = true;
+      fetch.ended = Outcome::Failed(name + ": " + reason);
+      return Attempt::Ended;
+    }
     fetch.ended = ReportFailure(run, transfer, name, reason);
     return Attempt::Ended;
   }
@@ -314,22 +322,23 @@ Attempt FetchOnce(PatchRun& run, Fetch& fetch, bool mayTryAgain) {
 }
 
 Outcome Download(PatchRun& run, const Transfer& transfer, const std::string& name, Arrival arrival,
-                 const FileCheck* check, bool* resumed, std::optional<std::string>* inMemory) {
+                 const FileCheck* check, bool* resumed, Received* received) {
   if (resumed) *resumed = false;
   // Only what is checked once whole may be put together from pieces of different requests;
   // the signed manifest itself is what the others are checked by, so it always comes whole.
   const bool resumable = arrival != Arrival::InPlace && name != kManifestName;
-  Fetch fetch{transfer,
-              name,
-              arrival,
-              resumable,
-              Limits{},
-              false,
-              true,
-              Outcome::GoOn(),
-              transfer.totalCounted,
-              0,
-              std::nullopt};
+  Fetch fetch{.transfer = transfer,
+              .name = name,
+              .arrival = arrival,
+              .resumable = resumable,
+              .limits = {},
+              .pieced = false,
+              .wholeAgain = true,
+              .ended = Outcome::GoOn(),
+              .totalCounted = transfer.totalCounted,
+              .counted = 0,
+              .bytes = std::nullopt,
+              .gaveWay = false};
   if (MustMatchManifest(run, name) && run.manifest) {
     auto listed = run.manifest->files.find(name);
     if (listed != run.manifest->files.end()) fetch.limits.listed = listed->second.size;
@@ -339,7 +348,10 @@ Outcome Download(PatchRun& run, const Transfer& transfer, const std::string& nam
   NameItem(run.job, transfer.shownAs);
   for (int attempt = 1;; ++attempt) {
     const Attempt result = FetchOnce(run, fetch, attempt < HttpConnection::kAttempts);
-    if (result == Attempt::Ended) return fetch.ended;
+    if (result == Attempt::Ended) {
+      if (received) received->gaveWay = fetch.gaveWay;
+      return fetch.ended;
+    }
     if (result == Attempt::Whole) break;
     if (result == Attempt::Damaged) {
       fetch.wholeAgain = false;
@@ -347,7 +359,7 @@ Outcome Download(PatchRun& run, const Transfer& transfer, const std::string& nam
     }
   }
   if (fetch.bytes) {
-    *inMemory = std::move(fetch.bytes);
+    received->inMemory = std::move(fetch.bytes);
     return Outcome::GoOn();
   }
   const std::string stagingName = "temp\\" + name;
@@ -369,6 +381,7 @@ Outcome Download(PatchRun& run, const Transfer& transfer, const std::string& nam
   }
   DropPartial(stagingName);
   if (resumed) *resumed = fetch.pieced;
+  if (received) received->resumed = fetch.pieced;
   return Outcome::GoOn();
 }
 
@@ -379,8 +392,8 @@ Outcome DownloadFile(PatchRun& run, const std::string& name, Arrival arrival, bo
 }
 
 Outcome DownloadFile(PatchRun& run, const Transfer& transfer, const std::string& name,
-                     Arrival arrival, bool* resumed, std::optional<std::string>* inMemory) {
-  return Download(run, transfer, name, arrival, nullptr, resumed, inMemory);
+                     Received& received) {
+  return Download(run, transfer, name, Arrival::Staged, nullptr, nullptr, &received);
 }
 
 Outcome DownloadFile(PatchRun& run, const std::string& name, const FileCheck& check) {

@@ -38,6 +38,17 @@ struct Transfer {
   // is kept here; the rest fail without a word (a server gone down fails them all). None:
   // every failure tells.
   std::atomic<const Transfer*>* teller = nullptr;
+  // Asked when the server answers that it is busy (HTTP 429 or 503, as one that allows an
+  // address only so many connections does): true when the file went back to the transfers
+  // that go on, and this one ends without a word. None: busy is a failure like another.
+  std::function<bool()> giveWay = nullptr;
+};
+
+// What one transfer of several brought.
+struct Received {
+  bool resumed = false;                 // put together from a part kept before
+  std::optional<std::string> inMemory;  // the file, when it arrived in memory, not in temp\.
+  bool gaveWay = false;                 // the server was busy: the file went back
 };
 
 // Streams the server file `name` into "temp\" + name over the run's connection, with the
@@ -56,11 +67,10 @@ struct Transfer {
 // release key, one put together that is not the listed file is fetched whole once more.
 Outcome DownloadFile(PatchRun& run, const std::string& name, Arrival arrival,
                      bool* resumed = nullptr);
-// The same over one transfer of several: it touches nothing of the run that another transfer
-// writes but the job, the reserve and `webPageAnswered`, which take that. A file that arrived
-// in memory is in `inMemory`, and not in temp\.
+// The same, Staged, over one transfer of several: it touches nothing of the run that another
+// transfer writes but the job, the reserve and `webPageAnswered`, which take that.
 Outcome DownloadFile(PatchRun& run, const Transfer& transfer, const std::string& name,
-                     Arrival arrival, bool* resumed, std::optional<std::string>* inMemory);
+                     Received& received);
 // InPlace, and only once `check` finds the whole file sound: a refused file leaves the local
 // one as it was, and the player is told why.
 Outcome DownloadFile(PatchRun& run, const std::string& name, const FileCheck& check);

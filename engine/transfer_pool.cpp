@@ -73,6 +73,45 @@ class Inbox {
   std::size_t waitingInMemory_ = 0;
 };
 
+// The files the transfers take in turn, and how many transfers still take them. A file given
+// back, as a busy server asks, goes to one of those that go on.
+class Files {
+ public:
+  explicit Files(std::size_t count) : count_(count) {}
+  // A transfer begins taking files.
+  void Join() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    ++taking_;
+  }
+  // The next file's index; none, and one transfer fewer, once all were taken.
+  std::optional<std::size_t> Take() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (!givenBack_.empty()) {
+      const std::size_t index = givenBack_.back();
+      givenBack_.pop_back();
+      return index;
+    }
+    if (next_ < count_) return next_++;
+    --taking_;
+    return std::nullopt;
+  }
+  // Gives the file back and ends its transfer, unless it is the last one that takes files.
+  bool GiveBack(std::size_t index) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (taking_ <= 1) return false;
+    givenBack_.push_back(index);
+    --taking_;
+    return true;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::size_t next_ = 0;
+  const std::size_t count_;
+  std::size_t taking_ = 0;
+  std::vector<std::size_t> givenBack_;
+};
+
 // The files that move now, oldest first: when one ends the item text names the oldest left,
 // so a large file that takes long is named while the small ones around it come and go.
 class Moving {
@@ -131,7 +170,7 @@ Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys,
   const bool totalCounted = CountSignedSizes(run, keys);
   std::mutex logLock;
   const HttpConnection::RequestLog log = SerialLog(run, logLock);
-  std::atomic<std::size_t> next{0};
+  Files files(keys.size());
   std::atomic<bool> halt{false};
   std::atomic<const Transfer*> teller{nullptr};
   Moving moving(run.job);
@@ -142,21 +181,24 @@ Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys,
     HttpConnection connection;
     connection.SetRequestLog(log);
     connection.ConnectLike(run.connection);  // one that fails fails its first file, with why
+    files.Join();
     for (;;) {
       if (!alone) inbox.WaitForRoom();
       if (halt || teller.load() != nullptr || StopAsked(run)) break;
-      const std::size_t index = next++;
-      if (index >= keys.size()) break;
-      const std::string& key = keys[index];
-      const Transfer mine{connection, key.substr(1), totalCounted, kInMemoryUpTo, &teller};
-      bool resumed = false;
-      std::optional<std::string> inMemory;
+      const std::optional<std::size_t> index = files.Take();
+      if (!index) break;
+      const std::string& key = keys[*index];
+      const Transfer mine{connection,   key.substr(1),
+                          totalCounted, kInMemoryUpTo,
+                          &teller,      [&files, index = *index] { return files.GiveBack(index); }};
+      Received received;
       moving.Begin(mine.shownAs);
-      Outcome outcome =
-          DownloadFile(run, mine, PackageNameOf(key), Arrival::Staged, &resumed, &inMemory);
+      Outcome outcome = DownloadFile(run, mine, PackageNameOf(key), received);
       moving.End(mine.shownAs);
+      if (received.gaveWay) break;  // one connection fewer, as the server asks
       if (!outcome) halt = true;
-      inbox.Put({index, std::move(outcome), resumed, teller.load() == &mine, std::move(inMemory)});
+      inbox.Put({*index, std::move(outcome), received.resumed, teller.load() == &mine,
+                 std::move(received.inMemory)});
     }
     inbox.SenderDone();
   };

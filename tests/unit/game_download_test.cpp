@@ -75,6 +75,26 @@ TEST_F(DownloadGameFilesTest, FilesAreFetchedAsManyAtOnceAsTheRunLets) {
   }
 }
 
+// A server that allows an address only so many connections answers the rest 503: that file
+// goes to a transfer that goes on, one connection fewer. The last one left fails as ever.
+TEST_F(DownloadGameFilesTest, ABusyServerCostsAConnectionNotTheRun) {
+  for (int file = 0; file < 6; ++file) Listed("\\f" + std::to_string(file), "content");
+  server.SetRules(R"({"_f2.ppk": {"status": 503, "first": 1}, "*": {"stall": 0.3}})");
+  ASSERT_TRUE(DownloadGameFiles(run)) << "no box may show";
+  EXPECT_EQ(folder.Read("f2"), "content");
+  int asked = 0;
+  for (const LoggedRequest& request : server.Requests()) asked += request.path == "/./_f2.ppk";
+  EXPECT_EQ(asked, 2);
+
+  server.Reset();
+  run.files = FileDigestMap();
+  Listed("\\alone", "content");
+  server.SetRules(R"({"_alone.ppk": {"status": 503}})");
+  const ScriptedPrompt::Box box = FailureBox(DownloadGameFiles);
+  EXPECT_EQ(box.text, "_alone.ppk");
+  EXPECT_EQ(ended.reason, "_alone.ppk: HTTP 503");
+}
+
 // Quit while eight large files arrive: every transfer ends, and what came waits to resume.
 TEST_F(DownloadGameFilesTest, AStopEndsEveryTransferAndKeepsWhatArrived) {
   const std::string content = PatternBytes(kInMemoryUpTo + 1);
