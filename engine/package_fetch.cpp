@@ -43,7 +43,7 @@ Outcome FetchPackages(PatchRun& run, const std::vector<std::string>& keys) {
       return Outcome::GoOn();
     }
     digests.fetched = digests.listed;
-    Outcome unpacked = UnpackFetched(run, key, inMemory ? &*inMemory : nullptr);
+    Outcome unpacked = UnpackFetched(run, key, digests, inMemory ? &*inMemory : nullptr);
     unpacking = static_cast<bool>(unpacked);
     if (Clock::now() - saved >= kSaveEvery) {
       WriteStatusLog(run);

@@ -176,16 +176,23 @@ std::map<std::string, std::string> KeysByPackage(const PatchRun& run) {
 }
 
 // The target that the trailer of a package names; none, with why, when it has no sound one.
-// `held` tells a package that another program keeps from being opened.
-std::optional<std::string> TargetOfWaitingPackage(const std::string& package, bool& held,
+// `held` tells a package that another program keeps from being opened; one `inMemory` is
+// read where it stands.
+std::optional<std::string> TargetOfWaitingPackage(const std::string& package,
+                                                  const std::string* inMemory, bool& held,
                                                   std::string& why) {
-  platform::File file;
-  held = !file.Open(package, platform::FileMode::Read, platform::FileShare::ReadWrite);
-  if (held) {
-    why = "another program holds " + package;
-    return std::nullopt;
+  std::optional<std::string> target;
+  if (inMemory) {
+    target = TargetOfPackage(*inMemory);
+  } else {
+    platform::File file;
+    held = !file.Open(package, platform::FileMode::Read, platform::FileShare::ReadWrite);
+    if (held) {
+      why = "another program holds " + package;
+      return std::nullopt;
+    }
+    target = TargetOfPackage(file);
   }
-  std::optional<std::string> target = TargetOfPackage(file);
   if (!target) why = "not a package: no trailer that names a file inside the game folder";
   return target;
 }
@@ -210,13 +217,8 @@ struct WaitingPackage {
 // (a sibling of the same package name, data.a.dat for data\a.dat, is another file); else,
 // for a package no listed file owns, whatever file of that package name its trailer names.
 std::optional<std::string> TargetOf(const WaitingPackage& waiting, bool& held, std::string& why) {
-  std::optional<std::string> target;
-  if (waiting.inMemory) {
-    target = TargetOfPackage(*waiting.inMemory);
-    if (!target) why = "not a package: no trailer that names a file inside the game folder";
-  } else {
-    target = TargetOfWaitingPackage(waiting.package, held, why);
-  }
+  std::optional<std::string> target =
+      TargetOfWaitingPackage(waiting.package, waiting.inMemory, held, why);
   if (!target) return std::nullopt;
   if (!waiting.key.empty()) {
     const std::string path = waiting.key.substr(1);
@@ -281,6 +283,7 @@ Outcome UnpackWaiting(PatchRun& run, const WaitingPackage& waiting, bool named) 
   } else if (result != Unpacking::Done) {
     FailUnpacking(run, waiting.package, key, entry, result, why);
   } else {
+    // Also a package of the same name that an earlier run left in temp\, now outdated.
     platform::RemoveFile(waiting.package);
     if (entry != nullptr) {
       entry->installed = entry->listed;
@@ -335,8 +338,8 @@ Outcome DecompressPackages(PatchRun& run) {
   return StopAsked(run) ? Outcome::Stopped() : Outcome::GoOn();
 }
 
-Outcome UnpackFetched(PatchRun& run, const std::string& key, const std::string* inMemory) {
+Outcome UnpackFetched(PatchRun& run, const std::string& key, FileDigests& entry,
+                      const std::string* inMemory) {
   const std::string name = PackageNameOf(key);
-  return UnpackWaiting(
-      run, WaitingPackage{"temp\\" + name, name, key, run.files.Find(key), inMemory}, false);
+  return UnpackWaiting(run, WaitingPackage{"temp\\" + name, name, key, &entry, inMemory}, false);
 }

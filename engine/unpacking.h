@@ -4,6 +4,7 @@
 
 #include "engine/outcome.h"
 
+struct FileDigests;
 struct PatchRun;
 
 // Unpacks every package waiting in temp\ into its place in the game folder, deleting each
@@ -16,9 +17,11 @@ struct PatchRun;
 // Stopped on a stop; DiskFull when the disk's reserve ends the stage.
 Outcome DecompressPackages(PatchRun& run);
 
-// Unpacks the package fetched in this run for `key`, which waits in temp\ or is `inMemory`,
-// by the same rules, within the stage that fetched it.
-Outcome UnpackFetched(PatchRun& run, const std::string& key, const std::string* inMemory);
+// Unpacks the package fetched in this run for `key`, whose entry of the run's files is
+// `entry`, which waits in temp\ or is `inMemory`, by the same rules, within the stage that
+// fetched it.
+Outcome UnpackFetched(PatchRun& run, const std::string& key, FileDigests& entry,
+                      const std::string* inMemory);
 
 // Creates the folders that a target path (data\maps\a.dat) needs below the game folder.
 void MakeFolders(const std::string& target);
