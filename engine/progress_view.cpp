@@ -96,6 +96,16 @@ ProgressView ProgressViewer::View(const PatchSnapshot& seen, Clock::time_point n
   return view;
 }
 
+std::string Spaced(std::initializer_list<std::string_view> pieces, std::string_view gap) {
+  std::string text;
+  for (std::string_view piece : pieces) {
+    if (piece.empty()) continue;
+    if (!text.empty()) text += gap;
+    text += piece;
+  }
+  return text;
+}
+
 std::string FormatBytes(std::uint64_t bytes) {
   if (bytes < 1024) return std::to_string(bytes) + " B";
   const char* units[] = {"KiB", "MiB", "GiB", "TiB"};

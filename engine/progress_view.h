@@ -3,8 +3,10 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "engine/patch_job.h"
 
@@ -72,6 +74,9 @@ class ProgressViewer {
   bool totalGrew_ = false;
   TransferRate rate_;
 };
+
+// The pieces that have something to say, `gap` apart: figures of which some may be empty.
+std::string Spaced(std::initializer_list<std::string_view> pieces, std::string_view gap);
 
 // 512 B, 1.5 KiB, 12.0 MiB, 3.2 GiB: binary units, one decimal above bytes.
 std::string FormatBytes(std::uint64_t bytes);

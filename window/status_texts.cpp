@@ -1,20 +1,12 @@
 #include "window/status_texts.h"
 
 #include <algorithm>
-#include <initializer_list>
+#include <string_view>
 
 namespace {
 
-// Pieces that have something to say, two blanks apart.
-std::string Spaced(std::initializer_list<std::string> pieces) {
-  std::string text;
-  for (const std::string& piece : pieces) {
-    if (piece.empty()) continue;
-    if (!text.empty()) text += "  ";
-    text += piece;
-  }
-  return text;
-}
+// Figures in one text place, two blanks apart.
+constexpr std::string_view kGap = "  ";
 
 // "120 of 2000 files": what a player counts while the files come.
 std::string FilesFigure(const ProgressView& view) {
@@ -38,8 +30,8 @@ StatusLines StatusTexts::Lines(const PatchSnapshot& seen, Clock::time_point now)
   lines.stage = view.stage;
   lines.stageBar = {view.stagePos, view.stageRange};
   if (view.bytesDone) {
-    lines.itemFigures = Spaced({BytesFigure(view), SpeedFigure(view)});
-    lines.stageFigures = Spaced({FilesFigure(view), TimeLeftFigure(view)});
+    lines.itemFigures = Spaced({BytesFigure(view), SpeedFigure(view)}, kGap);
+    lines.stageFigures = Spaced({FilesFigure(view), TimeLeftFigure(view)}, kGap);
     if (view.bytesTotal && *view.bytesTotal > 0) {
       // In doubles, as bytes times the range may pass 64 bits; full only once all came.
       const double share = static_cast<double>(*view.bytesDone) / *view.bytesTotal;

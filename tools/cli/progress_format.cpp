@@ -25,17 +25,6 @@ std::string Joined(std::initializer_list<std::string_view> pieces) {
   return text;
 }
 
-// The pieces that have something to say, a blank apart.
-std::string Spaced(std::initializer_list<std::string_view> pieces) {
-  std::string text;
-  for (std::string_view piece : pieces) {
-    if (piece.empty()) continue;
-    if (!text.empty()) text += ' ';
-    text += piece;
-  }
-  return text;
-}
-
 // The transfer's figures and the room laid out for them.
 struct Figures {
   std::string text;
@@ -50,8 +39,8 @@ std::vector<Figures> FigureForms(const ProgressView& view) {
   const std::string speed = SpeedFigure(view);
   const std::string left = TimeLeftFigure(view);
   const std::size_t leftRoom = view.bytesTotal ? kLeftRoom : 0;
-  return {{Spaced({bytes, speed, left}), kBytesRoom + 1 + kSpeedRoom + 1 + leftRoom},
-          {Spaced({speed, left}), kSpeedRoom + 1 + leftRoom},
+  return {{Spaced({bytes, speed, left}, " "), kBytesRoom + 1 + kSpeedRoom + 1 + leftRoom},
+          {Spaced({speed, left}, " "), kSpeedRoom + 1 + leftRoom},
           {left, leftRoom}};
 }
 
