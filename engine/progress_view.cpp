@@ -63,8 +63,10 @@ void ProgressViewer::BeginStage(const PatchSnapshot& seen) {
 ProgressView ProgressViewer::View(const PatchSnapshot& seen, Clock::time_point now) {
   if (!looked_ || seen.stageText != stage_) {
     const bool nothingMoved = seen.bytesDone == 0 && seen.bytesTotal == 0 && seen.stagePos == 0;
-    // Even the first look may come after stages that went by unseen.
-    const bool left = nothingMoved || (looked_ && seen.itemText == lastItem_);
+    // Once looked at, the leftover is the item seen last; a stage names its file before a
+    // byte of it arrives, so that nothing moved yet says nothing. Only the first look, which
+    // may come after stages that went by unseen, has no other clue.
+    const bool left = looked_ ? seen.itemText == lastItem_ : nothingMoved;
     leftover_ = left ? seen.itemText : std::string();
     BeginStage(seen);
     looked_ = true;

@@ -169,6 +169,8 @@ TEST(ProgressViewerTest, AStagesOwnFirstItemIsShownAtOnce) {
   ProgressViewer viewer;
   viewer.View(Seen("Checking Local Files", "\\a", 0, 5, 5), {});
   EXPECT_EQ(viewer.View(Seen("Update Server List", "patch.sys", 300), {}).item, "patch.sys");
+  // Named before its request is answered, on a slow line for the whole of a poll or more.
+  EXPECT_EQ(viewer.View(Seen("Downloading game files", "data\\big.pak"), {}).item, "data\\big.pak");
 }
 
 TEST(ProgressViewerTest, OnlyATransferHasBytes) {
