@@ -3,43 +3,14 @@
 #include <charconv>
 #include <vector>
 
+#include "engine/hex.h"
+
 namespace {
 
 constexpr std::string_view kFirstLine = "veldra-release 1\n";
 constexpr std::string_view kSignature = "signature ";
 constexpr std::string_view kKeyPrefix = "p256:";
 constexpr std::size_t kMostFiles = 1000000;
-
-template <std::size_t N>
-std::string HexOf(const std::array<std::uint8_t, N>& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(2 * N);
-  for (std::uint8_t byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 15];
-  }
-  return text;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-template <std::size_t N>
-std::optional<std::array<std::uint8_t, N>> BytesOfHex(std::string_view text) {
-  if (text.size() != 2 * N) return std::nullopt;
-  std::array<std::uint8_t, N> bytes{};
-  for (std::size_t i = 0; i < N; ++i) {
-    int high = HexDigit(text[2 * i]);
-    int low = HexDigit(text[2 * i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    bytes[i] = static_cast<std::uint8_t>(high << 4 | low);
-  }
-  return bytes;
-}
 
 std::optional<std::uint64_t> DecimalOf(std::string_view text) {
   std::uint64_t value = 0;
