@@ -168,3 +168,12 @@ FileCheck VersionFileCheck() {
                      return JudgeWhole(path, kLargestNoteFile, WhyNotVersionFile);
                    }};
 }
+
+bool IsWebPageType(const std::optional<std::string>& contentType) {
+  if (!contentType) return false;
+  std::string type = contentType->substr(0, contentType->find(';'));
+  type.erase(0, std::min(type.find_first_not_of(" \t"), type.size()));
+  type.erase(std::min(type.find_last_not_of(" \t") + 1, type.size()));
+  for (char& c : type) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+  return type == "text/html" || type == "application/xhtml+xml";
+}

@@ -19,6 +19,8 @@ inline constexpr const char* kWebPageAnswer =
     "the network answered with a web page (a sign-in page of a Wi-Fi or a proxy): sign in to "
     "the network and try again";
 
+// Whether an answer's Content-Type is a web page's.
+bool IsWebPageType(const std::optional<std::string>& contentType);
 // Whether the bytes begin as an HTML page does.
 bool LooksLikeWebPage(std::string_view bytes);
 

@@ -65,15 +65,6 @@ Body ReceiveBody(PatchRun& run, HttpConnection& connection, StagingFile& staging
   }
 }
 
-bool IsWebPage(const std::optional<std::string>& contentType) {
-  if (!contentType) return false;
-  std::string type = contentType->substr(0, contentType->find(';'));
-  type.erase(0, std::min(type.find_first_not_of(" \t"), type.size()));
-  type.erase(std::min(type.find_last_not_of(" \t") + 1, type.size()));
-  for (char& c : type) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-  return type == "text/html" || type == "application/xhtml+xml";
-}
-
 // What the file may hold: the signed release's length for it, else the caller's limit.
 struct Limits {
   std::optional<std::uint64_t> listed;   // exactly this long
@@ -136,7 +127,7 @@ std::optional<Opened> OpenForBody(HttpConnection& connection, const std::string&
     }
     // Refused before anything changes: the part that waits stays for the network that lets
     // the server answer.
-    if (available != -1 && IsWebPage(connection.Header("Content-Type"))) {
+    if (available != -1 && IsWebPageType(connection.Header("Content-Type"))) {
       connection.CloseRequest();
       reason = kWebPageAnswer;
       return std::nullopt;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/chunk_update.h"
 #include "engine/file_digests.h"
 #include "engine/installed_check.h"
 #include "engine/package_fetch.h"
@@ -25,7 +26,7 @@ std::vector<std::string> FilesToFetch(const FileDigestMap& files) {
 Outcome FetchListedPackages(PatchRun& run) {
   const std::vector<std::string> keys = FilesToFetch(run.files);
   SetStageRange(run.job, keys.size());
-  return FetchPackagesSavingOnFailure(run, keys);
+  return FetchPackagesSavingOnFailure(run, UpdateByChunks(run, keys));
 }
 
 }  // namespace

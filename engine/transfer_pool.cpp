@@ -17,18 +17,19 @@
 
 namespace {
 
-// A download that ended, for the calling thread.
+// A fetch that ended, for the calling thread.
 struct Ended {
   std::size_t index = 0;
-  Outcome outcome;
-  bool resumed = false;
-  bool told = false;  // its failure is the one the player was told of
-  std::optional<std::string> inMemory;
+  Fetched fetched;
 };
 
 // Bytes of packages in memory that may wait for the calling thread before the transfers
 // pause: enough to keep it busy, little beside the limit of 64 MiB for the whole run.
 constexpr std::size_t kMostWaitingInMemory = 8 << 20;
+
+std::size_t InMemory(const Ended& ended) {
+  return ended.fetched.inMemory ? ended.fetched.inMemory->capacity() : 0;
+}
 
 // Where the transfers leave what ended, and the calling thread waits for it.
 class Inbox {
@@ -39,7 +40,7 @@ class Inbox {
   }
   void Put(Ended ended) {
     std::lock_guard<std::mutex> hold(mutex_);
-    if (ended.inMemory) waitingInMemory_ += ended.inMemory->capacity();
+    waitingInMemory_ += InMemory(ended);
     ended_.push_back(std::move(ended));
     signal_.notify_all();
   }
@@ -60,7 +61,7 @@ class Inbox {
     if (ended_.empty()) return std::nullopt;
     Ended next = std::move(ended_.front());
     ended_.pop_front();
-    if (next.inMemory) waitingInMemory_ -= next.inMemory->capacity();
+    waitingInMemory_ -= InMemory(next);
     signal_.notify_all();
     return next;
   }
@@ -163,42 +164,32 @@ int TransfersOf(const PatchRun& run) {
   return std::clamp(asked, 1, kMostTransfers);
 }
 
-Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys,
-                    const ArrivedPackage& arrived) {
-  if (keys.empty()) return Outcome::GoOn();
-  const std::size_t transfers = std::min(static_cast<std::size_t>(TransfersOf(run)), keys.size());
-  const bool totalCounted = CountSignedSizes(run, keys);
+Outcome RunTransfers(PatchRun& run, std::size_t count, const FetchItem& fetch,
+                     const TakeItem& take) {
+  if (count == 0) return Outcome::GoOn();
+  const std::size_t transfers = std::min(static_cast<std::size_t>(TransfersOf(run)), count);
   std::mutex logLock;
   const HttpConnection::RequestLog log = SerialLog(run, logLock);
-  Files files(keys.size());
+  Files files(count);
   std::atomic<bool> halt{false};
-  std::atomic<const Transfer*> teller{nullptr};
-  Moving moving(run.job);
   Inbox inbox;
 
   // One that runs alone on the calling thread must not wait for it to take packages.
   auto transfer = [&](bool alone) {
     HttpConnection connection;
     connection.SetRequestLog(log);
-    connection.ConnectLike(run.connection);  // one that fails fails its first file, with why
+    connection.ConnectLike(run.connection);  // one that fails fails its first item, with why
     files.Join();
     for (;;) {
       if (!alone) inbox.WaitForRoom();
-      if (halt || teller.load() != nullptr || StopAsked(run)) break;
+      if (halt || StopAsked(run)) break;
       const std::optional<std::size_t> index = files.Take();
       if (!index) break;
-      const std::string& key = keys[*index];
-      const Transfer mine{connection,   key.substr(1),
-                          totalCounted, kInMemoryUpTo,
-                          &teller,      [&files, index = *index] { return files.GiveBack(index); }};
-      Received received;
-      moving.Begin(mine.shownAs);
-      Outcome outcome = DownloadFile(run, mine, PackageNameOf(key), received);
-      moving.End(mine.shownAs);
-      if (received.gaveWay) break;  // one connection fewer, as the server asks
-      if (!outcome) halt = true;
-      inbox.Put({*index, std::move(outcome), received.resumed, teller.load() == &mine,
-                 std::move(received.inMemory)});
+      std::optional<Fetched> fetched =
+          fetch(connection, *index, [&files, index = *index] { return files.GiveBack(index); });
+      if (!fetched) break;  // one connection fewer, as the server asks
+      if (!fetched->outcome) halt = true;
+      inbox.Put({*index, std::move(*fetched)});
     }
     inbox.SenderDone();
   };
@@ -219,17 +210,44 @@ Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys,
   Outcome result = Outcome::GoOn();
   bool told = false;
   while (std::optional<Ended> ended = inbox.Take()) {
-    if (ended->outcome) {
-      Outcome taken = arrived(keys[ended->index], ended->resumed, ended->inMemory);
+    Fetched& fetched = ended->fetched;
+    if (fetched.outcome) {
+      Outcome taken = take(ended->index, fetched);
       if (!taken) {
         halt = true;
         if (result) result = std::move(taken);
       }
-    } else if (ended->told || (result && !told)) {
-      told = ended->told;
-      result = std::move(ended->outcome);
+    } else if (fetched.told || (result && !told)) {
+      told = fetched.told;
+      result = std::move(fetched.outcome);
     }
   }
   for (std::thread& thread : threads) thread.join();
   return result;
+}
+
+Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys,
+                    const ArrivedPackage& arrived) {
+  if (keys.empty()) return Outcome::GoOn();
+  const bool totalCounted = CountSignedSizes(run, keys);
+  std::atomic<const Transfer*> teller{nullptr};
+  Moving moving(run.job);
+  auto fetch = [&](HttpConnection& connection, std::size_t index,
+                   const std::function<bool()>& giveBack) -> std::optional<Fetched> {
+    // After a failure was told the others end without a word.
+    if (teller.load() != nullptr) return std::nullopt;
+    const std::string& key = keys[index];
+    const Transfer mine{connection, key.substr(1), totalCounted, kInMemoryUpTo, &teller, giveBack};
+    Received received;
+    moving.Begin(mine.shownAs);
+    Outcome outcome = DownloadFile(run, mine, PackageNameOf(key), received);
+    moving.End(mine.shownAs);
+    if (received.gaveWay) return std::nullopt;
+    return Fetched{std::move(outcome), received.resumed, teller.load() == &mine,
+                   std::move(received.inMemory)};
+  };
+  auto take = [&](std::size_t index, Fetched& fetched) {
+    return arrived(keys[index], fetched.resumed, fetched.inMemory);
+  };
+  return RunTransfers(run, keys.size(), fetch, take);
 }

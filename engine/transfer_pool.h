@@ -21,17 +21,41 @@ int TransfersOf(const PatchRun& run);
 // small files then writes each once, as its content. Large ones keep temp\, so they resume.
 constexpr std::size_t kInMemoryUpTo = 1 << 20;
 
+class HttpConnection;
+
+// What one transfer brought of one item.
+struct Fetched {
+  Outcome outcome;
+  bool resumed = false;  // put together from a part kept before
+  bool told = false;     // its failure is the one the player was told of
+  std::optional<std::string> inMemory;
+};
+
+// Fetches item `index` over `connection`, its transfer's own, on that transfer's thread.
+// `giveBack`, for a server that answers busy, puts the item back for the transfers that go on
+// and is true when it did. None ends this transfer: it gave its item back, or has nothing to
+// say after another's failure.
+using FetchItem = std::function<std::optional<Fetched>(
+    HttpConnection& connection, std::size_t index, const std::function<bool()>& giveBack)>;
+// Takes what arrived of item `index`, on the thread that called RunTransfers.
+using TakeItem = std::function<Outcome(std::size_t index, Fetched& fetched)>;
+
+// Fetches items 0 to count - 1 over up to TransfersOf(run) connections to the run's server at
+// once, each on a thread of its own, and hands every item that arrived to `take` as soon as
+// it has, while the others go on. No item begins after a stop, a failed fetch or a `take` that
+// did not go on; those under way end first, and what arrives of them is taken too. Items in
+// memory that wait for `take` hold up further fetches past 8 MiB, so memory stays bounded
+// however fast the network. GoOn once every item arrived and was taken; else the failure that
+// was told (the first), or Stopped.
+Outcome RunTransfers(PatchRun& run, std::size_t count, const FetchItem& fetch,
+                     const TakeItem& take);
+
 // Takes one package that arrived whole, on the thread that called FetchAtOnce: in temp\, or
 // in `inMemory` when it came there.
 using ArrivedPackage = std::function<Outcome(const std::string& key, bool resumed,
                                              const std::optional<std::string>& inMemory)>;
 
-// Fetches the package of each key into temp\ over up to TransfersOf(run) connections to the
-// run's server at once, each on a thread of its own, and hands every package that arrived to
-// `arrived` as soon as it has, while the others go on. No download begins after a stop, a
-// failure or an `arrived` that did not go on; those under way end first, and what arrives of
-// them is handed over too. Packages in memory that wait for `arrived` hold up further
-// downloads past 8 MiB, so memory stays bounded however fast the network. GoOn once every
-// package arrived and was taken; else the failure that was told (the first), or Stopped.
+// Fetches the package of each key into temp\ by RunTransfers, and hands each to `arrived`. The
+// first failure tells the player; the others end without a word.
 Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys,
                     const ArrivedPackage& arrived);

@@ -90,6 +90,8 @@ bool CopyFileOver(const std::string& from, const std::string& to);
 bool MoveFileOver(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& name);
 bool CreateFolder(const std::string& name);
+// An empty folder only.
+bool RemoveFolder(const std::string& name);
 // The attribute query: true when the name exists, as a file or as a folder.
 bool PathExists(const std::string& name);
 bool IsFolder(const std::string& name);

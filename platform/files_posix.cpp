@@ -181,6 +181,8 @@ bool RemoveFile(const std::string& name) {
 
 bool CreateFolder(const std::string& name) { return mkdir(SystemPath(name).c_str(), 0755) == 0; }
 
+bool RemoveFolder(const std::string& name) { return rmdir(SystemPath(name).c_str()) == 0; }
+
 bool PathExists(const std::string& name) {
   struct stat info {};
   return stat(SystemPath(name).c_str(), &info) == 0;

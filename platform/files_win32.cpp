@@ -145,6 +145,8 @@ bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != 0
 
 bool CreateFolder(const std::string& name) { return CreateDirectoryA(name.c_str(), nullptr) != 0; }
 
+bool RemoveFolder(const std::string& name) { return RemoveDirectoryA(name.c_str()) != 0; }
+
 bool PathExists(const std::string& name) {
   return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -1,0 +1,206 @@
+#include "engine/chunk_update.h"
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <set>
+
+#include "engine/chunk_assembly.h"
+#include "engine/chunk_index.h"
+#include "engine/chunk_match.h"
+#include "engine/file_digests.h"
+#include "engine/hex.h"
+#include "engine/memory_fetch.h"
+#include "engine/patch_run.h"
+#include "engine/release_check.h"
+#include "engine/transfer_pool.h"
+#include "platform/files.h"
+#include "platform/replacing_file.h"
+
+namespace {
+
+// A smaller old copy is fetched whole: the index's request would cost about what it spares.
+constexpr std::int64_t kWorthChunksFrom = 1 << 20;
+// About 400,000 chunks: a file of some 25 GiB.
+constexpr std::uint64_t kLargestIndex = 16 << 20;
+
+// What a file's update by chunks costs and spares.
+struct ChunkPlan {
+  ChunkIndex index;
+  OldChunks old;
+  std::vector<std::size_t> toFetch;  // chunks of the index, each of another content
+  std::uint64_t fetchBytes = 0;      // of their chunk files, with the index's
+  std::uint64_t reusedBytes = 0;     // taken from the old copy
+};
+
+std::string Megabytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+  return text;
+}
+
+// Worth an index's request: an old copy to take chunks from, and with a signed release an
+// index that the release lists.
+bool WorthTrying(const PatchRun& run, const std::string& key, const FileDigests& entry) {
+  if (IsZeroDigest(entry.installed)) return false;
+  const std::optional<platform::FileStamp> stamp = platform::StampOf(key.substr(1));
+  if (!stamp || stamp->size < kWorthChunksFrom) return false;
+  if (!run.inputs.releaseKey) return true;
+  return run.manifest && run.manifest->files.contains(IndexNameOf(entry.listed));
+}
+
+// The file's index as the server holds it; none when it has none or it is not sound for the
+// listed content.
+std::optional<ChunkIndex> FetchIndex(PatchRun& run, const Digest& listed, std::uint64_t& bytes) {
+  const std::string name = IndexNameOf(listed);
+  std::string why;
+  const std::optional<std::string> text =
+      FetchIntoMemory(run, run.connection, name, kLargestIndex, true, why);
+  if (!text) return std::nullopt;
+  bytes = text->size();
+  if (run.inputs.releaseKey &&
+      !MatchesManifest(*run.manifest, name, ManifestEntry{Sha256Of(*text), text->size()})) {
+    return std::nullopt;
+  }
+  std::optional<ChunkIndex> index = ParseChunkIndex(*text, why);
+  if (!index || index->md5 != listed) return std::nullopt;
+  return index;
+}
+
+// The chunks to fetch: of each content that neither the old copy nor temp\ holds, one.
+void PlanFetches(ChunkPlan& plan, const std::string& folder) {
+  std::set<platform::Sha256Digest> planned;
+  for (std::size_t at = 0; at < plan.index.chunks.size(); ++at) {
+    const ChunkEntry& entry = plan.index.chunks[at];
+    if (plan.old[at]) {
+      plan.reusedBytes += entry.size;
+    } else if (planned.insert(entry.sha256).second &&
+               !platform::PathExists(folder + "\\" + HexOf(entry.sha256))) {
+      plan.toFetch.push_back(at);
+      plan.fetchBytes += entry.stored;
+    }
+  }
+}
+
+// Chunks cost more than this share of the package, and it is fetched instead: the whole
+// stored chunks stand for its size, as both hold the same content compressed alike.
+bool CostsTooMuch(const ChunkPlan& plan) {
+  std::uint64_t whole = 0;
+  for (const ChunkEntry& entry : plan.index.chunks) whole += entry.stored;
+  return plan.fetchBytes * 5 > whole * 3;
+}
+
+// Every chunk the plan fetches, into `folder`; why not, when one could not be had.
+std::optional<std::string> FetchChunks(PatchRun& run, const ChunkPlan& plan,
+                                       const std::string& folder) {
+  std::mutex lock;
+  std::optional<std::string> failure;
+  std::atomic<bool> failed{false};
+  auto fail = [&](const std::string& why) {
+    std::lock_guard<std::mutex> hold(lock);
+    if (!failure) failure = why;
+    failed = true;
+  };
+  auto fetch = [&](HttpConnection& connection, std::size_t item,
+                   const std::function<bool()>&) -> std::optional<Fetched> {
+    if (failed) return Fetched{};  // the package comes instead: nothing more to fetch
+    const ChunkEntry& entry = plan.index.chunks[plan.toFetch[item]];
+    const std::string name = ChunkNameOf(entry.sha256);
+    std::string why;
+    const std::optional<std::string> stored =
+        FetchIntoMemory(run, connection, name, entry.stored, false, why);
+    if (!stored && StopAsked(run)) {
+      Fetched stopped;
+      stopped.outcome = Outcome::Stopped();
+      return stopped;
+    }
+    std::optional<std::string> chunk = stored ? DecodeChunk(*stored, entry, why) : std::nullopt;
+    if (!chunk) {
+      fail(name + ": " + why);
+      return Fetched{};
+    }
+    const std::string placed = folder + "\\" + HexOf(entry.sha256);
+    platform::ReplacingFile file(placed, placed + ".part");
+    if (!run.reserve.Take(chunk->size())) {
+      fail("the disk is too full");
+    } else if (!file.Write(*chunk) || !file.Commit(platform::ReplacingFile::Flush::LeaveToSystem)) {
+      fail("cannot write " + placed + ": " + file.failure());
+    }
+    return Fetched{};
+  };
+  auto take = [](std::size_t, Fetched&) { return Outcome::GoOn(); };
+  RunTransfers(run, plan.toFetch.size(), fetch, take);
+  return failure;
+}
+
+void RemoveChunkFolder(const std::string& folder) {
+  std::vector<platform::FoundEntry> found;
+  platform::FindEntries(folder + "\\*", found);
+  for (const platform::FoundEntry& entry : found) platform::RemoveFile(folder + "\\" + entry.name);
+  platform::RemoveFolder(folder);
+}
+
+enum class ByChunks { Installed, ByPackage, Stopped };
+
+ByChunks UpdateFile(PatchRun& run, const std::string& key, FileDigests& entry) {
+  const std::string target = key.substr(1);
+  NameItem(run.job, target);
+  ChunkPlan plan;
+  std::uint64_t indexBytes = 0;
+  std::optional<ChunkIndex> index = FetchIndex(run, entry.listed, indexBytes);
+  if (StopAsked(run)) return ByChunks::Stopped;
+  if (!index) return ByChunks::ByPackage;
+  plan.index = std::move(*index);
+  std::string why;
+  std::optional<OldChunks> old = FindOldChunks(run, target, plan.index, why);
+  if (StopAsked(run)) return ByChunks::Stopped;
+  if (!old) return ByChunks::ByPackage;
+  plan.old = std::move(*old);
+  const std::string folder = ChunkFolderOf(key);
+  PlanFetches(plan, folder);
+  plan.fetchBytes += indexBytes;
+  if (CostsTooMuch(plan)) {
+    RemoveChunkFolder(folder);
+    return ByChunks::ByPackage;
+  }
+  const std::string cost = target + ": " + Megabytes(plan.fetchBytes) + " to fetch, " +
+                           Megabytes(plan.reusedBytes) + " reused";
+  TellNote(run, cost);
+  NameItem(run.job, cost);
+  AddBytesToFetch(run.job, plan.fetchBytes - indexBytes);
+  platform::CreateFolder("temp");
+  platform::CreateFolder(folder);
+  if (FetchChunks(run, plan, folder)) {
+    RemoveChunkFolder(folder);
+    return ByChunks::ByPackage;
+  }
+  if (StopAsked(run)) return ByChunks::Stopped;  // what arrived waits for the next run
+  const Assembled assembled = AssembleFromChunks(run, target, plan.index, plan.old, folder, why);
+  RemoveChunkFolder(folder);
+  if (assembled != Assembled::Done) return ByChunks::ByPackage;
+  entry.installed = entry.listed;
+  entry.stamp = platform::StampOf(target);
+  CountStageItem(run.job);
+  return ByChunks::Installed;
+}
+
+}  // namespace
+
+std::vector<std::string> UpdateByChunks(PatchRun& run, const std::vector<std::string>& keys) {
+  std::vector<std::string> byPackage;
+  for (std::size_t at = 0; at < keys.size(); ++at) {
+    FileDigests& entry = *run.files.Find(keys[at]);
+    if (!WorthTrying(run, keys[at], entry)) {
+      byPackage.push_back(keys[at]);
+      continue;
+    }
+    const ByChunks done = UpdateFile(run, keys[at], entry);
+    if (done == ByChunks::Stopped) {
+      byPackage.insert(byPackage.end(), keys.begin() + static_cast<std::ptrdiff_t>(at), keys.end());
+      break;
+    }
+    if (done == ByChunks::ByPackage) byPackage.push_back(keys[at]);
+  }
+  return byPackage;
+}

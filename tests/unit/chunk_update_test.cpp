@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "engine/chunk_index.h"
+#include "engine/content_chunks.h"
+#include "engine/file_digests.h"
+#include "engine/game_download.h"
+#include "engine/package.h"
+#include "engine/patch_run.h"
+#include "platform/files.h"
+#include "tests/support/gzip_bytes.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/stage_test.h"
+#include "tests/support/test_servers.h"
+
+namespace {
+
+constexpr const char* kKey = "\\data\\big.pak";
+constexpr const char* kPath = "data\\big.pak";
+
+std::string NoiseOf(std::size_t size, std::uint64_t seed) {
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) {
+    seed ^= seed << 13;
+    seed ^= seed >> 7;
+    seed ^= seed << 17;
+    byte = static_cast<char>(seed >> 24);
+  }
+  return bytes;
+}
+
+// What a publish serves for one large file.
+struct Served {
+  std::string index;
+  std::vector<std::pair<std::string, std::string>> chunks;  // name, chunk file
+};
+
+Served ChunkedServing(const std::string& content) {
+  Served served;
+  ChunkIndex index;
+  index.size = content.size();
+  index.md5 = DigestOfBytes(content);
+  index.sha256 = Sha256Of(content);
+  index.params = kChunkParams;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(content.data());
+  for (std::size_t at = 0; at < content.size();) {
+    const std::size_t length = ChunkLength(bytes + at, content.size() - at, kChunkParams);
+    const std::string_view chunk(content.data() + at, length);
+    const std::string stored = EncodeChunk(chunk, 6);
+    const platform::Sha256Digest sha256 = Sha256Of(chunk);
+    index.chunks.push_back(
+        {static_cast<std::uint32_t>(length), static_cast<std::uint32_t>(stored.size()), sha256});
+    served.chunks.emplace_back(ChunkNameOf(sha256), stored);
+    at += length;
+  }
+  served.index = ChunkIndexBytes(index);
+  return served;
+}
+
+class ChunkUpdateTest : public StageTest {
+ protected:
+  void SetUp() override {
+    StageTest::SetUp();
+    RunningAndConnected();
+  }
+  // The old copy installed, and the server's release of the new one: its package always,
+  // its index and chunks as `bend` leaves them.
+  void Release(const std::string& old, const std::string& fresh,
+               const std::function<void(Served&)>& bend = {}) {
+    run.files = FileDigestMap();
+    if (!old.empty()) {
+      folder.Write(kPath, old);
+      run.files.FindOrAdd(kKey).installed = DigestOfBytes(old);
+    }
+    run.files.FindOrAdd(kKey).listed = DigestOfBytes(fresh);
+    server.Serve(PackageNameOf(kKey), GzipBytes(fresh) + PackageTrailer(kPath));
+    Served served = ChunkedServing(fresh);
+    if (bend) bend(served);
+    if (!served.index.empty()) server.Serve(IndexNameOf(DigestOfBytes(fresh)), served.index);
+    for (const auto& [name, stored] : served.chunks) server.Serve(name, stored);
+  }
+  struct Cost {
+    int packages = 0;
+    int chunks = 0;
+    long bytes = 0;
+  };
+  Cost Fetched() const {
+    Cost cost;
+    for (const LoggedRequest& request : server.Requests()) {
+      if (request.status != 200) continue;
+      cost.packages += request.path.ends_with(".ppk");
+      cost.chunks += request.path.starts_with("/./chunks/");
+    }
+    return cost;
+  }
+};
+
+// Whatever the change, the folder ends as the release, and a change of a few chunks costs a
+// few chunks.
+TEST_F(ChunkUpdateTest, AChangedLargeFileFetchesOnlyTheChunksItLacks) {
+  const std::string old = NoiseOf(4 << 20, 1);
+  std::string flipped = old;
+  flipped[2 << 20] ^= 1;
+  std::string rewritten = old;
+  rewritten.replace(1 << 20, 512 << 10, NoiseOf(512 << 10, 2));
+  struct Case {
+    const char* what;
+    std::string fresh;
+    int mostChunks;
+    int packages;
+  };
+  const Case cases[] = {
+      {"one byte flipped", flipped, 1, 0},
+      {"a rewritten middle", rewritten, 12, 0},
+      {"1 KiB inserted at the start", NoiseOf(1024, 3) + old, 2, 0},
+      {"cut short", old.substr(0, (3 << 20) + 5), 1, 0},
+      {"grown", old + NoiseOf(100000, 4), 3, 0},
+      {"all new: more than the package is worth", NoiseOf(4 << 20, 5), 0, 1},
+  };
+  for (const Case& each : cases) {
+    SCOPED_TRACE(each.what);
+    server.Reset();
+    Release(old, each.fresh);
+    ASSERT_TRUE(DownloadGameFiles(run));
+    EXPECT_EQ(folder.Read(kPath), each.fresh);
+    EXPECT_LE(Fetched().chunks, each.mostChunks);
+    EXPECT_EQ(Fetched().packages, each.packages);
+    EXPECT_EQ(run.files.Find(kKey)->installed, DigestOfBytes(each.fresh));
+    EXPECT_FALSE(platform::PathExists(std::string(kPath) + ".unpacking"));
+    EXPECT_FALSE(platform::PathExists("temp\\_data_big_pak.chunks"));
+  }
+}
+
+// Anything missing or wrong of the chunk store costs the package, in the same run and
+// without a word.
+TEST_F(ChunkUpdateTest, AnythingAmissFallsBackToThePackage) {
+  const std::string old = NoiseOf(4 << 20, 1);
+  std::string fresh = old;
+  fresh[3 << 20] ^= 1;
+  struct Case {
+    const char* what;
+    std::function<void(Served&)> bend;
+    std::string rules;
+  };
+  const std::string index = IndexNameOf(DigestOfBytes(fresh));
+  const Case cases[] = {
+      {"a server without indexes", [](Served& served) { served = Served(); }, "{}"},
+      {"an index that is a web page", {}, R"({")" + index.substr(8) + R"(": {"portal": true}})"},
+      {"an index of another file",
+       [&](Served& served) { served.index = ChunkedServing(old).index; }, "{}"},
+      {"no chunks", [](Served& served) { served.chunks.clear(); }, "{}"},
+      {"every chunk bent",
+       [](Served& served) {
+         for (auto& [name, stored] : served.chunks) stored.back() ^= 1;
+       },
+       "{}"},
+      {"every chunk another's",
+       [](Served& served) {
+         for (std::size_t at = 1; at < served.chunks.size(); ++at) {
+           served.chunks[at].second = served.chunks[at - 1].second;
+         }
+         served.chunks[0].second = served.chunks.back().second;
+       },
+       "{}"},
+  };
+  for (const Case& each : cases) {
+    SCOPED_TRACE(each.what);
+    server.Reset();
+    Release(old, fresh, each.bend);
+    server.SetRules(each.rules);
+    ScriptedPrompt prompt;
+    ASSERT_TRUE(DownloadGameFiles(run));
+    EXPECT_TRUE(prompt.Shown().empty());
+    EXPECT_EQ(folder.Read(kPath), fresh);
+    EXPECT_EQ(Fetched().packages, 1);
+    EXPECT_FALSE(platform::PathExists("temp\\_data_big_pak.chunks"));
+  }
+}
+
+// An old copy that is missing or small is not worth an index: its package comes at once.
+TEST_F(ChunkUpdateTest, NoOldCopyWorthMatchingAsksForNoIndex) {
+  for (const std::string& old : {std::string(), NoiseOf(100000, 6)}) {
+    server.Reset();
+    const std::string fresh = NoiseOf(4 << 20, 7);
+    Release(old, fresh);
+    ASSERT_TRUE(DownloadGameFiles(run));
+    EXPECT_EQ(folder.Read(kPath), fresh);
+    EXPECT_EQ(server.Requests().size(), 1u) << "the package alone";
+  }
+}
+
+// A quit keeps the chunks that arrived whole: the next run fetches only the others, and the
+// old copy serves until the new file is whole.
+TEST_F(ChunkUpdateTest, AQuitKeepsTheChunksThatArrived) {
+  const std::string old = NoiseOf(4 << 20, 1);
+  std::string fresh = old;
+  fresh.replace(1 << 20, 1 << 20, NoiseOf(1 << 20, 8));
+  Release(old, fresh);
+  run.inputs.transfers = 1;
+  int chunks = 0;
+  run.inputs.requestLog = [&](const HttpRequestRecord& request) {
+    if (request.url.find("/chunks/") != std::string::npos && ++chunks == 4) {
+      SetState(job, PatchState::Stop);
+    }
+  };
+  EXPECT_FALSE(DownloadGameFiles(run));
+  EXPECT_EQ(folder.Read(kPath), old);
+  const int before = Fetched().chunks;
+  EXPECT_EQ(before, 4);
+
+  run.inputs.requestLog = {};
+  job.state = PatchState::Running;
+  ASSERT_TRUE(DownloadGameFiles(run));
+  EXPECT_EQ(folder.Read(kPath), fresh);
+  std::set<std::string> fetched;
+  for (const LoggedRequest& request : server.Requests()) {
+    if (request.path.starts_with("/./chunks/")) {
+      EXPECT_TRUE(fetched.insert(request.path).second) << request.path << " fetched twice";
+    }
+  }
+  EXPECT_GT(fetched.size(), 4u);
+}
+
+}  // namespace
