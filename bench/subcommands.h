@@ -21,3 +21,4 @@ int RunDigest(const std::vector<std::string>& args);
 int RunUnpack(const std::vector<std::string>& args);
 int RunStatusLog(const std::vector<std::string>& args);
 int RunStamp(const std::vector<std::string>& args);
+int RunMatch(const std::vector<std::string>& args);

@@ -32,6 +32,10 @@ constexpr Subcommand kSubcommands[] = {
      "as the light check does, without digesting any; prints how many were found. Changes\n"
      "nothing.",
      RunStamp},
+    {"match", "FILE INDEX",
+     "Finds which chunks of the chunk index INDEX the file FILE holds, in one read pass, as\n"
+     "the patcher does before it fetches the others; prints how many. Changes nothing.",
+     RunMatch},
 };
 
 void PrintIndented(const std::string& text) {

@@ -11,6 +11,7 @@
 #include "engine/game_download.h"
 #include "engine/package.h"
 #include "engine/patch_run.h"
+#include "engine/release_manifest.h"
 #include "platform/files.h"
 #include "tests/support/gzip_bytes.h"
 #include "tests/support/scripted_prompt.h"
@@ -223,6 +224,47 @@ TEST_F(ChunkUpdateTest, AQuitKeepsTheChunksThatArrived) {
     }
   }
   EXPECT_GT(fetched.size(), 4u);
+}
+
+// With a signed release the index is taken only as the release lists it: unlisted, it is not
+// even asked for; other bytes than listed cost the package.
+TEST_F(ChunkUpdateTest, ASignedReleaseVouchesForTheIndex) {
+  const std::string old = NoiseOf(4 << 20, 1);
+  std::string fresh = old;
+  fresh[1 << 20] ^= 1;
+  const std::string package = GzipBytes(fresh) + PackageTrailer(kPath);
+  const std::string index = ChunkedServing(fresh).index;
+  const std::string indexName = IndexNameOf(DigestOfBytes(fresh));
+  struct Case {
+    const char* what;
+    std::optional<std::string> listedIndex;
+    int indexRequests;
+    int packages;
+  };
+  const Case cases[] = {
+      {"listed as served", index, 1, 0},
+      {"not listed", std::nullopt, 0, 1},
+      {"listed with other bytes", ChunkedServing(old).index, 1, 1},
+  };
+  for (const Case& each : cases) {
+    SCOPED_TRACE(each.what);
+    server.Reset();
+    Release(old, fresh);
+    ReleaseManifest manifest{1, "", {{PackageNameOf(kKey), {Sha256Of(package), package.size()}}}};
+    if (each.listedIndex) {
+      manifest.files[indexName] = {Sha256Of(*each.listedIndex), each.listedIndex->size()};
+    }
+    run.inputs.releaseKey = platform::P256PublicKey{};
+    run.manifest = manifest;
+    ASSERT_TRUE(DownloadGameFiles(run));
+    EXPECT_EQ(folder.Read(kPath), fresh);
+    int indexRequests = 0;
+    for (const LoggedRequest& request : server.Requests()) {
+      indexRequests += request.path == "/./" + indexName;
+    }
+    EXPECT_EQ(indexRequests, each.indexRequests);
+    EXPECT_EQ(Fetched().packages, each.packages);
+  }
 }
 
 }  // namespace
