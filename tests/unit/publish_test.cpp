@@ -13,8 +13,10 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <sstream>
 
+#include "engine/chunk_index.h"
 #include "engine/file_digests.h"
 #include "engine/file_list.h"
 #include "engine/package.h"
@@ -22,6 +24,8 @@
 #include "engine/release_manifest.h"
 #include "engine/server_string.h"
 #include "tests/support/scratch_folder.h"
+#include "tools/publish/chunk_store.h"
+#include "tools/publish/chunk_uses.h"
 #include "tools/publish/publish_command.h"
 #include "tools/publish/publish_error.h"
 #include "tools/publish/publish_options.h"
@@ -337,7 +341,7 @@ TEST_F(PublishTest, AFailedWriteLeavesNoPartOfAFileAndTheListsAsTheyWere) {
   EXPECT_EQ(Bytes(server / "filelist.log"), fileList);
   EXPECT_EQ(Bytes(server / "pserv.log"), pserv);
   for (const auto& [name, bytes] : Contents(server)) {
-    EXPECT_FALSE(name.starts_with(".")) << "a temporary file was left: " << name;
+    EXPECT_FALSE(name.starts_with(".veldra-publish-")) << "a temporary file was left: " << name;
   }
 }
 
@@ -457,10 +461,28 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.label); });
 
 TEST(PublishCommandLineTest, ReadsEveryOption) {
-  std::optional<PublishOptions> options = ParseCommandLine(
-      Args{"--exe", "bin/veldra.exe", "--server", "one=a:2100", "--server=two=b=c", "--required",
-           "1.5", "--folder", "live", "--latest=2.25", "--patch-sys", "conf/patch.sys",
-           "--maintenance", "off", "--level", "3", "release", "server"});
+  std::optional<PublishOptions> options = ParseCommandLine(Args{"--exe",
+                                                                "bin/veldra.exe",
+                                                                "--server",
+                                                                "one=a:2100",
+                                                                "--server=two=b=c",
+                                                                "--required",
+                                                                "1.5",
+                                                                "--folder",
+                                                                "live",
+                                                                "--latest=2.25",
+                                                                "--patch-sys",
+                                                                "conf/patch.sys",
+                                                                "--maintenance",
+                                                                "off",
+                                                                "--level",
+                                                                "3",
+                                                                "--keep-publishes",
+                                                                "2",
+                                                                "--grace",
+                                                                "90m",
+                                                                "release",
+                                                                "server"});
   ASSERT_TRUE(options);
   EXPECT_EQ(options->releaseDir, "release");
   EXPECT_EQ(options->serverDir, "server");
@@ -473,12 +495,17 @@ TEST(PublishCommandLineTest, ReadsEveryOption) {
   EXPECT_EQ(options->patchSys, "conf/patch.sys");
   EXPECT_EQ(options->maintenance, Maintenance::Off);
   EXPECT_EQ(options->level, 3);
+  EXPECT_EQ(options->keptPublishes, 2u);
+  EXPECT_EQ(options->grace, std::chrono::minutes(90));
+  EXPECT_EQ(ParseCommandLine(Args{"--grace", "0", "r", "s"})->grace, std::chrono::seconds(0));
 }
 
 TEST(PublishCommandLineTest, DefaultsLeaveTheServerSettingsAlone) {
   std::optional<PublishOptions> options = ParseCommandLine(Args{"release", "server"});
   ASSERT_TRUE(options);
   EXPECT_EQ(options->level, 9);
+  EXPECT_EQ(options->keptPublishes, 5u);
+  EXPECT_EQ(options->grace, std::chrono::days(1));
   EXPECT_FALSE(options->exe || options->required || options->latest || options->folder ||
                options->patchSys || options->maintenance);
   EXPECT_TRUE(options->servers.empty());
@@ -497,6 +524,13 @@ TEST(PublishCommandLineTest, RefusesBadUsage) {
       {"--level", "9x", "release", "server"},
       {"--level", "5", "--level", "6", "release", "server"},
       {"--maintenance", "maybe", "release", "server"},
+      {"--keep-publishes", "0", "release", "server"},
+      {"--keep-publishes", "-1", "release", "server"},
+      {"--grace", "5", "release", "server"},
+      {"--grace", "1w", "release", "server"},
+      {"--grace", "d", "release", "server"},
+      {"--grace", "-1d", "release", "server"},
+      {"--grace", "99999999999999999d", "release", "server"},
       {"--server", "no-equals", "release", "server"},
       {"--server", "=address", "release", "server"},
       {"--server", "name=", "release", "server"},
@@ -708,6 +742,230 @@ TEST_F(PlantedReleaseTest, NumbersGrowFromOneToTheLastAndNeverWrapToZero) {
   EXPECT_EQ(PublishedRelease(), kLastRelease);
   EXPECT_THROW(PublishRelease(Signed()), PublishError);
   EXPECT_EQ(PublishedRelease(), kLastRelease);
+}
+
+// Every file below `folder` (relative name -> inode), temporary ones included.
+std::map<std::string, ino_t> Tree(const fs::path& folder) {
+  std::map<std::string, ino_t> tree;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) tree[fs::relative(entry, folder).string()] = InodeOf(entry);
+  }
+  return tree;
+}
+
+std::size_t CountUnder(const fs::path& folder) {
+  std::size_t count = 0;
+  if (fs::exists(folder)) {
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+      count += entry.is_regular_file();
+    }
+  }
+  return count;
+}
+
+// Text and random bytes in turn, so that chunks of both kinds are stored.
+std::string LargeContent(unsigned seed) {
+  std::string content;
+  for (unsigned part = 0; part < 5; ++part) {
+    content += part % 2 ? RandomBytes(1 << 20, seed + part) : TextLike(1 << 20, seed + part);
+  }
+  return content;
+}
+
+class ChunkedPublishTest : public PublishTest {
+ protected:
+  PublishOptions Fast() const {
+    PublishOptions options = Options();
+    options.level = 1;
+    return options;
+  }
+  fs::path IndexOf(const std::string& content) const {
+    return server / IndexNameOf(DigestOfBytes(content));
+  }
+  // The content the index and its chunks give back, checked on the way.
+  std::string Joined(const fs::path& indexFile) {
+    std::string why;
+    std::optional<ChunkIndex> index = ParseChunkIndex(Bytes(indexFile), why);
+    EXPECT_TRUE(index) << indexFile << ": " << why;
+    if (!index) return "";
+    std::string joined;
+    for (const ChunkEntry& chunk : index->chunks) {
+      const std::string stored = Bytes(server / ChunkNameOf(chunk.sha256));
+      kinds.insert(stored.empty() ? -1 : stored[0]);
+      std::optional<std::string> content = DecodeChunk(stored, chunk, why);
+      EXPECT_TRUE(content) << why;
+      if (content) joined += *content;
+    }
+    EXPECT_EQ(index->md5, DigestOfBytes(joined));
+    EXPECT_EQ(index->sha256, Sha256Of(joined));
+    EXPECT_EQ(index->size, joined.size());
+    return joined;
+  }
+  std::set<std::string> ChunksOf(const fs::path& indexFile) {
+    std::string why;
+    std::optional<ChunkIndex> index = ParseChunkIndex(Bytes(indexFile), why);
+    EXPECT_TRUE(index) << indexFile << ": " << why;
+    std::set<std::string> names;
+    for (const ChunkEntry& chunk : index ? index->chunks : std::vector<ChunkEntry>{}) {
+      names.insert(ChunkNameOf(chunk.sha256));
+    }
+    return names;
+  }
+  std::set<int> kinds;  // of the chunk files Joined read
+};
+
+TEST_F(ChunkedPublishTest, ALargeFileIsServedAsChunksOfItsContentAndASmallOneIsNot) {
+  const std::string large = LargeContent(10);
+  WriteBytes(release / "data/large.dat", large);
+  WriteBytes(release / "data/small.dat", std::string(kChunkedFrom - 1, 's'));
+
+  const PublishSummary summary = PublishRelease(Fast());
+
+  EXPECT_EQ(Joined(IndexOf(large)), large);
+  EXPECT_EQ(kinds, (std::set<int>{kChunkStored, kChunkDeflated}));
+  EXPECT_EQ(CountUnder(server / "indexes"), 1u) << "the small file got an index";
+  EXPECT_EQ(CountUnder(server / "chunks"), summary.chunks.chunksWritten);
+  EXPECT_GE(summary.chunks.chunksWritten, large.size() / kChunkParams.most);
+  EXPECT_EQ(Gunzipped(PackageOf("data/large.dat")), large) << "the package stays";
+}
+
+TEST_F(ChunkedPublishTest, ARepublishWritesOnlyWhatIsNew) {
+  std::string large = LargeContent(20);
+  WriteBytes(release / "large.dat", large);
+  PublishRelease(Fast());
+  const std::map<std::string, ino_t> chunks = Tree(server / "chunks");
+  const std::map<std::string, ino_t> indexes = Tree(server / "indexes");
+
+  EXPECT_EQ(PublishRelease(Fast()).chunks.indexesKept, 1u);
+  EXPECT_EQ(Tree(server / "chunks"), chunks) << "an unchanged file wrote a chunk";
+  EXPECT_EQ(Tree(server / "indexes"), indexes) << "an unchanged file wrote its index";
+
+  const std::size_t chunksBefore = CountUnder(server / "chunks");
+  large[large.size() / 2] ^= 1;
+  WriteBytes(release / "large.dat", large);
+  const PublishSummary summary = PublishRelease(Fast());
+  EXPECT_GE(summary.chunks.chunksWritten, 1u);
+  EXPECT_LE(summary.chunks.chunksWritten, 3u) << "a byte changes the chunks around it only";
+  EXPECT_EQ(CountUnder(server / "chunks"), chunksBefore + summary.chunks.chunksWritten);
+  EXPECT_EQ(CountUnder(server / "indexes"), 2u);
+  EXPECT_EQ(Joined(IndexOf(large)), large);
+}
+
+TEST_F(ChunkedPublishTest, AChunkFileACrashLeftEmptyIsWrittenAgain) {
+  const std::string large = LargeContent(30);
+  WriteBytes(release / "large.dat", large);
+  PublishRelease(Fast());
+  const std::set<std::string> chunks = ChunksOf(IndexOf(large));
+  ASSERT_FALSE(chunks.empty());
+  fs::remove_all(server / "indexes");
+  WriteBytes(server / *chunks.begin(), "");
+  EXPECT_EQ(PublishRelease(Fast()).chunks.chunksWritten, 1u);
+  EXPECT_EQ(Joined(IndexOf(large)), large);
+}
+
+TEST_F(ChunkedPublishTest, TheSignedManifestListsTheIndexesAndNoChunk) {
+  MakeKeyPair(fs::path(scratch.path()) / "release.key");
+  const SigningKey key(fs::path(scratch.path()) / "release.key");
+  const std::string large = LargeContent(40);
+  WriteBytes(release / "large.dat", large);
+  PublishOptions options = Fast();
+  options.signKey = fs::path(scratch.path()) / "release.key";
+  PublishRelease(options);
+  std::string why;
+  auto manifest = ReadSignedManifest(Bytes(server / "release.sig"), key.PublicKey(), why);
+  ASSERT_TRUE(manifest) << why;
+  std::vector<std::string> names;
+  for (const auto& [name, entry] : manifest->files) names.push_back(name);
+  EXPECT_EQ(names, (std::vector<std::string>{"_large_dat.ppk", "filelist.log",
+                                             IndexNameOf(DigestOfBytes(large)), "pserv.log"}));
+  EXPECT_EQ(manifest->files.at(IndexNameOf(DigestOfBytes(large))).sha256,
+            Sha256Of(Bytes(IndexOf(large))));
+}
+
+// A write that fails leaves the lists naming the old release, whose chunks are all there.
+TEST_F(ChunkedPublishTest, AFailedChunkOrIndexWriteLeavesTheListsAsTheyWere) {
+  for (const char* blocked : {"chunks", "indexes"}) {
+    SCOPED_TRACE(blocked);
+    fs::remove_all(server);
+    WriteBytes(release / "large.dat", "small before");
+    PublishRelease(Fast());
+    const std::string fileList = Bytes(server / "filelist.log");
+    const std::string pserv = Bytes(server / "pserv.log");
+    WriteBytes(server / blocked, "a file where a folder goes");
+    WriteBytes(release / "large.dat", LargeContent(50));
+
+    EXPECT_THROW(PublishRelease(Fast()), PublishError);
+
+    EXPECT_EQ(Bytes(server / "filelist.log"), fileList);
+    EXPECT_EQ(Bytes(server / "pserv.log"), pserv);
+    EXPECT_FALSE(fs::is_directory(server / "indexes"));
+  }
+}
+
+// Three publishes of a file whose first MiBs stay: with K = 2 the first publish's own index
+// and chunks are removed once the grace is over, never what the last two use.
+TEST_F(ChunkedPublishTest, CleanupRemovesOnlyWhatTheLastPublishesDoNotUse) {
+  const struct {
+    const char* what;
+    std::chrono::seconds grace;
+    bool damageRecord;
+    bool firstRemoved;
+  } cases[] = {
+      {"grace over", std::chrono::seconds(0), false, true},
+      {"within the grace", std::chrono::hours(24), false, false},
+      {"damaged record", std::chrono::seconds(0), true, false},
+  };
+  const std::string shared = LargeContent(60);
+  std::vector<std::string> contents;
+  for (unsigned at = 0; at < 3; ++at) contents.push_back(shared + RandomBytes(1 << 20, 70 + at));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(server);
+    PublishOptions options = Fast();
+    options.keptPublishes = 2;
+    options.grace = c.grace;
+    std::set<std::string> firstOnly;
+    PublishSummary summary;
+    for (std::size_t at = 0; at < contents.size(); ++at) {
+      WriteBytes(release / "large.dat", contents[at]);
+      if (at == 2 && c.damageRecord) WriteBytes(server / kChunkUsesName, "veldra-chunk-uses 1\nx");
+      summary = PublishRelease(options);
+      const std::set<std::string> used = ChunksOf(IndexOf(contents[at]));
+      if (at == 0) firstOnly = used;
+      for (const std::string& name : used) {
+        if (at > 0) firstOnly.erase(name);
+      }
+    }
+    ASSERT_FALSE(firstOnly.empty());
+    for (const std::string& name : firstOnly) {
+      EXPECT_EQ(fs::exists(server / name), !c.firstRemoved) << name;
+    }
+    EXPECT_EQ(fs::exists(IndexOf(contents[0])), !c.firstRemoved);
+    EXPECT_EQ(summary.removed.indexes, c.firstRemoved ? 1u : 0u);
+    EXPECT_EQ(summary.removed.chunks, c.firstRemoved ? firstOnly.size() : 0u);
+    EXPECT_EQ(summary.removed.kept.empty(), !c.damageRecord) << summary.removed.kept;
+    EXPECT_EQ(Joined(IndexOf(contents[1])), contents[1]);
+    EXPECT_EQ(Joined(IndexOf(contents[2])), contents[2]);
+  }
+}
+
+// Once the record was begun anew, an index it does not know may still be in use by a
+// publish before it: it stays until the record holds K publishes.
+TEST_F(ChunkedPublishTest, AnIndexTheRecordDoesNotKnowStaysUntilTheRecordHoldsKPublishes) {
+  PublishOptions options = Fast();
+  options.keptPublishes = 2;
+  options.grace = std::chrono::seconds(0);
+  const std::string old = LargeContent(80);
+  WriteBytes(release / "large.dat", old);
+  PublishRelease(options);
+  fs::remove(server / kChunkUsesName);
+  WriteBytes(release / "large.dat", "small now");
+  EXPECT_EQ(PublishRelease(options).removed.indexes, 0u);
+  EXPECT_TRUE(fs::exists(IndexOf(old)));
+  const PublishSummary summary = PublishRelease(options);
+  EXPECT_EQ(summary.removed.indexes, 1u);
+  EXPECT_EQ(CountUnder(server / "chunks"), 0u);
+  EXPECT_GT(summary.removed.chunks, 0u);
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 #include "tools/publish/publish.h"
 
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <vector>
 
 #include "engine/file_digests.h"
 #include "engine/file_list.h"
 #include "engine/pserv_log.h"
+#include "tools/publish/chunk_cleanup.h"
+#include "tools/publish/chunk_store.h"
 #include "tools/publish/gzip_package.h"
 #include "tools/publish/input_files.h"
 #include "tools/publish/previous_publish.h"
@@ -29,12 +32,18 @@ void RefuseServerInsideRelease(const PublishOptions& options) {
   }
 }
 
-// Packs the file unless the server already holds its package for this content. Its entry
-// for filelist.log either way.
+// Packs the file unless the server already holds its package for this content, and cuts a
+// large one into chunks unless the server holds them. Its entry for filelist.log either way.
 ListedFile PublishFile(const ReleaseFile& file, const PublishOptions& options,
-                       PreviousPublish& previous, PublishSummary& summary) {
+                       PreviousPublish& previous, ChunkStore& chunks,
+                       std::vector<std::string>& indexes, PublishSummary& summary) {
   platform::File source = OpenForReading(file.path);
   const Digest digest = DigestOfOpenFile(source, file.path);
+  const std::optional<std::int64_t> length = source.Length();
+  if (!length) throw PublishError("cannot read " + Quoted(ShownName(file.key)));
+  if (static_cast<std::uint64_t>(*length) >= kChunkedFrom) {
+    indexes.push_back(chunks.Add(source, file.key, digest));
+  }
   if (previous.HoldsPackage(file.key, digest)) {
     ++summary.packagesKept;
     return ListedFile{file.key, digest};
@@ -66,15 +75,18 @@ void WriteLists(const PublishOptions& options, const std::vector<ListedFile>& li
   SyncFolder(options.serverDir);
 }
 
-// Every file of the server folder that this release publishes and a patcher may fetch.
+// Every file of the server folder that this release publishes and a patcher may fetch. A
+// chunk is proven by its name, which is its SHA-256.
 std::vector<std::string> PublishedNames(const fs::path& serverDir,
-                                        const std::vector<ListedFile>& listed) {
+                                        const std::vector<ListedFile>& listed,
+                                        const std::vector<std::string>& indexes) {
   std::vector<std::string> names;
   for (const char* name : {"filelist.log", "latest.ver", "lock.ftp", "patch.sys", "pserv.log",
                            "remote.ver", "veldra.exe"}) {
     if (fs::is_regular_file(serverDir / name)) names.push_back(name);
   }
   for (const ListedFile& file : listed) names.push_back(PackageNameOf(file.key));
+  names.insert(names.end(), indexes.begin(), indexes.end());
   return names;
 }
 
@@ -109,17 +121,24 @@ PublishSummary Publish(const PublishOptions& options, const ProgressReport& prog
   PreviousPublish previous(options.serverDir);
   PublishSummary summary;
   summary.files = files.size();
+  ChunkStore chunks(options.serverDir);
   std::vector<ListedFile> listed;
+  std::vector<std::string> indexes;
   for (std::size_t at = 0; at < files.size(); ++at) {
     progress(at + 1, files.size(), files[at].key);
-    listed.push_back(PublishFile(files[at], options, previous, summary));
+    listed.push_back(PublishFile(files[at], options, previous, chunks, indexes, summary));
   }
+  chunks.Finish();
+  summary.chunks = chunks.work();
   WriteServerSettings(options, patchSys, patcher);
   WriteLists(options, listed, patcher ? DigestOfBytes(*patcher) : Digest{});
   if (signingKey) {
-    SignRelease(options.serverDir, PublishedNames(options.serverDir, listed), *signingKey, release);
+    SignRelease(options.serverDir, PublishedNames(options.serverDir, listed, indexes), *signingKey,
+                release);
   }
   if (options.maintenance == Maintenance::Off) SetMaintenance(options.serverDir, Maintenance::Off);
+  summary.removed = CleanChunkStore(options.serverDir, indexes,
+                                    CleanupRule{options.keptPublishes, options.grace});
   summary.stalePackages = CountStalePackages(options.serverDir, files);
   return summary;
 }

@@ -17,6 +17,18 @@ void PrintSummary(std::ostream& out, const PublishSummary& summary, double secon
   out << summary.files << " files, " << summary.packagesWritten << " packages written, "
       << summary.packagesKept << " kept, " << summary.bytesIn << " bytes in, " << summary.bytesOut
       << " bytes out, " << std::fixed << std::setprecision(2) << seconds << " seconds\n";
+  const ChunkWork& chunks = summary.chunks;
+  if (chunks.indexesWritten + chunks.indexesKept > 0) {
+    out << chunks.indexesWritten << " indexes written, " << chunks.indexesKept << " kept; "
+        << chunks.chunksWritten << " chunks written (" << chunks.chunkBytes << " bytes), "
+        << chunks.chunksKept << " kept\n";
+  }
+  const CleanupReport& removed = summary.removed;
+  if (removed.indexes + removed.chunks > 0) {
+    out << "removed " << removed.indexes << " indexes and " << removed.chunks << " chunks ("
+        << removed.bytes << " bytes) that no recent publish uses\n";
+  }
+  if (!removed.kept.empty()) out << "note: " << removed.kept << "\n";
   if (summary.stalePackages > 0) {
     out << summary.stalePackages << " stale packages left (their files are no longer in the "
         << "release)\n";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -61,6 +62,32 @@ int LevelOf(std::string_view value) {
   return level;
 }
 
+std::size_t KeptPublishesOf(std::string_view value) {
+  std::size_t count = 0;
+  auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
+  if (error != std::errc() || end != value.data() + value.size() || count < 1) {
+    throw UsageError("--keep-publishes takes a number of at least 1");
+  }
+  return count;
+}
+
+// A number and its unit: 90s, 30m, 12h, 7d; 0 alone too.
+std::chrono::seconds DurationOf(std::string_view value) {
+  static const std::map<char, std::int64_t> kUnits = {
+      {'s', 1}, {'m', 60}, {'h', 60 * 60}, {'d', 24 * 60 * 60}};
+  const auto unit = value.empty() ? kUnits.end() : kUnits.find(value.back());
+  const std::string_view digits = unit == kUnits.end() ? value : value.substr(0, value.size() - 1);
+  std::int64_t count = 0;
+  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), count);
+  const bool number = !digits.empty() && error == std::errc() &&
+                      end == digits.data() + digits.size() && IsDigits(digits);
+  if (!number || (unit == kUnits.end() && count != 0) ||
+      (unit != kUnits.end() && count > std::numeric_limits<std::int64_t>::max() / unit->second)) {
+    throw UsageError("--grace takes a duration such as 90s, 30m, 12h or 7d");
+  }
+  return std::chrono::seconds(unit == kUnits.end() ? 0 : count * unit->second);
+}
+
 // platform::File reads '\' as a folder separator.
 std::filesystem::path PathOf(std::string_view what, std::string_view value) {
   if (value.empty()) throw UsageError(Named(what, "needs a path"));
@@ -91,6 +118,10 @@ const std::map<std::string_view, Setter> kSetters = {
      [](PublishOptions& o, std::string_view, std::string_view v) { o.level = LevelOf(v); }},
     {"--sign",
      [](PublishOptions& o, std::string_view n, std::string_view v) { o.signKey = PathOf(n, v); }},
+    {"--keep-publishes", [](PublishOptions& o, std::string_view,
+                            std::string_view v) { o.keptPublishes = KeptPublishesOf(v); }},
+    {"--grace",
+     [](PublishOptions& o, std::string_view, std::string_view v) { o.grace = DurationOf(v); }},
 };
 
 }  // namespace
@@ -100,8 +131,9 @@ const char kUsage[] =
     "       veldra-publish keygen KEY_FILE\n"
     "\n"
     "Brings the patch server folder SERVER_DIR up to the release in RELEASE_DIR: one package\n"
-    "per file (only those that changed since the last publish), then filelist.log and\n"
-    "pserv.log.\n"
+    "per file (only those that changed since the last publish); for each file of 4 MiB or\n"
+    "more also its chunks (chunks/) and their index (indexes/); then filelist.log and\n"
+    "pserv.log. Last it removes the chunks and indexes that no recent publish uses.\n"
     "\n"
     "  --exe FILE             the patcher whose MD5 pserv.log announces (else none)\n"
     "  --server NAME=ADDRESS  a server of pserv.log's list; repeatable, kept in order\n"
@@ -114,6 +146,10 @@ const char kUsage[] =
     "  --sign KEY_FILE        also write release.sig, the release's manifest signed with\n"
     "                         the private key; patchers built with its public key check\n"
     "                         every file they fetch against it\n"
+    "  --keep-publishes N     keep the chunks and indexes of the last N publishes\n"
+    "                         (default 5)\n"
+    "  --grace DURATION       and the others until unused that long: 90s, 30m, 12h, 7d\n"
+    "                         or 0 (default 1d)\n"
     "  --help                 this text\n"
     "\n"
     "keygen writes a new signing key: KEY_FILE the private key (only you may read it),\n"

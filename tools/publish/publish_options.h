@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -22,6 +24,8 @@ struct PublishOptions {
   std::optional<Maintenance> maintenance;  // none: lock.ftp stays as it is
   int level = 9;
   std::optional<std::filesystem::path> signKey;  // signs the release into release.sig
+  std::size_t keptPublishes = 5;                 // whose chunks and indexes stay, at least 1
+  std::chrono::seconds grace{24 * 60 * 60};      // how long others stay once unused
 };
 
 class UsageError : public std::runtime_error {

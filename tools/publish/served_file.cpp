@@ -50,8 +50,8 @@ void ServedFile::Write(const char* bytes, std::size_t size) {
   size_ += size;
 }
 
-void ServedFile::Commit() {
-  if (!file_.Commit()) Throw("cannot put in place");
+void ServedFile::Commit(platform::ReplacingFile::Flush flush) {
+  if (!file_.Commit(flush)) Throw("cannot put in place");
 }
 
 void ServedFile::Throw(const char* what) const {
@@ -70,5 +70,16 @@ void SyncFolder(const fs::path& folder) {
   if (!fd.IsOpen() || fsync(fd.get()) != 0) {
     const std::string reason = std::strerror(errno);  // before anything else can change it
     throw PublishError("cannot flush " + Quoted(folder.string()) + ": " + reason);
+  }
+}
+
+// A file's own fsync costs milliseconds on a journalling file system: 16,384 chunks of a GiB
+// would wait about a minute for them.
+void FlushFileSystem(const fs::path& folder) {
+  UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.IsOpen() || syncfs(fd.get()) != 0) {
+    const std::string reason = std::strerror(errno);
+    throw PublishError("cannot flush the file system of " + Quoted(folder.string()) + ": " +
+                       reason);
   }
 }

@@ -17,7 +17,9 @@ class ServedFile {
 
   void Write(const char* bytes, std::size_t size);
   void Write(std::string_view bytes) { Write(bytes.data(), bytes.size()); }
-  void Commit();
+  // LeaveToSystem skips the wait for the disk: for the many small files that FlushFileSystem
+  // puts on the disk at once before anything names them.
+  void Commit(platform::ReplacingFile::Flush flush = platform::ReplacingFile::Flush::ToDisk);
   std::uint64_t size() const { return size_; }
 
  private:
@@ -34,3 +36,7 @@ void ReplaceFile(const std::filesystem::path& folder, const std::string& name,
 
 // Makes the renames done in the folder so far survive a crash.
 void SyncFolder(const std::filesystem::path& folder);
+
+// Puts everything written to the file system that holds `folder` on the disk, renames
+// included: one wait instead of one per file.
+void FlushFileSystem(const std::filesystem::path& folder);
