@@ -704,6 +704,131 @@ class CrashRecoveryTest(PatchRunTest):
         self.assertEqual(read(os.path.join(self.game, "veldra.exe")), new)
 
 
+class ChunkRunTest(PatchRunTest):
+    """A large file changed in a release costs the chunks it lacks, not its package."""
+
+    LARGE = os.path.join("data", "world.pak")
+    PACKAGE = "_data_world_pak.ppk"
+
+    def setUp(self):
+        super().setUp()
+        self.rng = random.Random(23)
+        self.write_large(self.rng.randbytes(12 << 20))
+        self.publish_release()
+        self.patch()
+
+    def write_large(self, content):
+        write(os.path.join(self.release, self.LARGE), content)
+
+    def large(self):
+        return read(os.path.join(self.release, self.LARGE))
+
+    def update(self):
+        """Publishes the release and patches it: update_published()."""
+        self.publish_release()
+        return self.update_published()
+
+    def update_published(self):
+        """Patches what the server folder holds; (package fetched, chunk bytes fetched)."""
+        log = nginx_server.AccessLog(self.access_log, self.name)
+        log.skip()
+        self.patch()
+        self.requests = [entry for entry in log.new_requests() if entry[1] == 200]
+        self.assert_game_is_release()
+        return (any(name == self.PACKAGE for name, _, _ in self.requests),
+                sum(size for name, _, size in self.requests if name.startswith("chunks/")))
+
+    def chunk_files(self):
+        store = os.path.join(self.server, "chunks")
+        return {os.path.join(folder, name) for folder, _, names in os.walk(store)
+                for name in names}
+
+    def test_each_change_costs_about_the_bytes_changed_and_anything_amiss_the_package(self):
+        def rewrite_middle(content):
+            middle = len(content) // 2
+            return content[:middle] + self.rng.randbytes(1 << 20) + content[middle + (1 << 20):]
+
+        def flip(content):
+            at = self.rng.randrange(len(content))
+            return content[:at] + bytes([content[at] ^ 1]) + content[at + 1:]
+
+        changes = [
+            ("one byte flipped", flip, 300 << 10),
+            ("1 MiB rewritten in the middle", rewrite_middle, (1 << 20) + (600 << 10)),
+            ("1 KiB inserted at the start", lambda c: self.rng.randbytes(1024) + c, 300 << 10),
+            ("cut short", lambda c: c[:len(c) - (3 << 20) - 7], 300 << 10),
+            ("grown", lambda c: c + self.rng.randbytes(200 << 10), 600 << 10),
+        ]
+        for what, change, most in changes:
+            with self.subTest(what):
+                self.write_large(change(self.large()))
+                package, chunk_bytes = self.update()
+                self.assertFalse(package, "the package is not fetched")
+                self.assertLess(chunk_bytes, most)
+                self.assertIn(" to fetch, ", self.out + self.err)
+
+        def without_indexes(_):
+            shutil.rmtree(os.path.join(self.server, "indexes"))
+
+        def without_a_chunk(before):
+            os.remove(sorted(self.chunk_files() - before)[0])
+
+        def without_the_old_copy(_):
+            os.remove(os.path.join(self.game, self.LARGE))
+
+        amiss = [("a server without indexes", without_indexes),
+                 ("a missing chunk", without_a_chunk),
+                 ("no old copy", without_the_old_copy)]
+        for what, spoil in amiss:
+            with self.subTest(what):
+                self.write_large(flip(self.large()))
+                before = self.chunk_files()
+                self.publish_release()
+                spoil(before)
+                package, _ = self.update_published()
+                self.assertTrue(package, "the package comes instead, in the same run")
+
+    def test_a_quit_keeps_what_arrived_and_the_next_run_fetches_only_the_rest(self):
+        if OPTIONS.wine:
+            self.skipTest("Ctrl-C is sent to the native program")
+        self.write_large(self.large()[:1 << 20] + self.rng.randbytes(6 << 20) +
+                         self.large()[7 << 20:])
+        # nginx lets each answer's first second through at once: 16 KB/s holds a chunk back.
+        work = os.path.join(self.scratch, self.name, "slow-nginx")
+        slow, port = nginx_server.start(self.root, work, rate="16k")
+        try:
+            slow_patch_sys = os.path.join(work, "patch.sys")
+            write(slow_patch_sys, self.patch_sys_for(port))
+            self.publish_release(port=port, patch_sys=slow_patch_sys)
+            shutil.copy(slow_patch_sys, os.path.join(self.game, "patch.sys"))
+            log = nginx_server.AccessLog(os.path.join(work, "access.log"), self.name)
+            run = subprocess.Popen(self.command(), cwd=self.game, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+            # The log is read as it grows: AccessLog waits for it to hold still.
+            deadline = time.monotonic() + RUN_TIMEOUT
+            while (time.monotonic() < deadline and
+                   read(os.path.join(work, "access.log")).count(b"/chunks/") < 10):
+                time.sleep(0.02)
+            run.send_signal(signal.SIGINT)
+            self.assertEqual(run.wait(timeout=RUN_TIMEOUT), 5, "ends as stopped")
+            first = {name for name, status, size in log.new_requests() if status == 200 and
+                     name.startswith("chunks/") and
+                     size == os.path.getsize(os.path.join(self.server, name))}
+        finally:
+            nginx_server.stop(slow)
+        self.assertFalse(read(os.path.join(self.game, self.LARGE)) == self.large(),
+                         "the old copy stays until the new file is whole")
+        self.publish_release()
+        shutil.copy(self.patch_sys, os.path.join(self.game, "patch.sys"))
+        package, _ = self.update_published()
+        self.assertFalse(package)
+        second = [name for name, status, _ in self.requests if name.startswith("chunks/")]
+        self.assertEqual(len(second), len(set(second)), "no chunk twice")
+        # A chunk whose last bytes were on the way at the quit may come again; none kept does.
+        self.assertGreaterEqual(len(first), 2)
+        self.assertLessEqual(len(first & set(second)), 8)
+
+
 def main():
     global OPTIONS
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -718,6 +843,7 @@ def main():
     OPTIONS.keyed_cli = os.path.abspath(OPTIONS.keyed_cli)
     OPTIONS.publish = os.path.abspath(OPTIONS.publish)
     suite = unittest.defaultTestLoader.loadTestsFromTestCase(PatchRunTest)
+    suite.addTests(ChunkRunTest(name) for name in vars(ChunkRunTest) if name.startswith("test_"))
     if OPTIONS.crashes and not OPTIONS.wine:
         for name in ("test_a_run_killed_anywhere_is_completed_by_the_next",
                      "test_a_patcher_killed_while_it_replaces_itself_leaves_a_whole_one"):

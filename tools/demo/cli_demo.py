@@ -54,17 +54,30 @@ def patch(tool, game):
     return done.returncode
 
 
+def check_chunks(requests, size, name, failures):
+    """The changed archive cost a small share of its size."""
+    fetched = sum(b for n, s, b in requests if s == 200 and n.startswith(("chunks/", "indexes/")))
+    share = fetched / size
+    print(f"{name}: {fetched} bytes of chunks and index fetched for a file of {size} bytes "
+          f"({share:.1%}); the rest was taken from the old copy")
+    if not fetched or share > 0.1:
+        failures.append(f"the update of {name} fetched {fetched} bytes of chunks, not a small "
+                        "share of its size")
+
+
 def checked_run(which, cli, release, game, log, expected, failures, signed=True):
     """One run and its checks: it ends done, fetches each of the `expected` packages once and
     no other, accepts the signed release (with `signed`) and leaves the game folder equal to
-    the release."""
+    the release. Returns the requests nginx logged."""
     if patch(cli, game) != 0:
         failures.append(f"the {which} run did not end done")
-    check_fetched(which, report_downloads(log.new_requests()), expected, failures)
+    requests = log.new_requests()
+    check_fetched(which, report_downloads(requests), expected, failures)
     if signed:
         check_signed_release(game, failures)
     if not check_folder(release, game, PATCHER_FILES):
         failures.append(f"after the {which} run the game folder differs from the release")
+    return requests
 
 
 def run_cli_demo(bin_dir):
@@ -80,7 +93,8 @@ def run_cli_demo(bin_dir):
     failures = []
 
     step("making the sample release")
-    large = make_sample_release(release, rng)
+    # The largest is served as chunks too, so that changing a little of it costs a little.
+    large = make_sample_release(release, rng, large_mib=(2, 3, 16))
     total = sum(os.path.getsize(p) for p in files_below(release).values())
     print(f"{len(files_below(release))} files, {total} bytes in {os.path.relpath(release, REPO)}")
 
@@ -103,14 +117,18 @@ def run_cli_demo(bin_dir):
         changed = change_release(release, rng, large)
         publish_signed(publisher, release, server, [f"{ZONE}=127.0.0.1:{port}"])
 
-        step("second run: only what changed")
+        step("second run: only what changed, and of the large archive only its changed chunks")
+        patched = changed[-1]
         expected = expected_packages(release, game)
         if expected == sorted(package_name(n) for n in changed):
             print(f"the game folder lacks the {len(expected)} changed files")
         else:
             print(f"the game folder lacks {len(expected)} files, not only the {len(changed)} "
                   "changed: the first run left it incomplete")
-        checked_run("second", cli, release, game, log, expected, failures)
+        expected.remove(package_name(patched))
+        print(f"{patched} should come as chunks, not as its package")
+        requests = checked_run("second", cli, release, game, log, expected, failures)
+        check_chunks(requests, os.path.getsize(os.path.join(release, patched)), patched, failures)
 
         step("third run: a deleted game file comes back")
         in_folders = sorted(name for name in files_below(release) if "/" in name)

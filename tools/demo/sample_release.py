@@ -69,16 +69,16 @@ def release_names(rng, count):
     return names
 
 
-def make_sample_release(release, rng):
-    """The release without patch.sys (its port is known once nginx runs). Returns the names
-    of the large files."""
+def make_sample_release(release, rng, large_mib=(2, 3, 4)):
+    """The release without patch.sys (its port is known once nginx runs), with large files of
+    `large_mib` MiB. Returns the names of the large files."""
     for name in release_names(rng, 300):
         if name.rsplit(".", 1)[1] in TEXT_KINDS:
             write_file(release, name, text_bytes(rng, rng.randint(50, 40000)))
         else:
             write_file(release, name, rng.randbytes(rng.randint(1, 64 * 1024)))
     large = []
-    for index, mib in enumerate((2, 3, 4)):
+    for index, mib in enumerate(large_mib):
         name = f"data/archives/level{index}/bundle{index}.pak"
         write_file(release, name, rng.randbytes(mib << 20))
         large.append(name)
@@ -87,7 +87,8 @@ def make_sample_release(release, rng):
 
 
 def change_release(release, rng, large):
-    """Two files modified, one added, one grown; their names, as the release has them."""
+    """Two files modified, one added, one grown, and 64 KiB rewritten in the middle of the
+    largest; their names, as the release has them, the largest last."""
     names = sorted(files_below(release))
     texts = [n for n in names if n.rsplit(".", 1)[1] in TEXT_KINDS]
     binaries = [n for n in names if n.rsplit(".", 1)[1] in BINARY_KINDS and n not in large]
@@ -99,8 +100,13 @@ def change_release(release, rng, large):
     grown = large[0]
     with open(os.path.join(release, grown), "ab") as f:
         f.write(rng.randbytes(1 << 20))
-    print(f"modified {modified[0]}, {modified[1]}; added {added}; grew {grown} by 1 MiB")
-    return modified + [added, grown]
+    patched = large[-1]
+    with open(os.path.join(release, patched), "r+b") as f:
+        f.seek(os.path.getsize(os.path.join(release, patched)) // 2)
+        f.write(rng.randbytes(64 << 10))
+    print(f"modified {modified[0]}, {modified[1]}; added {added}; grew {grown} by 1 MiB; "
+          f"rewrote 64 KiB in the middle of {patched}")
+    return modified + [added, grown, patched]
 
 
 # The programs -----------------------------------------------------------------------------
@@ -133,17 +139,22 @@ def report_downloads(requests, count_challenges=False):
     """Prints what a run fetched; returns the packages fetched whole. With count_challenges,
     the 401 answers are counted on a line of their own instead of listed by name."""
     packages = [(n, b) for n, s, b in requests if n.endswith(".ppk") and s == 200]
+    chunks = [b for n, s, b in requests if n.startswith("chunks/") and s == 200]
     total = sum(b for _, b in packages)
     print(f"{len(packages)} package{'s' if len(packages) != 1 else ''} downloaded, {total} bytes")
     for name, size in packages[:SHOWN_NAMES]:
         print(f"  {name} ({size} bytes)")
     if len(packages) > SHOWN_NAMES:
         print(f"  ... and {len(packages) - SHOWN_NAMES} more")
+    if chunks:
+        print(f"{len(chunks)} chunk{'s' if len(chunks) != 1 else ''} downloaded, "
+              f"{sum(chunks)} bytes")
     challenged = sum(1 for _, s, _ in requests if s == 401) if count_challenges else 0
     if challenged:
         print(f"{challenged} requests answered 401 first, then repeated with the credentials")
     others = collections.Counter(f"{n} {s}" for n, s, _ in requests
                                  if (not n.endswith(".ppk") or s != 200) and
+                                 not (n.startswith("chunks/") and s == 200) and
                                  not (count_challenges and s == 401))
     told = [f"{what}" + (f" x{count}" if count > 1 else "") for what, count in others.items()]
     print("other requests (name status): " + (", ".join(told) if told else "none"))
