@@ -30,7 +30,7 @@ from testbed.releases import files_below, read, write  # noqa: E402
 OPTIONS = None
 RUN_TIMEOUT = 120
 PLAYERS = 3
-SLOWEST_ANSWER = 1  # seconds: large.bin's package at the origin's rate
+SLOWEST_ANSWER = 1  # seconds an answer may take to reach the cache
 RELEASES = 4  # the first published before the players start, the others while they run
 # What a run leaves in the game folder besides the release's files.
 PATCHER_FILES = {"filelist.log", "latest.ver", "local.ver", "localRelease.log",
@@ -229,7 +229,7 @@ class HostingTest(unittest.TestCase):
             publishes.append(publish(number))
         # From here on every run must end done with the last release; a cache that keeps
         # answers whatever the origin says may hand out the one before until they expire,
-        # counted from the end of the slowest answer the origin began before.
+        # counted from when an answer the origin began before reached the cache.
         stop_after[0] = time.monotonic() + (keep + SLOWEST_ANSWER if keep else 0)
         for player in players:
             player.thread.join()
