@@ -4,6 +4,8 @@
 Its configuration, password file, logs and pid live in a folder of the caller's; the access
 log has one line per request: user, "request line", status, bytes sent, "agent". A rate (nginx's
 limit_rate, e.g. "2m" for 2 MB/s per connection) makes downloads last long enough to watch.
+Every answer says what a cache between may keep (CACHE_HEADERS): the chunk store's files for
+good, everything else only as long as the server confirms it.
 Run alone, it serves until interrupted: nginx_server.py --root DIR --work DIR [--rate RATE]
 """
 import argparse
@@ -52,6 +54,30 @@ class AccessLog:
         return found
 
 
+# The Cache-Control lines an operator serves, as the README shows them. A chunk or an index is
+# named by its content and never changes; a 404 of one (a copy still under way) must not be
+# kept. Every other name, a package too, gets new content under the same name.
+CACHE_HEADERS = """
+  map $status $content_named_cache {
+    200 "public, max-age=31536000, immutable";
+    206 "public, max-age=31536000, immutable";
+    304 "public, max-age=31536000, immutable";
+    default "no-cache";
+  }
+"""
+CACHE_LOCATIONS = """
+    location ~ "/chunks/([0-9a-f]{2})/\\1[0-9a-f]{62}$" {
+      add_header Cache-Control $content_named_cache always;
+    }
+    location ~ "/indexes/[0-9a-f]{32}$" {
+      add_header Cache-Control $content_named_cache always;
+    }
+    location / {
+      add_header Cache-Control "no-cache" always;
+    }
+"""
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
@@ -63,9 +89,26 @@ def write_config(work, root, port, rate=None):
                             capture_output=True, text=True).stdout.strip()
     with open(os.path.join(work, "htpasswd"), "w") as f:
         f.write(f"{USER}:{hashed}\n")
+    throttle = f"limit_rate {rate};" if rate else ""
+    return save_config(work, f"""
+{CACHE_HEADERS}
+  server {{
+    listen 127.0.0.1:{port};
+    root {root};
+    auth_basic "patch";
+    auth_basic_user_file {work}/htpasswd;
+    {throttle}
+{CACHE_LOCATIONS}
+  }}
+""")
+
+
+def save_config(work, http, logged="", connections=64):
+    """Writes work/nginx.conf: one worker of `connections`, its files in work, `http` the rest
+    of the http block and `logged` what the access log's lines end with besides; returns its
+    path."""
     # As root, the workers would otherwise run as nobody and be refused a private folder.
     user = "user root;" if os.geteuid() == 0 else ""
-    throttle = f"limit_rate {rate};" if rate else ""
     temp = os.path.join(work, "temp")
     os.makedirs(temp, exist_ok=True)
     config = f"""
@@ -74,9 +117,9 @@ worker_processes 1;
 daemon off;
 pid {work}/nginx.pid;
 error_log {work}/error.log;
-events {{ worker_connections 64; }}
+events {{ worker_connections {connections}; }}
 http {{
-  log_format patch '$remote_user "$request" $status $body_bytes_sent "$http_user_agent"';
+  log_format patch '$remote_user "$request" $status $body_bytes_sent "$http_user_agent"{logged}';
   access_log {work}/access.log patch;
   client_body_temp_path {temp}/body;
   proxy_temp_path {temp}/proxy;
@@ -84,13 +127,7 @@ http {{
   uwsgi_temp_path {temp}/uwsgi;
   scgi_temp_path {temp}/scgi;
   sendfile on;
-  server {{
-    listen 127.0.0.1:{port};
-    root {root};
-    auth_basic "patch";
-    auth_basic_user_file {work}/htpasswd;
-    {throttle}
-  }}
+{http}
 }}
 """
     path = os.path.join(work, "nginx.conf")
@@ -101,10 +138,16 @@ http {{
 
 def start(root, work, rate=None):
     """Starts nginx; returns (process, port) once it accepts connections."""
+    return launch(work, lambda work, port: write_config(work, os.path.abspath(root), port, rate))
+
+
+def launch(work, configure):
+    """Starts nginx on a free port with the configuration that configure(work, port) writes
+    (returning its path); returns (process, port) once it accepts connections."""
     os.makedirs(work, exist_ok=True)
     for _ in range(5):
         port = free_port()
-        config = write_config(os.path.abspath(work), os.path.abspath(root), port, rate)
+        config = configure(os.path.abspath(work), port)
         process = subprocess.Popen(["nginx", "-p", work, "-c", config, "-e",
                                     os.path.join(work, "error.log")],
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
