@@ -50,20 +50,25 @@ bool WorthTrying(const PatchRun& run, const std::string& key, const FileDigests&
   return run.manifest && run.manifest->files.contains(IndexNameOf(entry.listed));
 }
 
-// The file's index as the server holds it; none when it has none or it is not sound for the
-// listed content.
-std::optional<ChunkIndex> FetchIndex(PatchRun& run, const Digest& listed, std::uint64_t& bytes) {
+// The file's index as the server holds it; none when it has none (why stays empty: a server
+// without a chunk store is no fault), or it is not sound for the listed content.
+std::optional<ChunkIndex> FetchIndex(PatchRun& run, const Digest& listed, std::uint64_t& bytes,
+                                     std::string& why) {
   const std::string name = IndexNameOf(listed);
-  std::string why;
   const std::optional<std::string> text =
       FetchIntoMemory(run, run.connection, name, kLargestIndex, true, why);
-  if (!text) return std::nullopt;
+  if (!text) {
+    if (run.connection.Status() == 404u) why.clear();
+    return std::nullopt;
+  }
   bytes = text->size();
   if (run.inputs.releaseKey &&
       !MatchesManifest(*run.manifest, name, ManifestEntry{Sha256Of(*text), text->size()})) {
+    why = name + " is not as the signed release lists it";
     return std::nullopt;
   }
   std::optional<ChunkIndex> index = ParseChunkIndex(*text, why);
+  if (index && index->md5 != listed) why = name + " is the index of another file";
   if (!index || index->md5 != listed) return std::nullopt;
   return index;
 }
@@ -143,16 +148,16 @@ void RemoveChunkFolder(const std::string& folder) {
 
 enum class ByChunks { Installed, ByPackage, Stopped };
 
-ByChunks UpdateFile(PatchRun& run, const std::string& key, FileDigests& entry) {
+// ByPackage keeps in `why` what went wrong, if anything did.
+ByChunks UpdateFile(PatchRun& run, const std::string& key, FileDigests& entry, std::string& why) {
   const std::string target = key.substr(1);
   NameItem(run.job, target);
   ChunkPlan plan;
   std::uint64_t indexBytes = 0;
-  std::optional<ChunkIndex> index = FetchIndex(run, entry.listed, indexBytes);
+  std::optional<ChunkIndex> index = FetchIndex(run, entry.listed, indexBytes, why);
   if (StopAsked(run)) return ByChunks::Stopped;
   if (!index) return ByChunks::ByPackage;
   plan.index = std::move(*index);
-  std::string why;
   std::optional<OldChunks> old = FindOldChunks(run, target, plan.index, why);
   if (StopAsked(run)) return ByChunks::Stopped;
   if (!old) return ByChunks::ByPackage;
@@ -160,10 +165,7 @@ ByChunks UpdateFile(PatchRun& run, const std::string& key, FileDigests& entry) {
   const std::string folder = ChunkFolderOf(key);
   PlanFetches(plan, folder);
   plan.fetchBytes += indexBytes;
-  if (CostsTooMuch(plan)) {
-    RemoveChunkFolder(folder);
-    return ByChunks::ByPackage;
-  }
+  if (CostsTooMuch(plan)) return ByChunks::ByPackage;
   const std::string cost = target + ": " + Megabytes(plan.fetchBytes) + " to fetch, " +
                            Megabytes(plan.reusedBytes) + " reused";
   TellNote(run, cost);
@@ -171,14 +173,15 @@ ByChunks UpdateFile(PatchRun& run, const std::string& key, FileDigests& entry) {
   AddBytesToFetch(run.job, plan.fetchBytes - indexBytes);
   platform::CreateFolder("temp");
   platform::CreateFolder(folder);
-  if (FetchChunks(run, plan, folder)) {
-    RemoveChunkFolder(folder);
+  if (std::optional<std::string> failure = FetchChunks(run, plan, folder)) {
+    why = *failure;
     return ByChunks::ByPackage;
   }
   if (StopAsked(run)) return ByChunks::Stopped;  // what arrived waits for the next run
-  const Assembled assembled = AssembleFromChunks(run, target, plan.index, plan.old, folder, why);
+  if (AssembleFromChunks(run, target, plan.index, plan.old, folder, why) != Assembled::Done) {
+    return ByChunks::ByPackage;
+  }
   RemoveChunkFolder(folder);
-  if (assembled != Assembled::Done) return ByChunks::ByPackage;
   entry.installed = entry.listed;
   entry.stamp = platform::StampOf(target);
   CountStageItem(run.job);
@@ -195,12 +198,19 @@ std::vector<std::string> UpdateByChunks(PatchRun& run, const std::vector<std::st
       byPackage.push_back(keys[at]);
       continue;
     }
-    const ByChunks done = UpdateFile(run, keys[at], entry);
+    std::string why;
+    const ByChunks done = UpdateFile(run, keys[at], entry, why);
     if (done == ByChunks::Stopped) {
       byPackage.insert(byPackage.end(), keys.begin() + static_cast<std::ptrdiff_t>(at), keys.end());
       break;
     }
-    if (done == ByChunks::ByPackage) byPackage.push_back(keys[at]);
+    if (done == ByChunks::ByPackage) {
+      // An operator learns why a mirror's chunk store did not serve.
+      if (!why.empty()) TellNote(run, keys[at].substr(1) + ": fetched whole, since " + why);
+      // Chunks kept for a file that comes whole are of no more use, whenever they came.
+      RemoveChunkFolder(ChunkFolderOf(keys[at]));
+      byPackage.push_back(keys[at]);
+    }
   }
   return byPackage;
 }

@@ -137,7 +137,7 @@ TEST_F(ChunkUpdateTest, AChangedLargeFileFetchesOnlyTheChunksItLacks) {
 }
 
 // Anything missing or wrong of the chunk store costs the package, in the same run and
-// without a word.
+// without a box; a note says why.
 TEST_F(ChunkUpdateTest, AnythingAmissFallsBackToThePackage) {
   const std::string old = NoiseOf(4 << 20, 1);
   std::string fresh = old;
@@ -146,10 +146,11 @@ TEST_F(ChunkUpdateTest, AnythingAmissFallsBackToThePackage) {
     const char* what;
     std::function<void(Served&)> bend;
     std::string rules;
+    bool told = true;  // a note tells the operator why, but for a server without a chunk store
   };
   const std::string index = IndexNameOf(DigestOfBytes(fresh));
   const Case cases[] = {
-      {"a server without indexes", [](Served& served) { served = Served(); }, "{}"},
+      {"a server without indexes", [](Served& served) { served = Served(); }, "{}", false},
       {"an index that is a web page", {}, R"({")" + index.substr(8) + R"(": {"portal": true}})"},
       {"an index of another file",
        [&](Served& served) { served.index = ChunkedServing(old).index; }, "{}"},
@@ -173,9 +174,13 @@ TEST_F(ChunkUpdateTest, AnythingAmissFallsBackToThePackage) {
     server.Reset();
     Release(old, fresh, each.bend);
     server.SetRules(each.rules);
+    std::string notes;
+    run.inputs.tellNote = [&](const std::string& note) { notes += note + "\n"; };
     ScriptedPrompt prompt;
     ASSERT_TRUE(DownloadGameFiles(run));
     EXPECT_TRUE(prompt.Shown().empty());
+    EXPECT_EQ(notes.find("data\\big.pak: fetched whole, since ") != std::string::npos, each.told)
+        << notes;
     EXPECT_EQ(folder.Read(kPath), fresh);
     EXPECT_EQ(Fetched().packages, 1);
     EXPECT_FALSE(platform::PathExists("temp\\_data_big_pak.chunks"));
