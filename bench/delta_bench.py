@@ -27,12 +27,11 @@ from chunk_bench import random_file  # noqa: E402
 from testbed import bench_harness as harness  # noqa: E402
 from testbed import game_folders, nginx_server  # noqa: E402
 from testbed.patch_runs import publish_to  # noqa: E402
-from testbed.processes import run_tool  # noqa: E402
+from testbed.processes import run_tool_with_peak  # noqa: E402
 
 DEFAULT_DATA = "/tmp/veldra-delta-bench"
 LARGE = os.path.join("data", "archive.pak")
 MIB = 1 << 20
-TIME = "/usr/bin/time"
 
 
 def md5_of(path):
@@ -70,19 +69,6 @@ def copy_bytes(source, out, count):
         count = None if count is None else count - len(block)
 
 
-def run_with_peak(cli, game, scratch):
-    """veldra-cli in the game folder: (seconds, what it printed, its peak resident KiB). The
-    peak is GNU time's: a child's own figure from wait4 starts from this process's, as it was
-    forked from it."""
-    if not os.access(TIME, os.X_OK):
-        raise harness.BenchError(f"{TIME} is missing: apt-get install time")
-    peak_file = os.path.join(scratch, "peak")
-    seconds, out, _ = run_tool([TIME, "-f", "%M", "-o", peak_file, cli, "--no"], "veldra-cli",
-                               cwd=game)
-    with open(peak_file) as f:
-        return seconds, out, int(f.read().split()[-1])
-
-
 def run_bench(options, data):
     size = options.size_mib * MIB
     original = os.path.join(data, "original.pak")
@@ -114,7 +100,8 @@ def run_bench(options, data):
             log = nginx_server.AccessLog(served.access_log, "live")
             log.skip()
             harness.sync_and_read_into_cache([os.path.join(game, LARGE)])
-            seconds, out, peak_kib = run_with_peak(cli, game, scratch)
+            seconds, out, _, peak_kib = run_tool_with_peak([cli, "--no"], "veldra-cli",
+                                                           cwd=game)
             fetched = [(name, size) for name, status, size in log.new_requests() if status == 200]
             if md5_of(os.path.join(game, LARGE)) != md5_of(os.path.join(release, LARGE)):
                 raise harness.BenchError(f"{what}: the game's file is not the release's")

@@ -1,9 +1,13 @@
 """The programs under test, run as a player's machine would run them."""
 import os
+import signal
 import subprocess
 import tempfile
 import threading
 import time
+
+
+TIME = "/usr/bin/time"
 
 
 class ToolError(RuntimeError):
@@ -37,20 +41,27 @@ def run_tool(command, tool, cwd=None, env=None, stdout=subprocess.PIPE, allowed=
 
 def run_tool_with_peak(command, tool, cwd=None, timeout=600):
     """run_tool() for a program whose peak memory counts; returns (wall seconds, its stdout,
-    its stderr, the most resident KiB it held, or any child it waited for)."""
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+    its stderr, the most resident KiB it held, or any child it waited for).
+
+    The program is started by GNU time, and the peak is time's to tell: a child's own figure
+    from wait4 starts from the image it was forked from, which here would be this Python's."""
+    if not os.access(TIME, os.X_OK):
+        raise ToolError(f"{TIME} is missing: apt-get install time")
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err, \
+            tempfile.NamedTemporaryFile(mode="r") as peak:
         start = time.perf_counter()
-        process = subprocess.Popen(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out,
-                                   stderr=err, env=clean_environment())
-        # The peak is wait4's to give, so the program is reaped here, not by Popen; the
-        # timer kills it only while it is not yet reaped, so never another process.
+        process = subprocess.Popen([TIME, "-f", "%M", "-o", peak.name, *command], cwd=cwd,
+                                   stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                   env=clean_environment(), start_new_session=True)
+        # The timer kills the program's group only while time is not yet reaped, so never
+        # another process.
         guard, ended = threading.Lock(), []
 
         def expire():
             with guard:
                 if not ended:
                     ended.append("killed")
-                    process.kill()
+                    os.killpg(process.pid, signal.SIGKILL)
 
         timer = threading.Timer(timeout, expire)
         timer.start()
@@ -59,16 +70,16 @@ def run_tool_with_peak(command, tool, cwd=None, timeout=600):
             killed = bool(ended)
             ended.append("exited")
         timer.cancel()
-        _, status, usage = os.wait4(process.pid, 0)
+        process.wait()
         wall = time.perf_counter() - start
-        process.returncode = os.waitstatus_to_exitcode(status)
         out.seek(0)
         err.seek(0)
         stdout = out.read().decode(errors="replace")
         stderr = err.read().decode(errors="replace")
+        said = peak.read().split()
     if killed:
         raise ToolError(f"{tool} took more than {timeout} seconds")
     if process.returncode != 0:
         raise ToolError(f"{tool} exited with {process.returncode}:\n{stdout[-2000:]}"
                         f"{stderr[-2000:]}")
-    return wall, stdout, stderr, usage.ru_maxrss
+    return wall, stdout, stderr, int(said[-1])
