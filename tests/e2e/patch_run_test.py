@@ -193,10 +193,16 @@ class PatchRunTest(unittest.TestCase):
         what it printed in self.out and self.err."""
         log = nginx_server.AccessLog(self.access_log, self.name)
         log.skip()
-        done = subprocess.run(self.command(*args, cli=cli), cwd=self.game, capture_output=True,
-                              text=True, errors="replace", timeout=RUN_TIMEOUT)
+        for _ in range(2):
+            done = subprocess.run(self.command(*args, cli=cli), cwd=self.game,
+                                  capture_output=True, text=True, errors="replace",
+                                  timeout=RUN_TIMEOUT)
+            # A run of the front end always says something; Wine, busy with other test
+            # programs, now and then fails a start without a word (seen as exit status 1).
+            if not OPTIONS.wine or done.returncode == expect or done.stdout or done.stderr:
+                break
         self.out, self.err = done.stdout, done.stderr
-        self.assertEqual(done.returncode, expect, done.stderr[-3000:])
+        self.assertEqual(done.returncode, expect, done.stdout[-1000:] + done.stderr[-3000:])
         return [name for name, status, _ in log.new_requests() if status != 401]
 
     def packages(self, *args, expect=0, cli=None):
