@@ -30,13 +30,14 @@ struct ChunkPlan {
   ChunkIndex index;
   OldChunks old;
   std::vector<std::size_t> toFetch;  // chunks of the index, each of another content
-  std::uint64_t fetchBytes = 0;      // of their chunk files, with the index's
-  std::uint64_t reusedBytes = 0;     // taken from the old copy
+  std::uint64_t indexBytes = 0;
+  std::uint64_t fetchBytes = 0;   // of their chunk files, with the index's
+  std::uint64_t reusedBytes = 0;  // taken from the old copy
 };
 
-std::string Megabytes(std::uint64_t bytes) {
+std::string Megabytes(std::uint64_t bytes, bool unit = true) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+  std::snprintf(text, sizeof text, unit ? "%.1f MB" : "%.1f", static_cast<double>(bytes) / 1e6);
   return text;
 }
 
@@ -51,12 +52,13 @@ bool WorthTrying(const PatchRun& run, const std::string& key, const FileDigests&
 }
 
 // The file's index as the server holds it; none when it has none (why stays empty: a server
-// without a chunk store is no fault), or it is not sound for the listed content.
+// without a chunk store is no fault), or it is not sound for the listed content. Its bytes
+// are counted with the plan's.
 std::optional<ChunkIndex> FetchIndex(PatchRun& run, const Digest& listed, std::uint64_t& bytes,
                                      std::string& why) {
   const std::string name = IndexNameOf(listed);
   const std::optional<std::string> text =
-      FetchIntoMemory(run, run.connection, name, kLargestIndex, true, why);
+      FetchIntoMemory(run, run.connection, name, kLargestIndex, false, why);
   if (!text) {
     if (run.connection.Status() == 404u) why.clear();
     return std::nullopt;
@@ -96,6 +98,25 @@ bool CostsTooMuch(const ChunkPlan& plan) {
   return plan.fetchBytes * 5 > whole * 3;
 }
 
+// What the file's update would cost: its index fetched, its old copy matched. None when the
+// package is the better way, with what went wrong, if anything did, in `why`.
+std::optional<ChunkPlan> PlanFile(PatchRun& run, const std::string& key, const Digest& listed,
+                                  std::string& why) {
+  const std::string target = key.substr(1);
+  NameItem(run.job, target);
+  ChunkPlan plan;
+  std::optional<ChunkIndex> index = FetchIndex(run, listed, plan.indexBytes, why);
+  if (!index) return std::nullopt;
+  plan.index = std::move(*index);
+  std::optional<OldChunks> old = FindOldChunks(run, target, plan.index, why);
+  if (!old) return std::nullopt;
+  plan.old = std::move(*old);
+  PlanFetches(plan, ChunkFolderOf(key));
+  plan.fetchBytes += plan.indexBytes;
+  if (CostsTooMuch(plan)) return std::nullopt;
+  return plan;
+}
+
 // Every chunk the plan fetches, into `folder`; why not, when one could not be had.
 std::optional<std::string> FetchChunks(PatchRun& run, const ChunkPlan& plan,
                                        const std::string& folder) {
@@ -114,7 +135,7 @@ std::optional<std::string> FetchChunks(PatchRun& run, const ChunkPlan& plan,
     const std::string name = ChunkNameOf(entry.sha256);
     std::string why;
     const std::optional<std::string> stored =
-        FetchIntoMemory(run, connection, name, entry.stored, false, why);
+        FetchIntoMemory(run, connection, name, entry.stored, true, why);
     if (!stored && StopAsked(run)) {
       Fetched stopped;
       stopped.outcome = Outcome::Stopped();
@@ -146,38 +167,30 @@ void RemoveChunkFolder(const std::string& folder) {
   platform::RemoveFolder(folder);
 }
 
+struct PlannedFile {
+  std::string key;
+  ChunkPlan plan;
+};
+
 enum class ByChunks { Installed, ByPackage, Stopped };
 
-// ByPackage keeps in `why` what went wrong, if anything did.
-ByChunks UpdateFile(PatchRun& run, const std::string& key, FileDigests& entry, std::string& why) {
-  const std::string target = key.substr(1);
-  NameItem(run.job, target);
-  ChunkPlan plan;
-  std::uint64_t indexBytes = 0;
-  std::optional<ChunkIndex> index = FetchIndex(run, entry.listed, indexBytes, why);
-  if (StopAsked(run)) return ByChunks::Stopped;
-  if (!index) return ByChunks::ByPackage;
-  plan.index = std::move(*index);
-  std::optional<OldChunks> old = FindOldChunks(run, target, plan.index, why);
-  if (StopAsked(run)) return ByChunks::Stopped;
-  if (!old) return ByChunks::ByPackage;
-  plan.old = std::move(*old);
-  const std::string folder = ChunkFolderOf(key);
-  PlanFetches(plan, folder);
-  plan.fetchBytes += indexBytes;
-  if (CostsTooMuch(plan)) return ByChunks::ByPackage;
-  const std::string cost = target + ": " + Megabytes(plan.fetchBytes) + " to fetch, " +
-                           Megabytes(plan.reusedBytes) + " reused";
-  TellNote(run, cost);
-  NameItem(run.job, cost);
-  AddBytesToFetch(run.job, plan.fetchBytes - indexBytes);
+// Fetches what the plan lacks and puts the new file together. ByPackage keeps in `why` what
+// went wrong.
+ByChunks UpdateFile(PatchRun& run, const PlannedFile& planned, FileDigests& entry,
+                    std::string& why) {
+  const std::string target = planned.key.substr(1);
+  const std::string folder = ChunkFolderOf(planned.key);
+  // Short, as the window's item line is: the note has the whole of it.
+  NameItem(run.job, target + ": " + Megabytes(planned.plan.fetchBytes, false) + " of " +
+                        Megabytes(planned.plan.index.size));
   platform::CreateFolder("temp");
   platform::CreateFolder(folder);
-  if (std::optional<std::string> failure = FetchChunks(run, plan, folder)) {
+  if (std::optional<std::string> failure = FetchChunks(run, planned.plan, folder)) {
     why = *failure;
     return ByChunks::ByPackage;
   }
   if (StopAsked(run)) return ByChunks::Stopped;  // what arrived waits for the next run
+  const ChunkPlan& plan = planned.plan;
   if (AssembleFromChunks(run, target, plan.index, plan.old, folder, why) != Assembled::Done) {
     return ByChunks::ByPackage;
   }
@@ -188,29 +201,60 @@ ByChunks UpdateFile(PatchRun& run, const std::string& key, FileDigests& entry, s
   return ByChunks::Installed;
 }
 
-}  // namespace
+// The file comes by its package after all. An operator learns why a mirror's chunk store did
+// not serve; chunks kept for it are of no more use, whenever they came.
+void FallBack(PatchRun& run, const std::string& key, const std::string& why, PackagesLeft& left) {
+  if (!why.empty()) TellNote(run, key.substr(1) + ": fetched whole, since " + why);
+  RemoveChunkFolder(ChunkFolderOf(key));
+  left.keys.push_back(key);
+}
 
-std::vector<std::string> UpdateByChunks(PatchRun& run, const std::vector<std::string>& keys) {
-  std::vector<std::string> byPackage;
-  for (std::size_t at = 0; at < keys.size(); ++at) {
-    FileDigests& entry = *run.files.Find(keys[at]);
-    if (!WorthTrying(run, keys[at], entry)) {
-      byPackage.push_back(keys[at]);
+// Every plan first, so that the stage's total holds every byte to come before the first:
+// the chunks, the indexes (which arrived already) and with a signed release the packages.
+std::vector<PlannedFile> PlanFiles(PatchRun& run, const std::vector<std::string>& keys,
+                                   PackagesLeft& left) {
+  std::vector<PlannedFile> planned;
+  for (const std::string& key : keys) {
+    const FileDigests& entry = *run.files.Find(key);
+    if (StopAsked(run) || !WorthTrying(run, key, entry)) {
+      left.keys.push_back(key);
       continue;
     }
     std::string why;
-    const ByChunks done = UpdateFile(run, keys[at], entry, why);
-    if (done == ByChunks::Stopped) {
-      byPackage.insert(byPackage.end(), keys.begin() + static_cast<std::ptrdiff_t>(at), keys.end());
-      break;
-    }
-    if (done == ByChunks::ByPackage) {
-      // An operator learns why a mirror's chunk store did not serve.
-      if (!why.empty()) TellNote(run, keys[at].substr(1) + ": fetched whole, since " + why);
-      // Chunks kept for a file that comes whole are of no more use, whenever they came.
-      RemoveChunkFolder(ChunkFolderOf(keys[at]));
-      byPackage.push_back(keys[at]);
+    std::optional<ChunkPlan> plan = PlanFile(run, key, entry.listed, why);
+    if (StopAsked(run)) {
+      left.keys.push_back(key);
+    } else if (!plan) {
+      FallBack(run, key, why, left);
+    } else {
+      TellNote(run, key.substr(1) + ": " + Megabytes(plan->fetchBytes) + " to fetch, " +
+                        Megabytes(plan->reusedBytes) + " reused");
+      planned.push_back({key, std::move(*plan)});
     }
   }
-  return byPackage;
+  for (const PlannedFile& file : planned) {
+    AddBytesToFetch(run.job, file.plan.fetchBytes);
+    AddBytesFetched(run.job, file.plan.indexBytes);
+  }
+  if (CountSignedPackageSizes(run, left.keys)) left.sizes = PackageSizes::CountedBefore;
+  return planned;
+}
+
+}  // namespace
+
+PackagesLeft UpdateByChunks(PatchRun& run, const std::vector<std::string>& keys) {
+  PackagesLeft left;
+  for (const PlannedFile& planned : PlanFiles(run, keys, left)) {
+    FileDigests& entry = *run.files.Find(planned.key);
+    std::string why;
+    const ByChunks done = StopAsked(run) ? ByChunks::Stopped : UpdateFile(run, planned, entry, why);
+    if (done == ByChunks::Stopped) {
+      left.keys.push_back(planned.key);  // a stop: no package is fetched either
+    } else if (done == ByChunks::ByPackage) {
+      FallBack(run, planned.key, why, left);
+      // Its bytes join a total counted before: grown, it is no longer taken as final.
+      if (left.sizes == PackageSizes::CountedBefore) CountSignedPackageSizes(run, {planned.key});
+    }
+  }
+  return left;
 }

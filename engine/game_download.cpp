@@ -26,7 +26,8 @@ std::vector<std::string> FilesToFetch(const FileDigestMap& files) {
 Outcome FetchListedPackages(PatchRun& run) {
   const std::vector<std::string> keys = FilesToFetch(run.files);
   SetStageRange(run.job, keys.size());
-  return FetchPackagesSavingOnFailure(run, UpdateByChunks(run, keys));
+  const PackagesLeft left = UpdateByChunks(run, keys);
+  return FetchPackagesSavingOnFailure(run, left.keys, left.sizes);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ constexpr std::uint32_t kReadSize = 16384;
 
 std::optional<std::string> FetchIntoMemory(PatchRun& run, HttpConnection& connection,
                                            const std::string& name, std::uint64_t largest,
-                                           bool countTotal, std::string& why) {
+                                           bool counted, std::string& why) {
   if (connection.OpenFile(name) == -1) {
     why = connection.failure();
     return std::nullopt;
@@ -32,7 +32,6 @@ std::optional<std::string> FetchIntoMemory(PatchRun& run, HttpConnection& connec
     connection.CloseRequest();
     return std::nullopt;
   }
-  if (countTotal && length) AddBytesToFetch(run.job, *length);
   std::string body;
   if (length) body.reserve(static_cast<std::size_t>(*length));
   char buffer[kReadSize];
@@ -50,7 +49,7 @@ std::optional<std::string> FetchIntoMemory(PatchRun& run, HttpConnection& connec
     }
     if (read == 0) break;
     body.append(buffer, read);
-    AddBytesFetched(run.job, read);
+    if (counted) AddBytesFetched(run.job, read);
     if (body.size() > largest) {
       why = "the answer goes on past the " + std::to_string(largest) + " bytes it may have";
       break;

@@ -27,7 +27,7 @@ Outcome SaveAndUnpack(PatchRun& run) {
 
 }  // namespace
 
-Outcome FetchPackages(PatchRun& run, const std::vector<std::string>& keys) {
+Outcome FetchPackages(PatchRun& run, const std::vector<std::string>& keys, PackageSizes sizes) {
   using Clock = std::chrono::steady_clock;
   Clock::time_point saved = Clock::now();
   bool unpacking = true;
@@ -51,13 +51,15 @@ Outcome FetchPackages(PatchRun& run, const std::vector<std::string>& keys) {
     }
     return unpacked;
   };
-  Outcome fetched = FetchAtOnce(run, keys, arrived);
+  const bool counted = sizes == PackageSizes::CountedBefore || CountSignedPackageSizes(run, keys);
+  Outcome fetched = FetchAtOnce(run, keys, counted, arrived);
   if (fetched.stopped() || StopAsked(run)) return Outcome::GoOn();  // the caller saves
   return fetched;
 }
 
-Outcome FetchPackagesSavingOnFailure(PatchRun& run, const std::vector<std::string>& keys) {
-  Outcome fetched = FetchPackages(run, keys);
+Outcome FetchPackagesSavingOnFailure(PatchRun& run, const std::vector<std::string>& keys,
+                                     PackageSizes sizes) {
+  Outcome fetched = FetchPackages(run, keys, sizes);
   if (!fetched) WriteStatusLog(run);  // what arrived need not be fetched again
   return fetched;
 }

@@ -143,8 +143,9 @@ HttpConnection::RequestLog SerialLog(const PatchRun& run, std::mutex& lock) {
   };
 }
 
-// With a signed release the stage's total is known before the first byte.
-bool CountSignedSizes(PatchRun& run, const std::vector<std::string>& keys) {
+}  // namespace
+
+bool CountSignedPackageSizes(PatchRun& run, const std::vector<std::string>& keys) {
   if (!run.inputs.releaseKey || !run.manifest) return false;
   std::uint64_t total = 0;
   for (const std::string& key : keys) {
@@ -155,8 +156,6 @@ bool CountSignedSizes(PatchRun& run, const std::vector<std::string>& keys) {
   AddBytesToFetch(run.job, total);
   return true;
 }
-
-}  // namespace
 
 int TransfersOf(const PatchRun& run) {
   const int asked = run.inputs.transfers.value_or(
@@ -226,10 +225,9 @@ Outcome RunTransfers(PatchRun& run, std::size_t count, const FetchItem& fetch,
   return result;
 }
 
-Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys,
+Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys, bool totalCounted,
                     const ArrivedPackage& arrived) {
   if (keys.empty()) return Outcome::GoOn();
-  const bool totalCounted = CountSignedSizes(run, keys);
   std::atomic<const Transfer*> teller{nullptr};
   Moving moving(run.job);
   auto fetch = [&](HttpConnection& connection, std::size_t index,

@@ -55,7 +55,12 @@ Outcome RunTransfers(PatchRun& run, std::size_t count, const FetchItem& fetch,
 using ArrivedPackage = std::function<Outcome(const std::string& key, bool resumed,
                                              const std::optional<std::string>& inMemory)>;
 
+// With a signed release, adds the packages' sizes to the stage's total, so that it is known
+// before their first byte; false, and nothing added, without one or when it lacks a package.
+bool CountSignedPackageSizes(PatchRun& run, const std::vector<std::string>& keys);
+
 // Fetches the package of each key into temp\ by RunTransfers, and hands each to `arrived`. The
-// first failure tells the player; the others end without a word.
-Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys,
+// first failure tells the player; the others end without a word. Each answer adds its length
+// to the stage's total unless `totalCounted`.
+Outcome FetchAtOnce(PatchRun& run, const std::vector<std::string>& keys, bool totalCounted,
                     const ArrivedPackage& arrived);

@@ -272,4 +272,40 @@ TEST_F(ChunkUpdateTest, ASignedReleaseVouchesForTheIndex) {
   }
 }
 
+// The player's total holds every byte to come before the first chunk or package: what crosses
+// the network, not the size of the files.
+TEST_F(ChunkUpdateTest, TheTotalIsKnownBeforeTheFirstChunkAndCountsOnlyWhatCrosses) {
+  const std::string old = NoiseOf(4 << 20, 1);
+  std::string fresh = old;
+  fresh[1 << 20] ^= 1;
+  Release(old, fresh);
+  const std::string small = "a small file";
+  const std::string package = GzipBytes(small) + PackageTrailer("small.txt");
+  server.Serve(PackageNameOf("\\small.txt"), package);
+  run.files.FindOrAdd("\\small.txt").listed = DigestOfBytes(small);
+  const std::string bigPackage = GzipBytes(fresh) + PackageTrailer(kPath);
+  const std::string index = ChunkedServing(fresh).index;
+  run.inputs.releaseKey = platform::P256PublicKey{};
+  run.manifest =
+      ReleaseManifest{1,
+                      "",
+                      {{PackageNameOf(kKey), {Sha256Of(bigPackage), bigPackage.size()}},
+                       {PackageNameOf("\\small.txt"), {Sha256Of(package), package.size()}},
+                       {IndexNameOf(DigestOfBytes(fresh)), {Sha256Of(index), index.size()}}}};
+  std::vector<std::uint64_t> totals;
+  run.inputs.requestLog = [&](const HttpRequestRecord& request) {
+    std::lock_guard<std::mutex> hold(job.lock);
+    if (request.url.find("/indexes/") == std::string::npos) totals.push_back(job.bytesTotal);
+  };
+  ASSERT_TRUE(DownloadGameFiles(run));
+  EXPECT_EQ(folder.Read(kPath), fresh);
+  EXPECT_EQ(folder.Read("small.txt"), small);
+  EXPECT_EQ(Fetched().packages, 1);
+  ASSERT_FALSE(totals.empty());
+  EXPECT_EQ(std::set<std::uint64_t>(totals.begin(), totals.end()).size(), 1u)
+      << "the same total from the first chunk on";
+  EXPECT_EQ(job.bytesDone, job.bytesTotal);
+  EXPECT_LT(job.bytesTotal, index.size() + package.size() + (400u << 10));
+}
+
 }  // namespace
