@@ -23,7 +23,7 @@ struct Ended {
   Fetched fetched;
 };
 
-// Bytes of packages in memory that may wait for the calling thread before the transfers
+// Bytes of items in memory that may wait for the calling thread before the transfers
 // pause: enough to keep it busy, little beside the limit of 64 MiB for the whole run.
 constexpr std::size_t kMostWaitingInMemory = 8 << 20;
 
@@ -44,7 +44,7 @@ class Inbox {
     ended_.push_back(std::move(ended));
     signal_.notify_all();
   }
-  // Until the packages in memory that wait leave room for more.
+  // Until the items in memory that wait leave room for more.
   void WaitForRoom() {
     std::unique_lock<std::mutex> hold(mutex_);
     signal_.wait(hold, [this] { return waitingInMemory_ < kMostWaitingInMemory; });
@@ -173,7 +173,7 @@ Outcome RunTransfers(PatchRun& run, std::size_t count, const FetchItem& fetch,
   std::atomic<bool> halt{false};
   Inbox inbox;
 
-  // One that runs alone on the calling thread must not wait for it to take packages.
+  // One that runs alone on the calling thread must not wait for it to take items.
   auto transfer = [&](bool alone) {
     HttpConnection connection;
     connection.SetRequestLog(log);
