@@ -100,12 +100,12 @@ def run_bench(options, data):
             log = nginx_server.AccessLog(served.access_log, "live")
             log.skip()
             harness.sync_and_read_into_cache([os.path.join(game, LARGE)])
-            seconds, out, _, peak_kib = run_tool_with_peak([cli, "--no"], "veldra-cli",
-                                                           cwd=game)
+            seconds, out, err, peak_kib = run_tool_with_peak([cli, "--no"], "veldra-cli",
+                                                             cwd=game)
             fetched = [(name, size) for name, status, size in log.new_requests() if status == 200]
             if md5_of(os.path.join(game, LARGE)) != md5_of(os.path.join(release, LARGE)):
                 raise harness.BenchError(f"{what}: the game's file is not the release's")
-            cost = [line for line in out.splitlines() if " to fetch, " in line]
+            cost = [line for line in (out + err).splitlines() if " to fetch, " in line]
             print("\n".join(cost) or "veldra-cli told no cost", flush=True)
             data_bytes = sum(size for name, size in fetched
                              if name.startswith(("chunks/", "indexes/")) or name.endswith(".ppk"))
