@@ -117,15 +117,22 @@ std::optional<ChunkPlan> PlanFile(PatchRun& run, const std::string& key, const D
   return plan;
 }
 
-// Every chunk the plan fetches, into `folder`; why not, when one could not be had.
-std::optional<std::string> FetchChunks(PatchRun& run, const ChunkPlan& plan,
-                                       const std::string& folder) {
+// Why a chunk could not be had.
+struct ChunkFailure {
+  std::string why;
+  // The network failed, not the chunk store: what arrived stays for the next run.
+  bool keepChunks = false;
+};
+
+// Every chunk the plan fetches, into `folder`; the first failure, when one could not be had.
+std::optional<ChunkFailure> FetchChunks(PatchRun& run, const ChunkPlan& plan,
+                                        const std::string& folder) {
   std::mutex lock;
-  std::optional<std::string> failure;
+  std::optional<ChunkFailure> failure;
   std::atomic<bool> failed{false};
-  auto fail = [&](const std::string& why) {
+  auto fail = [&](const std::string& why, bool keepChunks = false) {
     std::lock_guard<std::mutex> hold(lock);
-    if (!failure) failure = why;
+    if (!failure) failure = ChunkFailure{why, keepChunks};
     failed = true;
   };
   auto fetch = [&](HttpConnection& connection, std::size_t item,
@@ -141,7 +148,12 @@ std::optional<std::string> FetchChunks(PatchRun& run, const ChunkPlan& plan,
       stopped.outcome = Outcome::Stopped();
       return stopped;
     }
-    std::optional<std::string> chunk = stored ? DecodeChunk(*stored, entry, why) : std::nullopt;
+    if (!stored) {
+      // No answer, or a body that broke off: the store may well hold it.
+      fail(name + ": " + why, !connection.Status() || *connection.Status() == 200u);
+      return Fetched{};
+    }
+    std::optional<std::string> chunk = DecodeChunk(*stored, entry, why);
     if (!chunk) {
       fail(name + ": " + why);
       return Fetched{};
@@ -172,7 +184,7 @@ struct PlannedFile {
   ChunkPlan plan;
 };
 
-enum class ByChunks { Installed, ByPackage, Stopped };
+enum class ByChunks { Installed, ByPackage, ByPackageKeepingChunks, Stopped };
 
 // Fetches what the plan lacks and puts the new file together. ByPackage keeps in `why` what
 // went wrong.
@@ -185,9 +197,9 @@ ByChunks UpdateFile(PatchRun& run, const PlannedFile& planned, FileDigests& entr
                         Megabytes(planned.plan.index.size));
   platform::CreateFolder("temp");
   platform::CreateFolder(folder);
-  if (std::optional<std::string> failure = FetchChunks(run, planned.plan, folder)) {
-    why = *failure;
-    return ByChunks::ByPackage;
+  if (std::optional<ChunkFailure> failure = FetchChunks(run, planned.plan, folder)) {
+    why = failure->why;
+    return failure->keepChunks ? ByChunks::ByPackageKeepingChunks : ByChunks::ByPackage;
   }
   if (StopAsked(run)) return ByChunks::Stopped;  // what arrived waits for the next run
   const ChunkPlan& plan = planned.plan;
@@ -202,11 +214,27 @@ ByChunks UpdateFile(PatchRun& run, const PlannedFile& planned, FileDigests& entr
 }
 
 // The file comes by its package after all. An operator learns why a mirror's chunk store did
-// not serve; chunks kept for it are of no more use, whenever they came.
-void FallBack(PatchRun& run, const std::string& key, const std::string& why, PackagesLeft& left) {
+// not serve. Chunks kept for it are of no more use, unless the network failed: then the
+// package will likely fail too, and the next run takes up the chunks where this one ended.
+void FallBack(PatchRun& run, const std::string& key, const std::string& why, PackagesLeft& left,
+              bool keepChunks = false) {
   if (!why.empty()) TellNote(run, key.substr(1) + ": fetched whole, since " + why);
-  RemoveChunkFolder(ChunkFolderOf(key));
+  if (!keepChunks) RemoveChunkFolder(ChunkFolderOf(key));
   left.keys.push_back(key);
+}
+
+// Chunks that wait in temp\ for a file this run does not fetch: its package brought it
+// after a run that ended while the network was down, or a release since has it as it was.
+void RemoveStaleChunks(const std::vector<std::string>& keys) {
+  std::vector<platform::FoundEntry> found;
+  platform::FindEntries("temp\\*.chunks", found);
+  if (found.empty()) return;
+  std::set<std::string> wanted;
+  for (const std::string& key : keys) wanted.insert(ChunkFolderOf(key));
+  for (const platform::FoundEntry& entry : found) {
+    const std::string folder = "temp\\" + entry.name;
+    if (entry.folder && !entry.link && !wanted.contains(folder)) RemoveChunkFolder(folder);
+  }
 }
 
 // Every plan first, so that the stage's total holds every byte to come before the first:
@@ -243,6 +271,7 @@ std::vector<PlannedFile> PlanFiles(PatchRun& run, const std::vector<std::string>
 }  // namespace
 
 PackagesLeft UpdateByChunks(PatchRun& run, const std::vector<std::string>& keys) {
+  RemoveStaleChunks(keys);
   PackagesLeft left;
   for (const PlannedFile& planned : PlanFiles(run, keys, left)) {
     FileDigests& entry = *run.files.Find(planned.key);
@@ -250,8 +279,8 @@ PackagesLeft UpdateByChunks(PatchRun& run, const std::vector<std::string>& keys)
     const ByChunks done = StopAsked(run) ? ByChunks::Stopped : UpdateFile(run, planned, entry, why);
     if (done == ByChunks::Stopped) {
       left.keys.push_back(planned.key);  // a stop: no package is fetched either
-    } else if (done == ByChunks::ByPackage) {
-      FallBack(run, planned.key, why, left);
+    } else if (done != ByChunks::Installed) {
+      FallBack(run, planned.key, why, left, done == ByChunks::ByPackageKeepingChunks);
       // Its bytes join a total counted before: grown, it is no longer taken as final.
       if (left.sizes == PackageSizes::CountedBefore) CountSignedPackageSizes(run, {planned.key});
     }

@@ -308,4 +308,44 @@ TEST_F(ChunkUpdateTest, TheTotalIsKnownBeforeTheFirstChunkAndCountsOnlyWhatCross
   EXPECT_LT(job.bytesTotal, index.size() + package.size() + (400u << 10));
 }
 
+// A network that goes down keeps the chunks that arrived: the package fails as well, and the
+// next run fetches only the chunks still missing.
+TEST_F(ChunkUpdateTest, ACutKeepsTheChunksThatArrived) {
+  const std::string old = NoiseOf(4 << 20, 1);
+  std::string fresh = old;
+  fresh.replace(1 << 20, 1 << 20, NoiseOf(1 << 20, 9));
+  Release(old, fresh);
+  std::set<std::string> before;
+  for (const auto& [name, stored] : ChunkedServing(old).chunks) before.insert(name);
+  std::vector<std::string> fresher;
+  for (const auto& [name, stored] : ChunkedServing(fresh).chunks) {
+    if (!before.contains(name)) fresher.push_back(name.substr(name.rfind('/') + 1));
+  }
+  ASSERT_GT(fresher.size(), 4u);
+  // Three chunks and the index come; then nothing answers, the package neither.
+  std::string rules =
+      R"({"*": {"hang_up": true}, ")" + IndexNameOf(DigestOfBytes(fresh)).substr(8) + R"(": {})";
+  for (std::size_t at = 0; at < 3; ++at) rules += R"(, ")" + fresher[at] + R"(": {})";
+  server.SetRules(rules + "}");
+  run.inputs.transfers = 1;
+  FailureBox(DownloadGameFiles);
+  EXPECT_EQ(folder.Read(kPath), old);
+
+  server.SetRules("{}");
+  const std::size_t asked = server.Requests().size();
+  job.state = PatchState::Running;
+  ASSERT_TRUE(DownloadGameFiles(run));
+  EXPECT_EQ(folder.Read(kPath), fresh);
+  const std::vector<LoggedRequest> requests = server.Requests();
+  int chunks = 0;
+  for (std::size_t at = asked; at < requests.size(); ++at) {
+    for (std::size_t kept = 0; kept < 3; ++kept) {
+      EXPECT_FALSE(requests[at].path.ends_with(fresher[kept])) << "fetched again";
+    }
+    chunks += requests[at].path.starts_with("/./chunks/");
+  }
+  EXPECT_EQ(chunks, static_cast<int>(fresher.size()) - 3);
+  EXPECT_EQ(Fetched().packages, 0);
+}
+
 }  // namespace
