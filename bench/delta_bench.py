@@ -25,7 +25,7 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from chunk_bench import random_file  # noqa: E402
 from testbed import bench_harness as harness  # noqa: E402
-from testbed import game_folders, nginx_server  # noqa: E402
+from testbed import game_folders, link_relay, nginx_server  # noqa: E402
 from testbed.patch_runs import publish_to  # noqa: E402
 from testbed.processes import run_tool_with_peak  # noqa: E402
 
@@ -82,43 +82,22 @@ def run_bench(options, data):
     changes = [("one byte flipped", ("flip", size // 2 + 12345)),
                ("10 MiB rewritten in the middle", ("rewrite", size // 2, 10 * MIB)),
                ("1 KiB inserted at the start", ("insert", 0, 1024))]
-    rows, index = [], None
     with harness.nginx(scratch) as served:
-        for what, change in changes:
-            shutil.rmtree(release, ignore_errors=True)
-            os.makedirs(os.path.join(release, "data"))
-            with open(os.path.join(release, "veldra.exe"), "wb") as f:
-                f.write(b"MZ stand-in")
-            print(f"\n{what}: publishing", flush=True)
-            changed(original, os.path.join(release, LARGE), change)
-            patch_sys, _ = publish_to(options, scratch, served.www, "live", release,
-                                      served.port)
-            game_folders.new_game_folder(game, patch_sys)
-            os.makedirs(os.path.join(game, "data"))
-            shutil.copy(original, os.path.join(game, LARGE))
-            shutil.copy(os.path.join(release, "veldra.exe"), game)
-            log = nginx_server.AccessLog(served.access_log, "live")
-            log.skip()
-            harness.sync_and_read_into_cache([os.path.join(game, LARGE)])
-            seconds, out, err, peak_kib = run_tool_with_peak([cli, "--no"], "veldra-cli",
-                                                             cwd=game)
-            fetched = [(name, size) for name, status, size in log.new_requests() if status == 200]
-            if md5_of(os.path.join(game, LARGE)) != md5_of(os.path.join(release, LARGE)):
-                raise harness.BenchError(f"{what}: the game's file is not the release's")
-            cost = [line for line in (out + err).splitlines() if " to fetch, " in line]
-            print("\n".join(cost) or "veldra-cli told no cost", flush=True)
-            data_bytes = sum(size for name, size in fetched
-                             if name.startswith(("chunks/", "indexes/")) or name.endswith(".ppk"))
-            packages = [name for name, _ in fetched if name.endswith(".ppk")]
-            rows.append([what, f"{data_bytes / 1e6:.3f}", "yes" if packages else "no",
-                         f"{seconds:.2f}", f"{peak_kib / 1024:.1f}"])
-            if change[0] == "rewrite":
-                index = os.path.join(served.www, "live", "indexes",
-                                     md5_of(os.path.join(release, LARGE)))
-        harness.print_table(
-            f"veldra-cli bringing a {options.size_mib} MiB file up to date (nginx, loopback)",
-            [("change", "<32"), ("MB fetched", ">10"), ("package", ">8"), ("seconds", ">8"),
-             ("peak MiB", "")], rows)
+        relay = link_relay.Relay(served.port, options.rtt_ms / 1000, options.rate_mbit * 1e6 / 8)
+        relay.start()
+        try:
+            rows, index, package = update_through(options, scratch, served, relay, changes,
+                                                  original, release, game, cli)
+        finally:
+            relay.stop()
+    harness.print_table(
+        f"veldra-cli bringing a {options.size_mib} MiB file up to date, through a link of "
+        f"{options.rtt_ms} ms and {options.rate_mbit} Mbit/s",
+        [("change", "<32"), ("MB fetched", ">10"), ("package", ">8"), ("seconds", ">8"),
+         ("peak MiB", "")], rows)
+    floor = package / (options.rate_mbit * 1e6 / 8)
+    print(f"its package ({package / 1e6:.1f} MB) would take {floor:.1f} s at the link's rate "
+          "alone")
 
     harness.read_into_cache([original])
     times = harness.hyperfine(data, [("md5sum", f"md5sum {original}"),
@@ -129,10 +108,51 @@ def run_bench(options, data):
     shutil.rmtree(os.path.join(data, "run"), ignore_errors=True)
 
 
+def update_through(options, scratch, served, relay, changes, original, release, game, cli):
+    """Each change published and brought into the game folder through the relay; the table's
+    rows, the index of the rewritten file, and the size of the last package."""
+    rows, index, package = [], None, 0
+    for what, change in changes:
+        shutil.rmtree(release, ignore_errors=True)
+        os.makedirs(os.path.join(release, "data"))
+        with open(os.path.join(release, "veldra.exe"), "wb") as f:
+            f.write(b"MZ stand-in")
+        print(f"\n{what}: publishing", flush=True)
+        changed(original, os.path.join(release, LARGE), change)
+        patch_sys, _ = publish_to(options, scratch, served.www, "live", release,
+                                  relay.port)
+        game_folders.new_game_folder(game, patch_sys)
+        os.makedirs(os.path.join(game, "data"))
+        shutil.copy(original, os.path.join(game, LARGE))
+        shutil.copy(os.path.join(release, "veldra.exe"), game)
+        log = nginx_server.AccessLog(served.access_log, "live")
+        log.skip()
+        harness.sync_and_read_into_cache([os.path.join(game, LARGE)])
+        seconds, out, err, peak_kib = run_tool_with_peak([cli, "--no"], "veldra-cli",
+                                                         cwd=game)
+        fetched = [(name, size) for name, status, size in log.new_requests() if status == 200]
+        if md5_of(os.path.join(game, LARGE)) != md5_of(os.path.join(release, LARGE)):
+            raise harness.BenchError(f"{what}: the game's file is not the release's")
+        cost = [line for line in (out + err).splitlines() if " to fetch, " in line]
+        print("\n".join(cost) or "veldra-cli told no cost", flush=True)
+        data_bytes = sum(size for name, size in fetched
+                         if name.startswith(("chunks/", "indexes/")) or name.endswith(".ppk"))
+        packages = [name for name, _ in fetched if name.endswith(".ppk")]
+        rows.append([what, f"{data_bytes / 1e6:.3f}", "yes" if packages else "no",
+                     f"{seconds:.2f}", f"{peak_kib / 1024:.1f}"])
+        if change[0] == "rewrite":
+            index = os.path.join(served.www, "live", "indexes",
+                                 md5_of(os.path.join(release, LARGE)))
+        package = os.path.getsize(os.path.join(served.www, "live", "_data_archive_pak.ppk"))
+    return rows, index, package
+
+
 def main():
     parser = harness.arguments(__doc__, "where veldra-cli and veldra-bench are", scratch=False,
                                size_mib=1024, runs=5, level=9)
     parser.add_argument("--data", default=DEFAULT_DATA, help="folder for the files")
+    parser.add_argument("--rtt-ms", type=int, default=100, help="the link's round trip")
+    parser.add_argument("--rate-mbit", type=float, default=50, help="the link's bandwidth")
     options = harness.parse(parser, size_mib=8, runs=1)
     return harness.run("delta_bench", run_bench, options, scratch=options.data)
 
