@@ -116,14 +116,13 @@ std::vector<std::string> NginxServer::AccessLog() const { return Lines(log_); }
 
 std::uint16_t ClosedPort() { return PortOf("VELDRA_CLOSED_PORT"); }
 
-std::string PatternBytes(std::size_t count) {
+std::string PatternBytes(std::size_t count, std::uint64_t seed) {
   std::string bytes(count, '\0');
-  std::uint32_t state = 2463534242u;
   for (char& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    byte = static_cast<char>(state >> 24);
+    seed ^= seed << 13;
+    seed ^= seed >> 7;
+    seed ^= seed << 17;
+    byte = static_cast<char>(seed >> 24);
   }
   return bytes;
 }

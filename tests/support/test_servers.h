@@ -56,5 +56,6 @@ class NginxServer {
 // A port of 127.0.0.1 on which every connection is refused.
 std::uint16_t ClosedPort();
 
-// `count` bytes that are not a repetition of a short pattern.
-std::string PatternBytes(std::size_t count);
+// `count` bytes that are not a repetition of a short pattern, nor compress, the same on every
+// build; another (nonzero) `seed` gives others.
+std::string PatternBytes(std::size_t count, std::uint64_t seed = 2463534242u);

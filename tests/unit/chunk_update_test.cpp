@@ -23,17 +23,6 @@ namespace {
 constexpr const char* kKey = "\\data\\big.pak";
 constexpr const char* kPath = "data\\big.pak";
 
-std::string NoiseOf(std::size_t size, std::uint64_t seed) {
-  std::string bytes(size, '\0');
-  for (char& byte : bytes) {
-    seed ^= seed << 13;
-    seed ^= seed >> 7;
-    seed ^= seed << 17;
-    byte = static_cast<char>(seed >> 24);
-  }
-  return bytes;
-}
-
 // What a publish serves for one large file.
 struct Served {
   std::string index;
@@ -103,11 +92,11 @@ class ChunkUpdateTest : public StageTest {
 // Whatever the change, the folder ends as the release, and a change of a few chunks costs a
 // few chunks.
 TEST_F(ChunkUpdateTest, AChangedLargeFileFetchesOnlyTheChunksItLacks) {
-  const std::string old = NoiseOf(4 << 20, 1);
+  const std::string old = PatternBytes(4 << 20, 1);
   std::string flipped = old;
   flipped[2 << 20] ^= 1;
   std::string rewritten = old;
-  rewritten.replace(1 << 20, 512 << 10, NoiseOf(512 << 10, 2));
+  rewritten.replace(1 << 20, 512 << 10, PatternBytes(512 << 10, 2));
   struct Case {
     const char* what;
     std::string fresh;
@@ -117,10 +106,10 @@ TEST_F(ChunkUpdateTest, AChangedLargeFileFetchesOnlyTheChunksItLacks) {
   const Case cases[] = {
       {"one byte flipped", flipped, 1, 0},
       {"a rewritten middle", rewritten, 12, 0},
-      {"1 KiB inserted at the start", NoiseOf(1024, 3) + old, 2, 0},
+      {"1 KiB inserted at the start", PatternBytes(1024, 3) + old, 2, 0},
       {"cut short", old.substr(0, (3 << 20) + 5), 1, 0},
-      {"grown", old + NoiseOf(100000, 4), 3, 0},
-      {"all new: more than the package is worth", NoiseOf(4 << 20, 5), 0, 1},
+      {"grown", old + PatternBytes(100000, 4), 3, 0},
+      {"all new: more than the package is worth", PatternBytes(4 << 20, 5), 0, 1},
   };
   for (const Case& each : cases) {
     SCOPED_TRACE(each.what);
@@ -139,7 +128,7 @@ TEST_F(ChunkUpdateTest, AChangedLargeFileFetchesOnlyTheChunksItLacks) {
 // Anything missing or wrong of the chunk store costs the package, in the same run and
 // without a box; a note says why.
 TEST_F(ChunkUpdateTest, AnythingAmissFallsBackToThePackage) {
-  const std::string old = NoiseOf(4 << 20, 1);
+  const std::string old = PatternBytes(4 << 20, 1);
   std::string fresh = old;
   fresh[3 << 20] ^= 1;
   struct Case {
@@ -189,9 +178,9 @@ TEST_F(ChunkUpdateTest, AnythingAmissFallsBackToThePackage) {
 
 // An old copy that is missing or small is not worth an index: its package comes at once.
 TEST_F(ChunkUpdateTest, NoOldCopyWorthMatchingAsksForNoIndex) {
-  for (const std::string& old : {std::string(), NoiseOf(100000, 6)}) {
+  for (const std::string& old : {std::string(), PatternBytes(100000, 6)}) {
     server.Reset();
-    const std::string fresh = NoiseOf(4 << 20, 7);
+    const std::string fresh = PatternBytes(4 << 20, 7);
     Release(old, fresh);
     ASSERT_TRUE(DownloadGameFiles(run));
     EXPECT_EQ(folder.Read(kPath), fresh);
@@ -202,9 +191,9 @@ TEST_F(ChunkUpdateTest, NoOldCopyWorthMatchingAsksForNoIndex) {
 // A quit keeps the chunks that arrived whole: the next run fetches only the others, and the
 // old copy serves until the new file is whole.
 TEST_F(ChunkUpdateTest, AQuitKeepsTheChunksThatArrived) {
-  const std::string old = NoiseOf(4 << 20, 1);
+  const std::string old = PatternBytes(4 << 20, 1);
   std::string fresh = old;
-  fresh.replace(1 << 20, 1 << 20, NoiseOf(1 << 20, 8));
+  fresh.replace(1 << 20, 1 << 20, PatternBytes(1 << 20, 8));
   Release(old, fresh);
   run.inputs.transfers = 1;
   int chunks = 0;
@@ -234,7 +223,7 @@ TEST_F(ChunkUpdateTest, AQuitKeepsTheChunksThatArrived) {
 // With a signed release the index is taken only as the release lists it: unlisted, it is not
 // even asked for; other bytes than listed cost the package.
 TEST_F(ChunkUpdateTest, ASignedReleaseVouchesForTheIndex) {
-  const std::string old = NoiseOf(4 << 20, 1);
+  const std::string old = PatternBytes(4 << 20, 1);
   std::string fresh = old;
   fresh[1 << 20] ^= 1;
   const std::string package = GzipBytes(fresh) + PackageTrailer(kPath);
@@ -275,7 +264,7 @@ TEST_F(ChunkUpdateTest, ASignedReleaseVouchesForTheIndex) {
 // The player's total holds every byte to come before the first chunk or package: what crosses
 // the network, not the size of the files.
 TEST_F(ChunkUpdateTest, TheTotalIsKnownBeforeTheFirstChunkAndCountsOnlyWhatCrosses) {
-  const std::string old = NoiseOf(4 << 20, 1);
+  const std::string old = PatternBytes(4 << 20, 1);
   std::string fresh = old;
   fresh[1 << 20] ^= 1;
   Release(old, fresh);
@@ -311,9 +300,9 @@ TEST_F(ChunkUpdateTest, TheTotalIsKnownBeforeTheFirstChunkAndCountsOnlyWhatCross
 // A network that goes down keeps the chunks that arrived: the package fails as well, and the
 // next run fetches only the chunks still missing.
 TEST_F(ChunkUpdateTest, ACutKeepsTheChunksThatArrived) {
-  const std::string old = NoiseOf(4 << 20, 1);
+  const std::string old = PatternBytes(4 << 20, 1);
   std::string fresh = old;
-  fresh.replace(1 << 20, 1 << 20, NoiseOf(1 << 20, 9));
+  fresh.replace(1 << 20, 1 << 20, PatternBytes(1 << 20, 9));
   Release(old, fresh);
   std::set<std::string> before;
   for (const auto& [name, stored] : ChunkedServing(old).chunks) before.insert(name);

@@ -10,20 +10,9 @@
 #include "engine/file_chunks.h"
 #include "engine/md5.h"
 #include "tests/support/scratch_folder.h"
+#include "tests/support/test_servers.h"
 
 namespace {
-
-// Bytes that do not compress, the same on every build.
-std::string NoiseOf(std::size_t size, std::uint64_t seed) {
-  std::string bytes(size, '\0');
-  for (char& byte : bytes) {
-    seed ^= seed << 13;
-    seed ^= seed >> 7;
-    seed ^= seed << 17;
-    byte = static_cast<char>(seed >> 24);
-  }
-  return bytes;
-}
 
 std::vector<std::string> ChunksOf(const std::string& bytes) {
   ScratchFolder folder;
@@ -55,7 +44,7 @@ std::size_t NewChunks(const std::string& before, const std::string& after) {
 // Every published index was cut so: a change here, on either build, would make every old
 // copy look new.
 TEST(ChunkingTest, CutsAtTheSamePlacesOnEveryBuild) {
-  const std::vector<std::string> chunks = ChunksOf(NoiseOf(2 << 20, 1));
+  const std::vector<std::string> chunks = ChunksOf(PatternBytes(2 << 20, 1));
   std::vector<std::size_t> sizes;
   for (const std::string& chunk : chunks) sizes.push_back(chunk.size());
   const std::vector<std::size_t> expected = {56796,  87825,  102717, 102419, 73025, 30451, 75028,
@@ -66,8 +55,8 @@ TEST(ChunkingTest, CutsAtTheSamePlacesOnEveryBuild) {
 }
 
 TEST(ChunkingTest, AChangeCostsOnlyTheChunksAroundIt) {
-  const std::string file = NoiseOf(8 << 20, 7);
-  const std::string inserted = NoiseOf(1024, 9);
+  const std::string file = PatternBytes(8 << 20, 7);
+  const std::string inserted = PatternBytes(1024, 9);
   struct Case {
     const char* what;
     std::string changed;
@@ -76,7 +65,7 @@ TEST(ChunkingTest, AChangeCostsOnlyTheChunksAroundIt) {
   std::string flipped = file;
   flipped[3 << 20] ^= 1;
   std::string rewritten = file;
-  rewritten.replace(4 << 20, 1 << 20, NoiseOf(1 << 20, 11));
+  rewritten.replace(4 << 20, 1 << 20, PatternBytes(1 << 20, 11));
   const Case cases[] = {
       {"one byte flipped", flipped, 2},
       {"1 KiB inserted at the start", inserted + file, 2},
@@ -98,9 +87,9 @@ TEST(ChunkingTest, SizesStayWithinTheParameters) {
     std::string bytes;
   };
   const Case cases[] = {
-      {"noise", NoiseOf(16 << 20, 3)},
+      {"noise", PatternBytes(16 << 20, 3)},
       {"one byte over and over, where no cut is ever content-defined", std::string(3 << 20, 'a')},
-      {"shorter than the least chunk", NoiseOf(1000, 5)},
+      {"shorter than the least chunk", PatternBytes(1000, 5)},
       {"empty", ""},
   };
   for (const Case& each : cases) {
@@ -115,7 +104,7 @@ TEST(ChunkingTest, SizesStayWithinTheParameters) {
     }
     EXPECT_EQ(joined, each.bytes) << each.what;
   }
-  const std::vector<std::string> noise = ChunksOf(NoiseOf(16 << 20, 3));
+  const std::vector<std::string> noise = ChunksOf(PatternBytes(16 << 20, 3));
   const std::size_t average = (16 << 20) / noise.size();
   EXPECT_GT(average, kChunkParams.average / 2);
   EXPECT_LT(average, kChunkParams.average * 2);
@@ -124,7 +113,7 @@ TEST(ChunkingTest, SizesStayWithinTheParameters) {
 ChunkIndex SampleIndex() {
   ChunkIndex index;
   index.params = kChunkParams;
-  for (const std::string& chunk : ChunksOf(NoiseOf(300000, 13))) {
+  for (const std::string& chunk : ChunksOf(PatternBytes(300000, 13))) {
     const std::string stored = EncodeChunk(chunk, 9);
     index.chunks.push_back({static_cast<std::uint32_t>(chunk.size()),
                             static_cast<std::uint32_t>(stored.size()), Sha256Of(chunk)});
@@ -171,7 +160,7 @@ TEST(ChunkIndexTest, ReadsBackAndRefusesEveryCutAndBentOne) {
 
 TEST(ChunkFileTest, GivesOnlyTheChunkItsNameStandsFor) {
   const std::string text(100000, 't');
-  const std::string noise = NoiseOf(100000, 17);
+  const std::string noise = PatternBytes(100000, 17);
   auto entryOf = [](const std::string& chunk, const std::string& stored) {
     return ChunkEntry{static_cast<std::uint32_t>(chunk.size()),
                       static_cast<std::uint32_t>(stored.size()), Sha256Of(chunk)};
