@@ -109,6 +109,11 @@ std::string ChunkIndexBytes(const ChunkIndex& index) {
   return out;
 }
 
+std::uint64_t LargestChunkIndexOf(std::uint64_t size) {
+  // Every chunk but the last is at least as long as any sound `least`.
+  return kHeaderSize + kEntrySize * (size / kGearWindow + 1);
+}
+
 std::optional<ChunkIndex> ParseChunkIndex(std::string_view bytes, std::string& why) {
   if (bytes.size() < kHeaderSize || bytes.substr(0, kMagic.size()) != kMagic) {
     return Refuse(why, "not a chunk index");

@@ -57,6 +57,8 @@ constexpr std::uint8_t kChunkStored = 0;
 constexpr std::uint8_t kChunkDeflated = 1;
 
 std::string ChunkIndexBytes(const ChunkIndex& index);
+// The most bytes a sound index of a file of `size` bytes can have, whatever its parameters.
+std::uint64_t LargestChunkIndexOf(std::uint64_t size);
 // The index in `bytes`; none, with why, unless they are one in exactly the layout above.
 std::optional<ChunkIndex> ParseChunkIndex(std::string_view bytes, std::string& why);
 

@@ -31,8 +31,9 @@ constexpr std::uint64_t TopBits(int bits) { return ~std::uint64_t{0} << (64 - bi
 }  // namespace
 
 bool AreSoundParams(const ChunkParams& params) {
-  return params.least >= 64 && params.least <= params.average && params.average <= params.most &&
-         params.most <= kMostChunk && std::has_single_bit(params.average);
+  return params.least >= kGearWindow && params.least <= params.average &&
+         params.average <= params.most && params.most <= kMostChunk &&
+         std::has_single_bit(params.average);
 }
 
 std::size_t ChunkLength(const std::uint8_t* bytes, std::size_t size, const ChunkParams& params) {
@@ -43,7 +44,7 @@ std::size_t ChunkLength(const std::uint8_t* bytes, std::size_t size, const Chunk
   const std::uint64_t strict = TopBits(bits + 2);
   const std::uint64_t loose = TopBits(bits - 2);
   std::uint64_t hash = 0;
-  std::size_t at = params.least - 64;
+  std::size_t at = params.least - kGearWindow;
   for (; at < params.least; ++at) hash = (hash << 1) + kGear[bytes[at]];
   for (; at < normal; ++at) {
     hash = (hash << 1) + kGear[bytes[at]];

@@ -23,8 +23,11 @@ struct ChunkParams {
 // What the publisher cuts with: about 64 KiB a chunk, so a change of one byte costs one chunk.
 constexpr ChunkParams kChunkParams{16 << 10, 64 << 10, 256 << 10};
 
+// The bytes the gear hash looks at before a cut; no chunk but a file's last is shorter.
+constexpr std::uint32_t kGearWindow = 64;
+
 // Whether the patcher can cut with these (read from an index, which nothing vouches for):
-// 64 <= least <= average <= most <= 4 MiB, average a power of two.
+// kGearWindow <= least <= average <= most <= 4 MiB, average a power of two.
 bool AreSoundParams(const ChunkParams& params);
 
 // The length of the chunk that starts at `bytes`: `size` bytes are at hand, at least

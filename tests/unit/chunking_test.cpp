@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -156,6 +157,21 @@ TEST(ChunkIndexTest, ReadsBackAndRefusesEveryCutAndBentOne) {
     EXPECT_FALSE(ParseChunkIndex(each.bytes, why)) << each.what;
     EXPECT_FALSE(why.empty()) << each.what;
   }
+}
+
+// The publisher reads an index it left no further than this: one of the most chunks a file
+// can have must fit.
+TEST(ChunkIndexTest, TheLargestIndexOfAFileFitsItsBound) {
+  ChunkIndex index;
+  index.params = {kGearWindow, kGearWindow, kGearWindow};
+  index.size = 1000;
+  for (std::uint32_t left = 1000; left > 0; left -= std::min(left, kGearWindow)) {
+    index.chunks.push_back({std::min(left, kGearWindow), 1, {}});
+  }
+  const std::string bytes = ChunkIndexBytes(index);
+  std::string why;
+  ASSERT_TRUE(ParseChunkIndex(bytes, why)) << why;
+  EXPECT_EQ(bytes.size(), LargestChunkIndexOf(index.size));
 }
 
 TEST(ChunkFileTest, GivesOnlyTheChunkItsNameStandsFor) {

@@ -95,10 +95,9 @@ void ChunkStore::Finish() {
   pending_.clear();
 }
 
-// An index of a file this size can list at most one chunk per 64 bytes.
 bool ChunkStore::HoldsIndex(const std::string& name, const Digest& md5, std::uint64_t size) const {
   platform::WholeFile file =
-      platform::ReadRegularFile((serverDir_ / name).string(), 84 + 40 * (size / 64 + 1));
+      platform::ReadRegularFile((serverDir_ / name).string(), LargestChunkIndexOf(size));
   std::string why;
   std::optional<ChunkIndex> index = file.bytes ? ParseChunkIndex(*file.bytes, why) : std::nullopt;
   if (!index || index->md5 != md5 || index->size != size) return false;
