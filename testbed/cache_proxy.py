@@ -52,12 +52,7 @@ def main():
     parser.add_argument("--keep", type=int, help="seconds to keep every answer, whatever the "
                         "origin says")
     options = parser.parse_args()
-    process, port = start(options.origin, options.work, options.keep)
-    print(f"port {port}", flush=True)
-    try:
-        process.wait()
-    except KeyboardInterrupt:
-        nginx_server.stop(process)
+    nginx_server.serve_until_interrupted(*start(options.origin, options.work, options.keep))
     return 0
 
 

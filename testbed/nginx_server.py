@@ -179,13 +179,17 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--rate", help="nginx's limit_rate per connection, e.g. 2m")
     options = parser.parse_args()
-    process, port = start(options.root, options.work, options.rate)
+    serve_until_interrupted(*start(options.root, options.work, options.rate))
+    return 0
+
+
+def serve_until_interrupted(process, port):
+    """Tells the port, as a test's driver reads it, and serves until Ctrl-C."""
     print(f"port {port}", flush=True)
     try:
         process.wait()
     except KeyboardInterrupt:
         stop(process)
-    return 0
 
 
 if __name__ == "__main__":
