@@ -49,13 +49,12 @@ std::string ChunkFolderOf(const std::string& key) {
   return "temp\\" + name + ".chunks";
 }
 
-Assembled AssembleFromChunks(PatchRun& run, const std::string& target, const ChunkIndex& index,
-                             const OldChunks& old, const std::string& chunkFolder,
-                             std::string& why) {
+bool AssembleFromChunks(PatchRun& run, const std::string& target, const ChunkIndex& index,
+                        const OldChunks& old, const std::string& chunkFolder, std::string& why) {
   platform::File oldCopy;
   if (!oldCopy.Open(target, platform::FileMode::Read, platform::FileShare::ReadWrite)) {
     why = "cannot read " + target + ": " + platform::LastErrorText();
-    return Assembled::Failed;
+    return false;
   }
   platform::ReplacingFile out(target, target + ".unpacking");
   Md5Stream md5;
@@ -63,10 +62,10 @@ Assembled AssembleFromChunks(PatchRun& run, const std::string& target, const Chu
   for (std::size_t at = 0; at < index.chunks.size() && !out.failed(); ++at) {
     const ChunkEntry& entry = index.chunks[at];
     std::optional<std::string> bytes = ReadChunk(oldCopy, old[at], chunkFolder, entry, why);
-    if (!bytes) return Assembled::Failed;
+    if (!bytes) return false;
     if (!run.reserve.Take(bytes->size())) {
       why = "the disk is too full";
-      return Assembled::TooFull;
+      return false;
     }
     md5.Add(bytes->data(), bytes->size());
     sha256.Add(bytes->data(), bytes->size());
@@ -74,17 +73,17 @@ Assembled AssembleFromChunks(PatchRun& run, const std::string& target, const Chu
   }
   if (out.failed()) {
     why = "cannot write " + target + ": " + out.failure();
-    return Assembled::Failed;
+    return false;
   }
   if (md5.Finish() != index.md5 || sha256.Finish() != index.sha256) {
     why = "the chunks put together are not the listed file";
-    return Assembled::Failed;
+    return false;
   }
   oldCopy.Close();  // a file still open cannot be replaced on Windows
   // Not flushed, as no unpacked file is: one lost to a power cut changes size and time.
   if (!out.Commit(platform::ReplacingFile::Flush::LeaveToSystem)) {
     why = "cannot replace " + target + ": " + out.failure();
-    return Assembled::Failed;
+    return false;
   }
-  return Assembled::Done;
+  return true;
 }

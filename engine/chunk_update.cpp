@@ -203,7 +203,7 @@ ByChunks UpdateFile(PatchRun& run, const PlannedFile& planned, FileDigests& entr
   }
   if (StopAsked(run)) return ByChunks::Stopped;  // what arrived waits for the next run
   const ChunkPlan& plan = planned.plan;
-  if (AssembleFromChunks(run, target, plan.index, plan.old, folder, why) != Assembled::Done) {
+  if (!AssembleFromChunks(run, target, plan.index, plan.old, folder, why)) {
     return ByChunks::ByPackage;
   }
   RemoveChunkFolder(folder);
